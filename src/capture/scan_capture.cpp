@@ -1,0 +1,106 @@
+#include "capture/scan_capture.h"
+
+#include "shell/settings.h"
+
+#include <QStringList>
+
+namespace {
+constexpr int kKeyboardPage = 7;
+constexpr int kMinDetectLength = 4;
+} // namespace
+
+ScanCapture::ScanCapture(Settings& settings, KeyboardSource& keyboard, Notifier& notifier,
+                         SoundPlayer& sounds, ScanSink deliver,
+                         std::function<qint64()> wallClockMs)
+    : settings_(settings), keyboard_(keyboard), notifier_(notifier), sounds_(sounds),
+      deliver_(std::move(deliver)), wallClockMs_(std::move(wallClockMs)) {}
+
+QString ScanCapture::deviceKey(quint32 vendor, quint32 product) {
+    return QString::asprintf("%04X:%04X", vendor, product);
+}
+
+void ScanCapture::startCapture() {
+    if (open_ || !keyboard_.accessGranted())
+        return;
+    open_ = keyboard_.open([this](const KeyEvent& event) { onValue(event); });
+}
+
+void ScanCapture::onValue(const KeyEvent& event) {
+    retired_.clear();
+    const QString key = deviceKey(event.vendor, event.product);
+    if (event.kind == KeyEvent::discard) {
+        if (const auto it = buffers_.find(key); it != buffers_.end())
+            it->second->text.clear();
+        return;
+    }
+    if (event.usagePage != kKeyboardPage || event.usage < 4 || event.usage > 231)
+        return;
+    // Outside detection nothing but the chosen scanner's keys is ever kept.
+    if (!detecting_ && key != settings_.scanner())
+        return;
+    auto it = buffers_.find(key);
+    if (it == buffers_.end()) {
+        auto buffer = std::make_unique<ScanBuffer>();
+        const QString name = event.name.isNull() ? QStringLiteral("Scanner") : event.name;
+        buffer->onScan = [this, key, name](const QString& text) { onScan(key, name, text); };
+        it = buffers_.emplace(key, std::move(buffer)).first;
+    }
+    ScanBuffer& buffer = *it->second;
+    buffer.emitOnGap = !detecting_;
+    buffer.key(event.usage, event.value != 0, event.timeMs);
+    if (assembling())
+        onAssembling();
+}
+
+void ScanCapture::onScan(const QString& deviceKey, const QString& deviceName,
+                         const QString& text) {
+    if (!detecting_) {
+        deliver_(QueuedScan{text, wallClockMs_()});
+        return;
+    }
+    if (text.size() < kMinDetectLength)
+        return;
+    detecting_ = false;
+    dropBuffers();
+    settings_.setScanner(deviceKey, deviceName);
+    sounds_.play(QStringLiteral("Glass"));
+    notifier_.notify(QStringLiteral("Scanner selected"),
+                     deviceName + QStringLiteral(" (") + deviceKey + QStringLiteral(")"));
+}
+
+void ScanCapture::toggleDetect() {
+    detecting_ = !detecting_;
+    dropBuffers();
+}
+
+bool ScanCapture::tick() {
+    retired_.clear();
+    if (open_)
+        keyboard_.drain();
+    if (buffers_.empty())
+        return false;
+    const qint64 now = keyboard_.nowMs();
+    QStringList keys;
+    for (const auto& [key, buffer] : buffers_)
+        keys.append(key);
+    for (const QString& key : keys) {
+        // A scan reported by one buffer may empty the whole map.
+        if (const auto it = buffers_.find(key); it != buffers_.end())
+            it->second->tick(now);
+    }
+    return assembling();
+}
+
+bool ScanCapture::assembling() const {
+    for (const auto& [key, buffer] : buffers_) {
+        if (buffer->assembling())
+            return true;
+    }
+    return false;
+}
+
+void ScanCapture::dropBuffers() {
+    for (auto& [key, buffer] : buffers_)
+        retired_.push_back(std::move(buffer));
+    buffers_.clear();
+}

@@ -1,0 +1,158 @@
+#include "delivery/queue_file.h"
+
+#include <QDateTime>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QSaveFile>
+
+#include <cmath>
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace {
+
+void appendJsonString(QByteArray& out, const QString& s) {
+    static const char hex[] = "0123456789abcdef";
+    out.append('"');
+    const QByteArray utf8 = s.toUtf8();
+    for (const char c : utf8) {
+        const auto u = static_cast<unsigned char>(c);
+        switch (c) {
+        case '"': out.append("\\\""); break;
+        case '\\': out.append("\\\\"); break;
+        case '\n': out.append("\\n"); break;
+        case '\r': out.append("\\r"); break;
+        case '\t': out.append("\\t"); break;
+        case '\b': out.append("\\b"); break;
+        case '\f': out.append("\\f"); break;
+        default:
+            if (u < 0x20) {
+                out.append("\\u00");
+                out.append(hex[u >> 4]);
+                out.append(hex[u & 0xF]);
+            } else {
+                out.append(c);
+            }
+        }
+    }
+    out.append('"');
+}
+
+} // namespace
+
+std::optional<qint64> jsonInteger(const QJsonValue& v) {
+    if (!v.isDouble())
+        return std::nullopt;
+    const QVariant var = v.toVariant();
+    if (var.typeId() == QMetaType::LongLong)
+        return var.toLongLong();
+    // A number written with a fraction part or an exponent arrives as a double:
+    // accepted only when it is whole and fits.
+    const double d = v.toDouble();
+    if (std::trunc(d) != d || d < -9223372036854775808.0 || d >= 9223372036854775808.0)
+        return std::nullopt;
+    return static_cast<qint64>(d);
+}
+
+namespace {
+
+bool syncFolderOf(const QString& path) {
+    const QByteArray dir = QFile::encodeName(QFileInfo(path).absolutePath());
+    const int fd = ::open(dir.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    const bool ok = ::fsync(fd) == 0;
+    ::close(fd);
+    return ok;
+}
+
+} // namespace
+
+QByteArray encodeQueue(const QList<QueuedScan>& scans) {
+    QByteArray out;
+    out.reserve(2 + scans.size() * 48);
+    out.append('[');
+    bool first = true;
+    for (const QueuedScan& s : scans) {
+        if (!first)
+            out.append(',');
+        first = false;
+        out.append("{\"value\":");
+        appendJsonString(out, s.value);
+        out.append(",\"ts\":");
+        out.append(QByteArray::number(s.ts));
+        out.append('}');
+    }
+    out.append(']');
+    return out;
+}
+
+std::optional<QList<QueuedScan>> decodeQueue(const QByteArray& bytes) {
+    QJsonParseError error{};
+    const QJsonDocument doc = QJsonDocument::fromJson(bytes, &error);
+    if (error.error != QJsonParseError::NoError || !doc.isArray())
+        return std::nullopt;
+    const QJsonArray array = doc.array();
+    QList<QueuedScan> scans;
+    scans.reserve(array.size());
+    for (const QJsonValue& element : array) {
+        if (!element.isObject())
+            return std::nullopt;
+        const QJsonObject object = element.toObject();
+        const QJsonValue value = object.value(QLatin1String("value"));
+        if (!value.isString())
+            return std::nullopt;
+        const auto ts = jsonInteger(object.value(QLatin1String("ts")));
+        if (!ts)
+            return std::nullopt;
+        scans.append(QueuedScan{value.toString(), *ts});
+    }
+    return scans;
+}
+
+QList<QueuedScan> QueueFile::load() const {
+    setAside_.clear();
+    QFile file(path_);
+    if (!file.exists())
+        return {};
+    if (file.open(QIODevice::ReadOnly)) {
+        const QByteArray bytes = file.readAll();
+        const bool complete = file.error() == QFileDevice::NoError;
+        file.close();
+        if (complete) {
+            if (auto scans = decodeQueue(bytes))
+                return *scans;
+        }
+    }
+    putAside();
+    return {};
+}
+
+void QueueFile::putAside() const {
+    const QString aside =
+        path_ + QStringLiteral(".unreadable-") + QString::number(QDateTime::currentMSecsSinceEpoch());
+    // Renaming keeps the bytes exactly and needs no read access to the file itself.
+    if (QFile::rename(path_, aside) || QFile::copy(path_, aside))
+        setAside_ = aside;
+    syncFolderOf(path_);
+}
+
+bool QueueFile::save(const QList<QueuedScan>& scans) const {
+    const QByteArray bytes = encodeQueue(scans);
+    QSaveFile file(path_);
+    if (!file.open(QIODevice::WriteOnly))
+        return false;
+    // Scan texts are private to the operator's account.
+    file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+    if (file.write(bytes) != bytes.size()) {
+        file.cancelWriting();
+        return false;
+    }
+    if (!file.commit())
+        return false;
+    // The rename itself must survive a power cut, not only the data.
+    return syncFolderOf(path_);
+}

@@ -1,0 +1,46 @@
+#pragma once
+
+#include "delivery/queue_file.h"
+#include "delivery/queued_scan.h"
+
+#include <QList>
+#include <QString>
+
+#include <functional>
+
+// What became of one delivery attempt.
+enum class SendOutcome { ok, rejected, retry };
+
+// 200..299 ok, exactly 400 rejected, everything else (0 for no answer) retry.
+SendOutcome sendOutcomeFromStatus(qint64 status);
+
+// Waiting scans in reading order, handed one at a time to `send`. At most one
+// attempt is outstanding; nothing overtakes the head.
+class ScanQueue {
+public:
+    using Completion = std::function<void(SendOutcome, const QString& message)>;
+    using SendFn = std::function<void(const QueuedScan&, Completion)>;
+    using DoneFn = std::function<void(const QueuedScan&, SendOutcome, const QString& message)>;
+
+    // Loads the file once; sends and writes nothing.
+    ScanQueue(QueueFile file, SendFn send);
+
+    void enqueue(const QueuedScan& scan);
+    void flush();
+
+    const QList<QueuedScan>& items() const { return items_; }
+    bool flushing() const { return flushing_; }
+    const QueueFile& file() const { return file_; }
+
+    // Told of every attempt that ended in ok or rejected, never retry.
+    DoneFn onDone = [](const QueuedScan&, SendOutcome, const QString&) {};
+
+private:
+    void startHead();
+    void completed(const QueuedScan& head, SendOutcome outcome, const QString& message);
+
+    QueueFile file_;
+    SendFn send_;
+    QList<QueuedScan> items_;
+    bool flushing_ = false;
+};

@@ -1,0 +1,39 @@
+#pragma once
+
+#include <QString>
+
+#include <functional>
+
+// One report from the keyboard layer. `key` carries a HID Keyboard/Keypad usage
+// (page 7) with value 1 for a press and 0 for a release; `discard` says that the
+// device's pending keystrokes can no longer be trusted (events were lost, or the
+// device went away mid-scan).
+struct KeyEvent {
+    enum Kind { key, discard };
+    Kind kind = key;
+    int usagePage = 0;
+    int usage = 0;
+    int value = 0;
+    qint64 timeMs = 0; // the event's own time, on the clock of KeyboardSource::nowMs
+    quint32 vendor = 0;
+    quint32 product = 0;
+    QString name; // null when the device reports none
+};
+
+// Passive access to the key events of every keyboard-class device.
+class KeyboardSource {
+public:
+    using Handler = std::function<void(const KeyEvent&)>;
+    virtual ~KeyboardSource() = default;
+
+    // True when key events may be read.
+    virtual bool accessGranted() = 0;
+    // Starts reporting events to `handler`, on the caller's thread. False when it
+    // could not; it may be called again later.
+    virtual bool open(Handler handler) = 0;
+    // Reports at once every event already received from the devices, so that a
+    // pause is never judged ahead of keystrokes that have already happened.
+    virtual void drain() = 0;
+    // Now, in milliseconds of the clock the events' times are taken on.
+    virtual qint64 nowMs() = 0;
+};

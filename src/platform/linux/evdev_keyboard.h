@@ -1,0 +1,88 @@
+#pragma once
+
+#include "platform/keyboard.h"
+
+#include <QObject>
+#include <QString>
+
+#include <atomic>
+#include <deque>
+#include <map>
+#include <mutex>
+#include <thread>
+
+class QSocketNotifier;
+
+// Key events of every keyboard-class evdev device under `root` (normally "/"),
+// read passively: nodes are opened read-only and never grabbed, so the focused
+// application still gets every key. A reader thread drains the nodes as soon as
+// they are readable (the kernel keeps only 64 events per reader) and hands the
+// events to the thread that called open(), in order.
+class EvdevKeyboard final : public QObject, public KeyboardSource {
+    Q_OBJECT
+public:
+    explicit EvdevKeyboard(QString root);
+    ~EvdevKeyboard() override;
+
+    // $KORVEL_INPUT_ROOT, or "/".
+    static QString inputRootFromEnvironment();
+    // HID Keyboard/Keypad usage for a Linux key code (0 when there is none).
+    static int usageForKeyCode(int code);
+
+    bool accessGranted() override;
+    bool open(Handler handler) override;
+    void drain() override;
+    qint64 nowMs() override;
+
+    int openDeviceCount() const;
+
+private:
+    struct Device {
+        int fd = -1;
+        QString node; // "eventN"
+        quint32 vendor = 0;
+        quint32 product = 0;
+        QString name;
+        int pendingScan = -1; // MSC_SCAN value waiting for its EV_KEY
+        bool dropping = false; // after SYN_DROPPED, until the next SYN_REPORT
+        char partial[24] = {};
+        int partialSize = 0;
+    };
+    struct Identity {
+        quint32 vendor = 0;
+        quint32 product = 0;
+        QString name;
+    };
+
+    QString sysInput() const;
+    QString devInput() const;
+    bool isKeyboard(const QString& node, Identity* identity) const;
+    QStringList keyboardNodes() const;
+
+    // All of these run with mutex_ held.
+    void openNode(const QString& node);
+    void closeDevice(int id, bool discardPending);
+    void readDevice(int id);
+    void readAllDevices();
+    void handleInotify();
+    void watchFolders();
+    void scanNodes();
+    void push(const KeyEvent& event);
+
+    void run();
+
+    const QString root_;
+    Handler handler_;
+    mutable std::mutex mutex_;
+    std::map<int, Device> devices_;
+    std::deque<KeyEvent> pending_;
+    int nextId_ = 1;
+    int epoll_ = -1;
+    int inotify_ = -1;
+    int inputWatch_ = -1;
+    int devWatch_ = -1;
+    int wake_ = -1;  // reader thread -> main thread: events are waiting
+    int stop_ = -1;  // main thread -> reader thread: finish
+    std::thread reader_;
+    QSocketNotifier* notifier_ = nullptr;
+};

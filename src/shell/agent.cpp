@@ -1,0 +1,75 @@
+#include "shell/agent.h"
+
+#include "shell/settings.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QStandardPaths>
+
+Agent::Agent(Settings& settings, Ports ports, QString queueFolder, Intervals intervals)
+    : settings_(settings), ports_(ports), queueFolder_(std::move(queueFolder)),
+      transport_(settings, network_, intervals.requestTimeout),
+      delivery_(settings, transport_, ports.notifier, ports.sounds),
+      capture_(settings, ports.keyboard, ports.notifier, ports.sounds,
+               [this](const QueuedScan& scan) { enqueueAndFlush(scan); },
+               [] { return QDateTime::currentMSecsSinceEpoch(); }) {
+    tickTimer_.setInterval(intervals.tick);
+    retryTimer_.setInterval(intervals.retry);
+    idleTimer_.setInterval(intervals.idlePoll);
+    connect(&tickTimer_, &QTimer::timeout, this, &Agent::onTick);
+    connect(&retryTimer_, &QTimer::timeout, this, &Agent::onRetry);
+    connect(&idleTimer_, &QTimer::timeout, this, [this] { delivery_.checkIdleClose(); });
+    // The pause check only has work while some buffer holds text: an idle agent
+    // does not wake for it.
+    capture_.onAssembling = [this] {
+        if (!tickTimer_.isActive())
+            tickTimer_.start();
+    };
+}
+
+Agent::~Agent() = default;
+
+QString Agent::defaultQueueFolder() {
+    return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) +
+           QStringLiteral("/Korvel");
+}
+
+void Agent::start(const std::function<void()>& attachMenu) {
+    QDir().mkpath(queueFolder_);
+    queue_ = std::make_unique<ScanQueue>(
+        QueueFile(queueFolder_ + QStringLiteral("/queue.json")),
+        [this](const QueuedScan& scan, ScanQueue::Completion done) {
+            delivery_.send(scan, std::move(done));
+        });
+    queue_->onDone = [this](const QueuedScan& scan, SendOutcome outcome, const QString& message) {
+        delivery_.onDone(scan, outcome, message);
+    };
+    if (attachMenu)
+        attachMenu();
+    // Linux never asks the user for input access: nothing to request here.
+    capture_.startCapture();
+    retryTimer_.start();
+    idleTimer_.start();
+    delivery_.registerDevice();
+    queue_->flush();
+    if (settings_.scanner().isEmpty()) {
+        ports_.notifier.notify(QStringLiteral("Korvel Agent"),
+                               QStringLiteral("Click the barcode icon in the menu bar and choose "
+                                              "Detect scanner."));
+    }
+}
+
+void Agent::enqueueAndFlush(const QueuedScan& scan) {
+    queue_->enqueue(scan);
+    queue_->flush();
+}
+
+void Agent::onTick() {
+    if (!capture_.tick())
+        tickTimer_.stop();
+}
+
+void Agent::onRetry() {
+    capture_.startCapture();
+    queue_->flush();
+}

@@ -68,6 +68,15 @@ void ScanBuffer::key(int usage, bool down, qint64 nowMs) {
     if (!down)
         return;
     tick(nowMs);
+    if (spoiled) {
+        // The tail of a garbled scan is no scan of its own.
+        if (nowMs - lastKeyAt <= gapMs) {
+            lastKeyAt = nowMs;
+            spoiled = !isEnterKey(usage);
+            return;
+        }
+        spoiled = false;
+    }
     lastKeyAt = nowMs;
     if (isEnterKey(usage)) {
         emit();
@@ -88,6 +97,13 @@ void ScanBuffer::tick(qint64 nowMs) {
         else
             text.clear();
     }
+}
+
+void ScanBuffer::discard(qint64 nowMs) {
+    text.clear();
+    spoiled = true;
+    if (nowMs > lastKeyAt)
+        lastKeyAt = nowMs;
 }
 
 void ScanBuffer::emit() {

@@ -19,9 +19,13 @@ public:
     QString text;
     bool shift = false;
     qint64 lastKeyAt = 0;
+    bool spoiled = false; // inside a scan whose start was discarded
 
     void key(int usage, bool down, qint64 nowMs);
     void tick(qint64 nowMs);
+    // The keystrokes of the scan being typed can no longer be trusted (events were
+    // lost): drops the text, and the rest of that scan up to its Enter or its pause.
+    void discard(qint64 nowMs);
     bool assembling() const { return !text.isEmpty(); }
 
     // Shared, immutable after their first use.

@@ -30,7 +30,7 @@ void ScanCapture::onValue(const KeyEvent& event) {
     const QString key = deviceKey(event.vendor, event.product);
     if (event.kind == KeyEvent::discard) {
         if (const auto it = buffers_.find(key); it != buffers_.end())
-            it->second->text.clear();
+            it->second->discard(event.timeMs);
         return;
     }
     if (event.usagePage != kKeyboardPage || event.usage < 4 || event.usage > 231)

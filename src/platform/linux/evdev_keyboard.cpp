@@ -261,6 +261,7 @@ void EvdevKeyboard::closeDevice(int id, bool discardPending) {
         // Whatever the device had typed so far is an incomplete scan.
         KeyEvent event;
         event.kind = KeyEvent::discard;
+        event.timeMs = nowMs();
         event.vendor = it->second.vendor;
         event.product = it->second.product;
         push(event);
@@ -311,6 +312,8 @@ void EvdevKeyboard::readDevice(int id) {
                 d.pendingScan = -1;
                 KeyEvent event;
                 event.kind = KeyEvent::discard;
+                event.timeMs = static_cast<qint64>(e.input_event_sec) * 1000 +
+                               e.input_event_usec / 1000;
                 event.vendor = d.vendor;
                 event.product = d.product;
                 push(event);

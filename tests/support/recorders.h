@@ -1,0 +1,36 @@
+#pragma once
+
+#include "platform/notifier.h"
+
+#include <QStringList>
+
+namespace korvel::test {
+
+// Notifications and sounds in the order they were made: "sound:Glass",
+// "notify:<title>|<body>".
+struct Journal {
+    QStringList entries;
+    QStringList notifications() const { return entries.filter(QStringLiteral("notify:")); }
+};
+
+class RecordingNotifier final : public Notifier {
+public:
+    explicit RecordingNotifier(Journal& journal) : journal_(journal) {}
+    void notify(const QString& title, const QString& body) override {
+        journal_.entries.append(QStringLiteral("notify:") + title + QLatin1Char('|') + body);
+    }
+
+private:
+    Journal& journal_;
+};
+
+class RecordingSounds final : public SoundPlayer {
+public:
+    explicit RecordingSounds(Journal& journal) : journal_(journal) {}
+    void play(const QString& name) override { journal_.entries.append(QStringLiteral("sound:") + name); }
+
+private:
+    Journal& journal_;
+};
+
+} // namespace korvel::test

@@ -1,0 +1,96 @@
+// Keystrokes from FIFO event nodes to finished scans: throughput, and the latency
+// from writing a scan's Enter to the scan being reported.
+#include "capture/scan_capture.h"
+#include "platform/linux/evdev_keyboard.h"
+#include "platform/null_adapters.h"
+#include "shell/settings.h"
+#include "support/fake_input.h"
+
+#include <QCoreApplication>
+#include <QEventLoop>
+#include <QTemporaryDir>
+
+#include <algorithm>
+#include <cstdio>
+#include <thread>
+
+using korvel::test::FakeInputTree;
+using korvel::test::RawEvent;
+
+namespace {
+qint64 nowNs() {
+    timespec ts{};
+    ::clock_gettime(CLOCK_MONOTONIC, &ts);
+    return static_cast<qint64>(ts.tv_sec) * 1000000000 + ts.tv_nsec;
+}
+} // namespace
+
+int main(int argc, char** argv) {
+    QTemporaryDir home;
+    qputenv("XDG_CONFIG_HOME", home.path().toUtf8());
+    QCoreApplication app(argc, argv);
+    Settings settings;
+    settings.setScanner(QStringLiteral("05E0:1200"), QStringLiteral("Bench"));
+
+    FakeInputTree tree;
+    tree.add(1, {});
+    EvdevKeyboard keyboard(tree.root());
+    SilentNotifier notifier;
+    SilentSounds sounds;
+    qint64 scans = 0;
+    qint64 lastScanNs = 0;
+    QEventLoop* waiting = nullptr;
+    ScanCapture capture(settings, keyboard, notifier, sounds, [&](const QueuedScan&) {
+        ++scans;
+        lastScanNs = nowNs();
+        if (waiting)
+            waiting->quit();
+    }, [] { return qint64(0); });
+    capture.startCapture();
+
+    const QString code = QStringLiteral("4006381333931");
+    const int eventsPerScan = static_cast<int>(FakeInputTree::typed(code, 0, 2).size());
+
+    // Latency: the body of a scan is written first, then its Enter alone.
+    std::vector<double> latencyUs;
+    const int rounds = argc > 1 ? std::atoi(argv[1]) : 2000;
+    for (int i = 0; i < rounds; ++i) {
+        const qint64 t = FakeInputTree::nowMs();
+        tree.send(1, FakeInputTree::typed(code, t, 0, true, false));
+        const auto enter = FakeInputTree::typed(QString(), t, 0, true, true);
+        QEventLoop loop;
+        waiting = &loop;
+        const qint64 before = scans;
+        const qint64 start = nowNs();
+        tree.send(1, enter);
+        if (scans == before)
+            loop.exec();
+        waiting = nullptr;
+        latencyUs.push_back(static_cast<double>(lastScanNs - start) / 1000.0);
+    }
+    std::sort(latencyUs.begin(), latencyUs.end());
+
+    // Throughput: a writer thread types scans back to back as fast as the FIFO takes them.
+    const int bulk = 20000;
+    const qint64 before = scans;
+    const qint64 start = nowNs();
+    std::thread writer([&] {
+        qint64 t = FakeInputTree::nowMs();
+        for (int i = 0; i < bulk; ++i)
+            tree.send(1, FakeInputTree::typed(code, t, 0, true));
+    });
+    QEventLoop loop;
+    waiting = &loop;
+    while (scans - before < bulk)
+        loop.processEvents(QEventLoop::WaitForMoreEvents);
+    waiting = nullptr;
+    writer.join();
+    const double seconds = static_cast<double>(lastScanNs - start) / 1e9;
+
+    std::printf("latency Enter write -> scan (%d scans): median %.1f us, p99 %.1f us, max %.1f us\n",
+                rounds, latencyUs[latencyUs.size() / 2], latencyUs[latencyUs.size() * 99 / 100],
+                latencyUs.back());
+    std::printf("throughput: %d scans, %d events in %.3f s: %.0f events/s, %.0f scans/s\n", bulk,
+                bulk * eventsPerScan, seconds, bulk * eventsPerScan / seconds, bulk / seconds);
+    return 0;
+}

@@ -58,15 +58,18 @@ void ScanDelivery::registerDevice() {
                     [](qint64, const QJsonObject&) {});
 }
 
-void ScanDelivery::checkIdleClose() {
+void ScanDelivery::checkIdleClose(std::function<void()> answered) {
     transport_.get(QStringLiteral("/api/devices/") + settings_.deviceId() +
                        QStringLiteral("/state"),
-                   [this](qint64, const QJsonObject& answer) {
+                   [this, answered = std::move(answered)](qint64, const QJsonObject& answer) {
+                       // The status does not matter: only the member does.
                        const auto it = answer.find(QLatin1String("idle_closed_session"));
-                       if (it == answer.end())
-                           return;
-                       if (const auto session = jsonInteger(*it))
-                           announceIdleClose(*session);
+                       if (it != answer.end()) {
+                           if (const auto session = jsonInteger(*it))
+                               announceIdleClose(*session);
+                       }
+                       if (answered)
+                           answered();
                    });
 }
 

@@ -4,6 +4,8 @@
 
 #include <QString>
 
+#include <functional>
+
 class Notifier;
 class Settings;
 class SoundPlayer;
@@ -19,7 +21,8 @@ public:
     void send(const QueuedScan& scan, ScanQueue::Completion done);
     void onDone(const QueuedScan& scan, SendOutcome outcome, const QString& message);
     void registerDevice();
-    void checkIdleClose();
+    // `answered` runs once the server's answer has been dealt with.
+    void checkIdleClose(std::function<void()> answered = {});
     // Announces a session the server closed for idleness, once per session number.
     void announceIdleClose(qint64 session);
 

@@ -40,12 +40,15 @@ int main(int argc, char** argv) {
     qint64 scans = 0;
     qint64 lastScanNs = 0;
     QEventLoop* waiting = nullptr;
-    ScanCapture capture(settings, keyboard, notifier, sounds, [&](const QueuedScan&) {
-        ++scans;
-        lastScanNs = nowNs();
-        if (waiting)
-            waiting->quit();
-    }, [] { return qint64(0); });
+    ScanCapture capture(
+        settings, keyboard, notifier, sounds,
+        [&](const QueuedScan&) {
+            ++scans;
+            lastScanNs = nowNs();
+            if (waiting)
+                waiting->quit();
+        },
+        [] { return qint64(0); });
     capture.startCapture();
 
     const QString code = QStringLiteral("4006381333931");
@@ -87,9 +90,10 @@ int main(int argc, char** argv) {
     writer.join();
     const double seconds = static_cast<double>(lastScanNs - start) / 1e9;
 
-    std::printf("latency Enter write -> scan (%d scans): median %.1f us, p99 %.1f us, max %.1f us\n",
-                rounds, latencyUs[latencyUs.size() / 2], latencyUs[latencyUs.size() * 99 / 100],
-                latencyUs.back());
+    std::printf(
+        "latency Enter write -> scan (%d scans): median %.1f us, p99 %.1f us, max %.1f us\n",
+        rounds, latencyUs[latencyUs.size() / 2], latencyUs[latencyUs.size() * 99 / 100],
+        latencyUs.back());
     std::printf("throughput: %d scans, %d events in %.3f s: %.0f events/s, %.0f scans/s\n", bulk,
                 bulk * eventsPerScan, seconds, bulk * eventsPerScan / seconds, bulk / seconds);
     return 0;

@@ -15,7 +15,7 @@ using namespace korvel::test;
 namespace {
 
 class Proc {
-public:
+  public:
     explicit Proc(const QString& program, const QStringList& args, const QProcessEnvironment& env) {
         process.setProcessEnvironment(env);
         process.setProcessChannelMode(QProcess::SeparateChannels);
@@ -50,15 +50,16 @@ public:
 
 class TestAgentEndToEnd : public QObject {
     Q_OBJECT
-private:
+  private:
     FakeInputTree tree;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     std::unique_ptr<Proc> server;
     quint16 port = 0;
 
     void startServer(quint16 onPort) {
-        server = std::make_unique<Proc>(QStringLiteral(KORVEL_SERVER_BIN),
-                                        QStringList{QStringLiteral("--port"), QString::number(onPort)}, env);
+        server = std::make_unique<Proc>(
+            QStringLiteral(KORVEL_SERVER_BIN),
+            QStringList{QStringLiteral("--port"), QString::number(onPort)}, env);
         QTRY_VERIFY(server->out.contains(QLatin1String("listening on")));
         const auto m = QRegularExpression(QStringLiteral(":(\\d+)\\n")).match(server->out);
         port = static_cast<quint16>(m.captured(1).toUInt());
@@ -70,7 +71,7 @@ private:
         return values;
     }
 
-private Q_SLOTS:
+  private Q_SLOTS:
     void initTestCase() {
         env.insert(QStringLiteral("KORVEL_INPUT_ROOT"), tree.root());
         env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
@@ -87,10 +88,13 @@ private Q_SLOTS:
         const QString id = settings.deviceId();
         Proc agent(QStringLiteral(KORVEL_AGENT_BIN), {}, env);
         // Registration comes after capture has started.
-        QTRY_COMPARE(server->lines(QStringLiteral("device ")), QStringList{id + QStringLiteral(" is \"") + settings.deviceName() + QLatin1Char('"')});
+        QTRY_COMPARE(
+            server->lines(QStringLiteral("device ")),
+            QStringList{id + QStringLiteral(" is \"") + settings.deviceName() + QLatin1Char('"')});
 
         tree.send(1, FakeInputTree::typed(QStringLiteral("private"), FakeInputTree::nowMs(), 2));
-        tree.send(2, FakeInputTree::typed(QStringLiteral("4006381333931"), FakeInputTree::nowMs(), 2, true));
+        tree.send(2, FakeInputTree::typed(QStringLiteral("4006381333931"), FakeInputTree::nowMs(),
+                                          2, true));
         QTRY_COMPARE(scansAtServer(id), QStringList{QStringLiteral("4006381333931")});
 
         // Stopped mid-scan for longer than any pause: the scan still arrives whole.
@@ -107,9 +111,11 @@ private Q_SLOTS:
         const quint16 samePort = port;
         server.reset();
         for (const char* code : {"111", "222", "333"}) {
-            tree.send(2, FakeInputTree::typed(QString::fromLatin1(code), FakeInputTree::nowMs(), 2, true));
+            tree.send(2, FakeInputTree::typed(QString::fromLatin1(code), FakeInputTree::nowMs(), 2,
+                                              true));
         }
-        const QString queueFile = QString::fromUtf8(qgetenv("XDG_DATA_HOME")) + QStringLiteral("/Korvel/queue.json");
+        const QString queueFile =
+            QString::fromUtf8(qgetenv("XDG_DATA_HOME")) + QStringLiteral("/Korvel/queue.json");
         const auto waitingInFile = [&] {
             QFile f(queueFile);
             return f.open(QIODevice::ReadOnly) ? f.readAll().count("\"value\"") : -1;
@@ -117,8 +123,9 @@ private Q_SLOTS:
         QTRY_COMPARE(waitingInFile(), 3);
         startServer(samePort);
         tree.send(2, FakeInputTree::typed(QStringLiteral("444"), FakeInputTree::nowMs(), 2, true));
-        QTRY_COMPARE(scansAtServer(id), (QStringList{QStringLiteral("111"), QStringLiteral("222"),
-                                                     QStringLiteral("333"), QStringLiteral("444")}));
+        QTRY_COMPARE(scansAtServer(id),
+                     (QStringList{QStringLiteral("111"), QStringLiteral("222"),
+                                  QStringLiteral("333"), QStringLiteral("444")}));
         QVERIFY2(agent.err.isEmpty(), qPrintable(agent.err));
         QCOMPARE(agent.process.state(), QProcess::Running);
     }

@@ -17,7 +17,7 @@ using namespace std::chrono_literals;
 
 class TestDelivery : public QObject {
     Q_OBJECT
-private:
+  private:
     std::unique_ptr<HttpStub> stub;
     std::unique_ptr<Settings> settings;
     QNetworkAccessManager network;
@@ -43,11 +43,16 @@ private:
         QStringList v;
         for (const auto& r : stub->requests) {
             if (r.target == "/api/scan")
-                v << QJsonDocument::fromJson(r.body).object().value(QStringLiteral("value")).toString();
+                v << QJsonDocument::fromJson(r.body)
+                         .object()
+                         .value(QStringLiteral("value"))
+                         .toString();
         }
         return v;
     }
-    static HttpStub::Reply reply(int status, const QByteArray& body) { return HttpStub::json(status, body); }
+    static HttpStub::Reply reply(int status, const QByteArray& body) {
+        return HttpStub::json(status, body);
+    }
     void deliverOne(const QString& value, const HttpStub::Reply& answer) {
         stub->queue("/api/scan", answer);
         const int before = int(stub->requests.size());
@@ -62,7 +67,7 @@ private:
         return probe.serverPort();
     }
 
-private Q_SLOTS:
+  private Q_SLOTS:
     void init() {
         stub = std::make_unique<HttpStub>();
         settings = std::make_unique<Settings>();
@@ -95,27 +100,37 @@ private Q_SLOTS:
         QTest::addColumn<QString>("lastResult");
         QTest::addColumn<QStringList>("journal");
         const QString dash = QStringLiteral(" \u2013 ");
-        QTest::newRow("200 without message") << "A1" << 200 << QByteArray("{}") << 0 << "" << QStringList();
-        QTest::newRow("200 message not a string") << "A1" << 200 << QByteArray(R"({"message":5})") << 0 << "" << QStringList();
-        QTest::newRow("400 error string") << "A1" << 400 << QByteArray(R"({"error":"unknown code"})") << 0
-                                          << "Refused: A1" + dash + "unknown code"
-                                          << QStringList{"sound:Basso", "notify:Korvel: scan refused|A1\nunknown code"};
-        QTest::newRow("400 error a number") << "A1" << 400 << QByteArray(R"({"error":42})") << 0
-                                            << "Refused: A1" + dash
-                                            << QStringList{"sound:Basso", "notify:Korvel: scan refused|A1\n"};
-        QTest::newRow("400 KV:END is refused like any scan") << "KV:END" << 400 << QByteArray(R"({"error":"no session"})") << 0
-                                            << "Refused: KV:END" + dash + "no session"
-                                            << QStringList{"sound:Basso", "notify:Korvel: scan refused|KV:END\nno session"};
-        QTest::newRow("KV:START: accepted") << "KV:START:Station 4" << 200 << QByteArray(R"({"message":"Started"})") << 0
-                                            << "Started" << QStringList{"sound:Glass", "notify:Korvel|Started"};
-        QTest::newRow("KV:END accepted without message") << "KV:END" << 201 << QByteArray() << 0 << ""
-                                                         << QStringList{"sound:Glass", "notify:Korvel|"};
-        QTest::newRow("KV:START without colon") << "KV:START" << 200 << QByteArray(R"({"message":"m"})") << 0 << "m" << QStringList();
-        QTest::newRow("KV:END with a blank") << "KV:END " << 200 << QByteArray(R"({"message":"m"})") << 0 << "m" << QStringList();
-        QTest::newRow("lower case") << "kv:end" << 200 << QByteArray(R"({"message":"m"})") << 0 << "m" << QStringList();
+        QTest::newRow("200 without message")
+            << "A1" << 200 << QByteArray("{}") << 0 << "" << QStringList();
+        QTest::newRow("200 message not a string")
+            << "A1" << 200 << QByteArray(R"({"message":5})") << 0 << "" << QStringList();
+        QTest::newRow("400 error string")
+            << "A1" << 400 << QByteArray(R"({"error":"unknown code"})") << 0
+            << "Refused: A1" + dash + "unknown code"
+            << QStringList{"sound:Basso", "notify:Korvel: scan refused|A1\nunknown code"};
+        QTest::newRow("400 error a number")
+            << "A1" << 400 << QByteArray(R"({"error":42})") << 0 << "Refused: A1" + dash
+            << QStringList{"sound:Basso", "notify:Korvel: scan refused|A1\n"};
+        QTest::newRow("400 KV:END is refused like any scan")
+            << "KV:END" << 400 << QByteArray(R"({"error":"no session"})") << 0
+            << "Refused: KV:END" + dash + "no session"
+            << QStringList{"sound:Basso", "notify:Korvel: scan refused|KV:END\nno session"};
+        QTest::newRow("KV:START: accepted")
+            << "KV:START:Station 4" << 200 << QByteArray(R"({"message":"Started"})") << 0
+            << "Started" << QStringList{"sound:Glass", "notify:Korvel|Started"};
+        QTest::newRow("KV:END accepted without message")
+            << "KV:END" << 201 << QByteArray() << 0 << ""
+            << QStringList{"sound:Glass", "notify:Korvel|"};
+        QTest::newRow("KV:START without colon")
+            << "KV:START" << 200 << QByteArray(R"({"message":"m"})") << 0 << "m" << QStringList();
+        QTest::newRow("KV:END with a blank")
+            << "KV:END " << 200 << QByteArray(R"({"message":"m"})") << 0 << "m" << QStringList();
+        QTest::newRow("lower case")
+            << "kv:end" << 200 << QByteArray(R"({"message":"m"})") << 0 << "m" << QStringList();
         for (const int s : {401, 404, 500, 503}) {
-            QTest::addRow("%d keeps the scan", s) << "A1" << s << QByteArray(R"({"error":"x"})") << 1
-                                                  << QStringLiteral("Server error %1").arg(s) << QStringList();
+            QTest::addRow("%d keeps the scan", s)
+                << "A1" << s << QByteArray(R"({"error":"x"})") << 1
+                << QStringLiteral("Server error %1").arg(s) << QStringList();
         }
     }
     void everyAnswerBecomesItsOutcomeAndText() {
@@ -145,12 +160,15 @@ private Q_SLOTS:
 
         settings->setServerURL(stub->url());
         stub->script = [](const HttpStub::Request& r) {
-            const auto v = QJsonDocument::fromJson(r.body).object().value(QStringLiteral("value")).toString();
-            return HttpStub::json(201, QJsonDocument(QJsonObject{{QStringLiteral("message"), v}}).toJson());
+            const auto v =
+                QJsonDocument::fromJson(r.body).object().value(QStringLiteral("value")).toString();
+            return HttpStub::json(
+                201, QJsonDocument(QJsonObject{{QStringLiteral("message"), v}}).toJson());
         };
         queue->flush(); // one trigger: the rest follow back to back
         QTRY_VERIFY(queue->items().isEmpty());
-        QCOMPARE(scanValues(), (QStringList{QStringLiteral("first"), QStringLiteral("second"), QStringLiteral("third")}));
+        QCOMPARE(scanValues(), (QStringList{QStringLiteral("first"), QStringLiteral("second"),
+                                            QStringLiteral("third")}));
         QCOMPARE(delivery->lastResult(), QStringLiteral("third"));
     }
 
@@ -164,7 +182,8 @@ private Q_SLOTS:
             queue->flush();
             QTRY_VERIFY(!queue->flushing());
         }
-        QCOMPARE(scanValues(), (QStringList{QStringLiteral("head"), QStringLiteral("head"), QStringLiteral("head")}));
+        QCOMPARE(scanValues(), (QStringList{QStringLiteral("head"), QStringLiteral("head"),
+                                            QStringLiteral("head")}));
         QCOMPARE(queue->items().size(), 3);
         QCOMPARE(delivery->lastResult(), QStringLiteral("Server error 500"));
     }
@@ -179,7 +198,11 @@ private Q_SLOTS:
         QCOMPARE(QJsonDocument::fromJson(stub->requests[0].body).object(),
                  (QJsonObject{{QStringLiteral("name"), QStringLiteral("Packing 1 – Süd")}}));
         deliverOne(QStringLiteral("x"), reply(200, "{}"));
-        QCOMPARE(QJsonDocument::fromJson(stub->requests.last().body).object().value(QStringLiteral("device_id")).toString(), id);
+        QCOMPARE(QJsonDocument::fromJson(stub->requests.last().body)
+                     .object()
+                     .value(QStringLiteral("device_id"))
+                     .toString(),
+                 id);
     }
 
     void idleSessionsAreAnnouncedOncePerNumber_data() {
@@ -187,13 +210,24 @@ private Q_SLOTS:
         QTest::addColumn<QByteArrayList>("bodies");
         QTest::addColumn<int>("announcements");
         QTest::addColumn<qint64>("stored");
-        QTest::newRow("17 twice") << QList<int>{200, 200} << QByteArrayList{R"({"idle_closed_session":17})", R"({"idle_closed_session":17})"} << 1 << qint64(17);
-        QTest::newRow("17, 18, 17") << QList<int>{200, 200, 200}
-                                    << QByteArrayList{R"({"idle_closed_session":17})", R"({"idle_closed_session":18})", R"({"idle_closed_session":17})"} << 3 << qint64(17);
-        QTest::newRow("number in a 404 body") << QList<int>{404} << QByteArrayList{R"({"idle_closed_session":5})"} << 1 << qint64(5);
-        QTest::newRow("zero when never written") << QList<int>{200} << QByteArrayList{R"({"idle_closed_session":0})"} << 0 << qint64(0);
-        QTest::newRow("null, text, fraction, array") << QList<int>{200, 200, 200, 200}
-            << QByteArrayList{R"({"idle_closed_session":null})", R"({"idle_closed_session":"9"})", R"({"idle_closed_session":9.5})", "[9]"} << 0 << qint64(0);
+        QTest::newRow("17 twice") << QList<int>{200, 200}
+                                  << QByteArrayList{R"({"idle_closed_session":17})",
+                                                    R"({"idle_closed_session":17})"}
+                                  << 1 << qint64(17);
+        QTest::newRow("17, 18, 17")
+            << QList<int>{200, 200, 200}
+            << QByteArrayList{R"({"idle_closed_session":17})", R"({"idle_closed_session":18})",
+                              R"({"idle_closed_session":17})"}
+            << 3 << qint64(17);
+        QTest::newRow("number in a 404 body")
+            << QList<int>{404} << QByteArrayList{R"({"idle_closed_session":5})"} << 1 << qint64(5);
+        QTest::newRow("zero when never written")
+            << QList<int>{200} << QByteArrayList{R"({"idle_closed_session":0})"} << 0 << qint64(0);
+        QTest::newRow("null, text, fraction, array")
+            << QList<int>{200, 200, 200, 200}
+            << QByteArrayList{R"({"idle_closed_session":null})", R"({"idle_closed_session":"9"})",
+                              R"({"idle_closed_session":9.5})", "[9]"}
+            << 0 << qint64(0);
     }
     void idleSessionsAreAnnouncedOncePerNumber() {
         QFETCH(QList<int>, statuses);
@@ -233,20 +267,23 @@ private Q_SLOTS:
 
     void startUpRegistersFlushesAndHints() {
         QDir().mkpath(dir->filePath(QStringLiteral("Korvel")));
-        QVERIFY(QueueFile(dir->filePath(QStringLiteral("Korvel/queue.json"))).save({{QStringLiteral("left over"), 3}}));
+        QVERIFY(QueueFile(dir->filePath(QStringLiteral("Korvel/queue.json")))
+                    .save({{QStringLiteral("left over"), 3}}));
         class NoKeyboard final : public KeyboardSource {
             bool accessGranted() override { return true; }
             bool open(Handler) override { return true; }
             void drain() override {}
             qint64 nowMs() override { return 0; }
         } keyboard;
-        Agent agent(*settings, {keyboard, notifier, sounds}, dir->filePath(QStringLiteral("Korvel")));
+        Agent agent(*settings, {keyboard, notifier, sounds},
+                    dir->filePath(QStringLiteral("Korvel")));
         agent.start();
         QTRY_COMPARE(stub->requests.size(), 2);
         QCOMPARE(stub->requests[0].target, ("/api/devices/" + settings->deviceId()).toUtf8());
         QCOMPARE(scanValues(), QStringList{QStringLiteral("left over")});
         QCOMPARE(journal.notifications(),
-                 QStringList{QStringLiteral("notify:Korvel Agent|Click the barcode icon in the menu bar and choose Detect scanner.")});
+                 QStringList{QStringLiteral("notify:Korvel Agent|Click the barcode icon in the "
+                                            "menu bar and choose Detect scanner.")});
         QTRY_VERIFY(agent.queue()->items().isEmpty());
     }
 };

@@ -14,7 +14,7 @@ using namespace korvel::test;
 
 class TestEvdevCapture : public QObject {
     Q_OBJECT
-private:
+  private:
     std::unique_ptr<FakeInputTree> tree;
     std::unique_ptr<Settings> settings;
     std::unique_ptr<EvdevKeyboard> keyboard;
@@ -41,7 +41,7 @@ private:
         return {0x046D, 0xC31C, QStringLiteral("USB Keyboard"), true, true};
     }
 
-private Q_SLOTS:
+  private Q_SLOTS:
     void init() {
         tree = std::make_unique<FakeInputTree>();
         settings = std::make_unique<Settings>();
@@ -91,7 +91,8 @@ private Q_SLOTS:
         tree->add(2, scanner());
         startAgent();
         QVERIFY(!agent->tickArmed()); // idle: nothing to check
-        tree->send(2, FakeInputTree::typed(QStringLiteral("12345"), FakeInputTree::nowMs(), 2, false, false));
+        tree->send(2, FakeInputTree::typed(QStringLiteral("12345"), FakeInputTree::nowMs(), 2,
+                                           false, false));
         QTRY_VERIFY(agent->tickArmed());
         QTRY_COMPARE(queued(), QStringList{QStringLiteral("12345")});
         QTRY_VERIFY(!agent->tickArmed());
@@ -131,7 +132,7 @@ private Q_SLOTS:
         QVERIFY(!agent->capture().captureOpen()); // nothing opened without access
         tree->add(6, otherKeyboard());            // access comes with a readable keyboard
         QVERIFY(keyboard->accessGranted());
-        agent->capture().startCapture();          // what the retry timer does
+        agent->capture().startCapture(); // what the retry timer does
         QVERIFY(agent->capture().captureOpen());
         QCOMPARE(keyboard->openDeviceCount(), 1);
         tree->setReadable(5); // permissions arrive after the node
@@ -146,13 +147,17 @@ private Q_SLOTS:
         startAgent();
         const qint64 t = FakeInputTree::nowMs();
         std::vector<RawEvent> e;
-        auto add = [&](const std::vector<RawEvent>& more) { e.insert(e.end(), more.begin(), more.end()); };
+        auto add = [&](const std::vector<RawEvent>& more) {
+            e.insert(e.end(), more.begin(), more.end());
+        };
         add({{EV_KEY, KEY_LEFTSHIFT, 1, t}, {EV_SYN, SYN_REPORT, 0, t}}); // a frame of its own
-        add(FakeInputTree::tap(KEY_A, t + 2));                              // keycode only: 'A'
-        add(FakeInputTree::tap(KEY_A, t + 4, 5));                           // scan code says b: 'B'
+        add(FakeInputTree::tap(KEY_A, t + 2));                            // keycode only: 'A'
+        add(FakeInputTree::tap(KEY_A, t + 4, 5));                         // scan code says b: 'B'
         add({{EV_KEY, KEY_LEFTSHIFT, 0, t + 5}, {EV_SYN, SYN_REPORT, 0, t + 5}});
         add(FakeInputTree::tap(KEY_1, t + 6, 30));
-        add({{EV_KEY, KEY_2, 1, t + 8}, {EV_KEY, KEY_2, 2, t + 8}, {EV_KEY, KEY_2, 2, t + 9},
+        add({{EV_KEY, KEY_2, 1, t + 8},
+             {EV_KEY, KEY_2, 2, t + 8},
+             {EV_KEY, KEY_2, 2, t + 9},
              {EV_SYN, SYN_REPORT, 0, t + 9}}); // autorepeat adds nothing
         add(FakeInputTree::tap(KEY_KPENTER, t + 10));
         tree->send(2, e);

@@ -11,7 +11,7 @@
 
 class TestQueueFile : public QObject {
     Q_OBJECT
-private:
+  private:
     QTemporaryDir dir;
     QString path() const { return dir.filePath(QStringLiteral("queue.json")); }
     void write(const QByteArray& bytes) {
@@ -27,7 +27,7 @@ private:
         return QDir(dir.path()).entryList({QStringLiteral("queue.json.unreadable-*")}, QDir::Files);
     }
 
-private Q_SLOTS:
+  private Q_SLOTS:
     void init() {
         QDir d(dir.path());
         for (const QString& f : d.entryList(QDir::Files))
@@ -70,9 +70,11 @@ private Q_SLOTS:
     }
 
     void readerIsLenientAboutLayoutAndExtraMembers() {
-        write(" [ {\"ts\" : 2, \"value\":\"b\", \"extra\": [1,2]} ,\n{\"value\":\"c\",\"ts\":3e0} ] ");
+        write(" [ {\"ts\" : 2, \"value\":\"b\", \"extra\": [1,2]} ,\n{\"value\":\"c\",\"ts\":3e0} "
+              "] ");
         QueueFile file(path());
-        QCOMPARE(file.load(), (QList<QueuedScan>{{QStringLiteral("b"), 2}, {QStringLiteral("c"), 3}}));
+        QCOMPARE(file.load(),
+                 (QList<QueuedScan>{{QStringLiteral("b"), 2}, {QStringLiteral("c"), 3}}));
         QVERIFY(asideFiles().isEmpty());
     }
 

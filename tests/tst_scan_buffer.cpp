@@ -29,7 +29,7 @@ struct Recorder {
 
 class TestScanBuffer : public QObject {
     Q_OBJECT
-private Q_SLOTS:
+  private Q_SLOTS:
     void shiftChangesOnlyTheKeysItShould();
     void enterAndKeypadEnterEndAScan();
     void blanksAreTrimmedAndInnerSpacesKept();
@@ -66,7 +66,7 @@ void TestScanBuffer::enterAndKeypadEnterEndAScan() {
     Recorder r;
     r.type({A, Enter}, 0);
     r.type({B, KpEnter}, 100);
-    r.type({Enter}, 200);        // nothing pending
+    r.type({Enter}, 200);               // nothing pending
     r.type({Space, Space, Enter}, 300); // only blanks pending
     QCOMPARE(r.scans, (QStringList{QStringLiteral("a"), QStringLiteral("b")}));
     QVERIFY(r.buffer.text.isEmpty());
@@ -177,11 +177,16 @@ void TestScanBuffer::keyTableIsTheUsLayout_data() {
     QTest::addColumn<QString>("shifted");
     QTest::newRow("letters and digits") << 4 << "abcdefghijklmnopqrstuvwxyz1234567890"
                                         << "ABCDEFGHIJKLMNOPQRSTUVWXYZ!@#$%^&*()";
-    QTest::newRow("space") << 44 << " " << " ";
-    QTest::newRow("punctuation 45") << 45 << "-=[]\\" << "_+{}|";
-    QTest::newRow("punctuation 51") << 51 << ";'`,./" << ":\"~<>?";
-    QTest::newRow("keypad operators") << 84 << "/*-+" << "/*-+";
-    QTest::newRow("keypad digits") << 89 << "1234567890." << "1234567890.";
+    QTest::newRow("space") << 44 << " "
+                           << " ";
+    QTest::newRow("punctuation 45") << 45 << "-=[]\\"
+                                    << "_+{}|";
+    QTest::newRow("punctuation 51") << 51 << ";'`,./"
+                                    << ":\"~<>?";
+    QTest::newRow("keypad operators") << 84 << "/*-+"
+                                      << "/*-+";
+    QTest::newRow("keypad digits") << 89 << "1234567890."
+                                   << "1234567890.";
 }
 
 void TestScanBuffer::keyTableIsTheUsLayout() {

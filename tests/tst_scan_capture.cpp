@@ -47,7 +47,7 @@ int usageOf(QChar c) {
 
 class TestScanCapture : public QObject {
     Q_OBJECT
-private:
+  private:
     Journal journal;
     RecordingNotifier notifier{journal};
     RecordingSounds sounds{journal};
@@ -73,7 +73,7 @@ private:
         return v;
     }
 
-private Q_SLOTS:
+  private Q_SLOTS:
     void init() {
         journal.entries.clear();
         delivered.clear();
@@ -131,7 +131,8 @@ private Q_SLOTS:
     void twoDevicesOfOneModelShareABuffer() {
         settings->setScanner(QStringLiteral("00FF:000A"), QString());
         capture->onValue(key(usageOf(u'1'), 1, 0));
-        capture->onValue(key(usageOf(u'2'), 1, 5, ScannerVendor, ScannerProduct, QStringLiteral("Twin")));
+        capture->onValue(
+            key(usageOf(u'2'), 1, 5, ScannerVendor, ScannerProduct, QStringLiteral("Twin")));
         capture->onValue(key(usageOf(u'3'), 1, 10));
         capture->onValue(key(40, 1, 15, ScannerVendor, ScannerProduct, QStringLiteral("Twin")));
         QCOMPARE(values(), QStringList{QStringLiteral("123")});
@@ -149,8 +150,10 @@ private Q_SLOTS:
         QVERIFY(capture->buffers().empty());
         QCOMPARE(settings->scanner(), QStringLiteral("00FF:000A"));
         QCOMPARE(settings->scannerName(), QStringLiteral("Barcode Reader"));
-        QCOMPARE(journal.entries, (QStringList{QStringLiteral("sound:Glass"),
-                                               QStringLiteral("notify:Scanner selected|Barcode Reader (00FF:000A)")}));
+        QCOMPARE(
+            journal.entries,
+            (QStringList{QStringLiteral("sound:Glass"),
+                         QStringLiteral("notify:Scanner selected|Barcode Reader (00FF:000A)")}));
         QVERIFY(delivered.isEmpty()); // the choosing scan is never queued
         // The keyboard that typed during detection is dropped again.
         type(QStringLiteral("abcd"), 200, KeyboardVendor, KeyboardProduct);
@@ -176,7 +179,8 @@ private Q_SLOTS:
         capture->onValue(key(40, 1, 1, 0x1234, 0xABCD, QString()));
         QCOMPARE(settings->scanner(), QStringLiteral("1234:ABCD"));
         QCOMPARE(settings->scannerName(), QStringLiteral("Scanner"));
-        QCOMPARE(journal.notifications(), QStringList{QStringLiteral("notify:Scanner selected|Scanner (1234:ABCD)")});
+        QCOMPARE(journal.notifications(),
+                 QStringList{QStringLiteral("notify:Scanner selected|Scanner (1234:ABCD)")});
     }
 
     void tickEndsAPausedScanAndReportsWhetherTextRemains() {

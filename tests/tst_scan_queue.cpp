@@ -25,18 +25,20 @@ struct Server {
     }
 };
 
-QueuedScan scan(const char* v, qint64 ts = 1) { return {QString::fromUtf8(v), ts}; }
+QueuedScan scan(const char* v, qint64 ts = 1) {
+    return {QString::fromUtf8(v), ts};
+}
 
 } // namespace
 
 class TestScanQueue : public QObject {
     Q_OBJECT
-private:
+  private:
     QTemporaryDir dir;
     QString path() const { return dir.filePath(QStringLiteral("queue.json")); }
     QList<QueuedScan> onDisk() const { return QueueFile(path()).load(); }
 
-private Q_SLOTS:
+  private Q_SLOTS:
     void init() { QFile::remove(path()); }
 
     void outcomeFromStatus() {
@@ -98,24 +100,40 @@ private Q_SLOTS:
         server.answer(SendOutcome::rejected);
         server.answer(SendOutcome::ok);
         QCOMPARE(server.sent.mid(3), (QList<QueuedScan>{scan("a"), scan("b"), scan("c")}));
-        QCOMPARE(done, (QList<SendOutcome>{SendOutcome::ok, SendOutcome::rejected, SendOutcome::ok}));
+        QCOMPARE(done,
+                 (QList<SendOutcome>{SendOutcome::ok, SendOutcome::rejected, SendOutcome::ok}));
         QVERIFY(queue.items().isEmpty());
         QVERIFY(!queue.flushing());
+        queue.waitUntilSaved();
         QFile f(path());
         QVERIFY(f.open(QIODevice::ReadOnly));
         QCOMPARE(f.readAll(), QByteArray("[]"));
     }
 
-    void fileIsWrittenBeforeTheObserverIsTold() {
+    void theFileFollowsEveryDecisionAndNeverLosesANewScan() {
         Server server;
-        ScanQueue queue(QueueFile(path()), server.fn());
-        QList<QList<QueuedScan>> seen;
-        queue.onDone = [&](const QueuedScan&, SendOutcome, const QString&) { seen.append(onDisk()); };
-        queue.enqueue(scan("a"));
-        queue.enqueue(scan("b"));
-        queue.flush();
-        server.answer(SendOutcome::ok, QStringLiteral("m"));
-        QCOMPARE(seen, QList<QList<QueuedScan>>{{scan("b")}});
+        {
+            ScanQueue queue(QueueFile(path()), server.fn());
+            for (int i = 0; i < 200; ++i)
+                queue.enqueue({QStringLiteral("s%1").arg(i), i});
+            queue.flush();
+            for (int i = 0; i < 150; ++i) {
+                server.answer(SendOutcome::ok);
+                if (i % 50 == 0) {
+                    // Scans queued mid-drain are on disk before enqueue returns.
+                    queue.enqueue({QStringLiteral("late%1").arg(i), i});
+                    QCOMPARE(onDisk().last(), (QueuedScan{QStringLiteral("late%1").arg(i), i}));
+                }
+            }
+            queue.waitUntilSaved();
+            QCOMPARE(onDisk(), queue.items());
+            QCOMPARE(onDisk().first(), (QueuedScan{QStringLiteral("s150"), 150}));
+            server.answer(SendOutcome::rejected);
+        } // destroyed right after a decision: the file is brought up to date
+        const auto left = onDisk();
+        QCOMPARE(left.size(), 49 + 3);
+        QCOMPARE(left.first(), (QueuedScan{QStringLiteral("s151"), 151}));
+        QCOMPARE(left.last(), (QueuedScan{QStringLiteral("late100"), 100}));
     }
 
     void observerMayFlushAndEnqueueWithoutASecondAttempt() {
@@ -152,7 +170,9 @@ private Q_SLOTS:
         QCOMPARE(queue.items().size(), 1);
         server.answerAtOnce = SendOutcome::ok;
         QStringList done;
-        queue.onDone = [&](const QueuedScan& s, SendOutcome, const QString& m) { done << s.value + m; };
+        queue.onDone = [&](const QueuedScan& s, SendOutcome, const QString& m) {
+            done << s.value + m;
+        };
         queue.enqueue(scan("b"));
         queue.flush();
         QCOMPARE(done, (QStringList{QStringLiteral("anow"), QStringLiteral("bnow")}));

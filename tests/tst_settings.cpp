@@ -7,7 +7,7 @@
 
 class TestSettings : public QObject {
     Q_OBJECT
-private Q_SLOTS:
+  private Q_SLOTS:
     void init() {
         Settings s;
         s.store().clear();
@@ -53,10 +53,12 @@ private Q_SLOTS:
             Settings s;
             QVERIFY(!s.store().contains(QStringLiteral("deviceId")));
             id = s.deviceId();
-            QVERIFY(QRegularExpression(QStringLiteral(
+            QVERIFY(
+                QRegularExpression(
+                    QStringLiteral(
                         "^[0-9a-f]{8}-[0-9a-f]{4}-4[0-9a-f]{3}-[89ab][0-9a-f]{3}-[0-9a-f]{12}$"))
-                        .match(id)
-                        .hasMatch());
+                    .match(id)
+                    .hasMatch());
             QCOMPARE(s.deviceId(), id);
         }
         Settings later; // as after a restart

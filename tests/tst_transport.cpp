@@ -24,7 +24,7 @@ struct Result {
 
 class TestTransport : public QObject {
     Q_OBJECT
-private:
+  private:
     std::unique_ptr<Settings> settings;
     std::unique_ptr<QNetworkAccessManager> network;
     std::unique_ptr<Transport> transport;
@@ -45,7 +45,7 @@ private:
         return r;
     }
 
-private Q_SLOTS:
+  private Q_SLOTS:
     void init() {
         settings = std::make_unique<Settings>();
         settings->store().clear();
@@ -56,8 +56,10 @@ private Q_SLOTS:
     }
 
     void serverBaseTrimsOnlySlashesAndSpaces() {
-        QCOMPARE(Transport::serverBase(QStringLiteral(" http://h:3000// ")), QStringLiteral("http://h:3000"));
-        QCOMPARE(Transport::serverBase(QStringLiteral("/\thttp://h\n/")), QStringLiteral("\thttp://h\n"));
+        QCOMPARE(Transport::serverBase(QStringLiteral(" http://h:3000// ")),
+                 QStringLiteral("http://h:3000"));
+        QCOMPARE(Transport::serverBase(QStringLiteral("/\thttp://h\n/")),
+                 QStringLiteral("\thttp://h\n"));
         QCOMPARE(Transport::serverBase(QStringLiteral("///")), QString());
     }
 
@@ -73,7 +75,8 @@ private Q_SLOTS:
         QFETCH(QByteArray, target);
         settings->setServerURL(QStringLiteral("  ") + stub->url() + suffix);
         stub->queue(target, HttpStub::json(201, R"({"message":"ok","n":[1]})"));
-        const Result r = postAndWait({{QStringLiteral("value"), QStringLiteral("é\"")}, {QStringLiteral("ts"), 5}});
+        const Result r = postAndWait(
+            {{QStringLiteral("value"), QStringLiteral("é\"")}, {QStringLiteral("ts"), 5}});
         QCOMPARE(r.status, 201);
         QCOMPARE(r.answer.value(QStringLiteral("message")).toString(), QStringLiteral("ok"));
         QVERIFY(r.onMainThread);
@@ -83,7 +86,8 @@ private Q_SLOTS:
         QCOMPARE(req.target, target);
         QCOMPARE(req.headers.value("content-type"), QByteArray("application/json"));
         QVERIFY(!req.body.contains('\n'));
-        QCOMPARE(QJsonDocument::fromJson(req.body).object().value(QStringLiteral("ts")).toInteger(), 5);
+        QCOMPARE(QJsonDocument::fromJson(req.body).object().value(QStringLiteral("ts")).toInteger(),
+                 5);
     }
 
     void answersThatAreNoObjectGiveAnEmptyOne_data() {
@@ -93,9 +97,11 @@ private Q_SLOTS:
         QTest::newRow("200 empty") << 200 << QByteArray() << QByteArray("application/json");
         QTest::newRow("200 array") << 200 << QByteArray("[1,2]") << QByteArray("application/json");
         QTest::newRow("200 scalar") << 200 << QByteArray("7") << QByteArray("application/json");
-        QTest::newRow("500 html") << 500 << QByteArray("<html>oops</html>") << QByteArray("text/html");
+        QTest::newRow("500 html") << 500 << QByteArray("<html>oops</html>")
+                                  << QByteArray("text/html");
         QTest::newRow("404 text") << 404 << QByteArray("not here") << QByteArray("text/plain");
-        QTest::newRow("302 redirect is not followed") << 302 << QByteArray() << QByteArray("text/plain");
+        QTest::newRow("302 redirect is not followed")
+            << 302 << QByteArray() << QByteArray("text/plain");
     }
     void answersThatAreNoObjectGiveAnEmptyOne() {
         QFETCH(int, status);
@@ -161,7 +167,8 @@ private Q_SLOTS:
 
     void noServerURLStoredMeansTheLocalDefault() {
         settings->store().remove(QStringLiteral("serverURL"));
-        QCOMPARE(Transport::serverBase(settings->serverURL()), QStringLiteral("http://localhost:3000"));
+        QCOMPARE(Transport::serverBase(settings->serverURL()),
+                 QStringLiteral("http://localhost:3000"));
     }
 };
 

@@ -34,15 +34,23 @@ const Tables& tables() {
     return t;
 }
 
-bool inTable(int usage) { return usage >= 0 && usage < kTableSize; }
+bool inTable(int usage) {
+    return usage >= 0 && usage < kTableSize;
+}
 
-bool isBlank(QChar c) { return c == u'\t' || c.category() == QChar::Separator_Space; }
+bool isBlank(QChar c) {
+    return c == u'\t' || c.category() == QChar::Separator_Space;
+}
 
 } // namespace
 
-bool ScanBuffer::isShiftKey(int usage) { return inTable(usage) && tables().shiftKeys[usage]; }
+bool ScanBuffer::isShiftKey(int usage) {
+    return inTable(usage) && tables().shiftKeys[usage];
+}
 
-bool ScanBuffer::isEnterKey(int usage) { return inTable(usage) && tables().enterKeys[usage]; }
+bool ScanBuffer::isEnterKey(int usage) {
+    return inTable(usage) && tables().enterKeys[usage];
+}
 
 std::optional<ScanBuffer::CharPair> ScanBuffer::keyFor(int usage) {
     if (!inTable(usage))

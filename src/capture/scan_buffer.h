@@ -10,7 +10,7 @@
 // Turns the key-downs of one input device back into scan texts. Usages are HID
 // Keyboard/Keypad usages, times are milliseconds of a monotonic clock.
 class ScanBuffer {
-public:
+  public:
     using CharPair = std::pair<char, char>; // unshifted, shifted
 
     qint64 gapMs = 100;
@@ -33,7 +33,7 @@ public:
     static bool isEnterKey(int usage);
     static std::optional<CharPair> keyFor(int usage);
 
-private:
+  private:
     void emit();
 };
 

@@ -10,8 +10,7 @@ constexpr int kMinDetectLength = 4;
 } // namespace
 
 ScanCapture::ScanCapture(Settings& settings, KeyboardSource& keyboard, Notifier& notifier,
-                         SoundPlayer& sounds, ScanSink deliver,
-                         std::function<qint64()> wallClockMs)
+                         SoundPlayer& sounds, ScanSink deliver, std::function<qint64()> wallClockMs)
     : settings_(settings), keyboard_(keyboard), notifier_(notifier), sounds_(sounds),
       deliver_(std::move(deliver)), wallClockMs_(std::move(wallClockMs)) {}
 
@@ -52,8 +51,7 @@ void ScanCapture::onValue(const KeyEvent& event) {
         onAssembling();
 }
 
-void ScanCapture::onScan(const QString& deviceKey, const QString& deviceName,
-                         const QString& text) {
+void ScanCapture::onScan(const QString& deviceKey, const QString& deviceName, const QString& text) {
     if (!detecting_) {
         deliver_(QueuedScan{text, wallClockMs_()});
         return;

@@ -18,7 +18,7 @@ class Settings;
 // for: delivery (only the chosen scanner's keys, outside detection) or choosing the
 // scanner (any keyboard, during detection).
 class ScanCapture {
-public:
+  public:
     using Buffers = std::map<QString, std::unique_ptr<ScanBuffer>>;
     using ScanSink = std::function<void(const QueuedScan&)>;
 
@@ -44,7 +44,7 @@ public:
 
     static QString deviceKey(quint32 vendor, quint32 product);
 
-private:
+  private:
     void dropBuffers();
 
     Settings& settings_;

@@ -21,13 +21,27 @@ void appendJsonString(QByteArray& out, const QString& s) {
     for (const char c : utf8) {
         const auto u = static_cast<unsigned char>(c);
         switch (c) {
-        case '"': out.append("\\\""); break;
-        case '\\': out.append("\\\\"); break;
-        case '\n': out.append("\\n"); break;
-        case '\r': out.append("\\r"); break;
-        case '\t': out.append("\\t"); break;
-        case '\b': out.append("\\b"); break;
-        case '\f': out.append("\\f"); break;
+        case '"':
+            out.append("\\\"");
+            break;
+        case '\\':
+            out.append("\\\\");
+            break;
+        case '\n':
+            out.append("\\n");
+            break;
+        case '\r':
+            out.append("\\r");
+            break;
+        case '\t':
+            out.append("\\t");
+            break;
+        case '\b':
+            out.append("\\b");
+            break;
+        case '\f':
+            out.append("\\f");
+            break;
         default:
             if (u < 0x20) {
                 out.append("\\u00");
@@ -71,6 +85,14 @@ bool syncFolderOf(const QString& path) {
 
 } // namespace
 
+void appendQueuedScan(QByteArray& out, const QueuedScan& scan) {
+    out.append("{\"value\":");
+    appendJsonString(out, scan.value);
+    out.append(",\"ts\":");
+    out.append(QByteArray::number(scan.ts));
+    out.append('}');
+}
+
 QByteArray encodeQueue(const QList<QueuedScan>& scans) {
     QByteArray out;
     out.reserve(2 + scans.size() * 48);
@@ -80,11 +102,7 @@ QByteArray encodeQueue(const QList<QueuedScan>& scans) {
         if (!first)
             out.append(',');
         first = false;
-        out.append("{\"value\":");
-        appendJsonString(out, s.value);
-        out.append(",\"ts\":");
-        out.append(QByteArray::number(s.ts));
-        out.append('}');
+        appendQueuedScan(out, s);
     }
     out.append(']');
     return out;
@@ -132,8 +150,8 @@ QList<QueuedScan> QueueFile::load() const {
 }
 
 void QueueFile::putAside() const {
-    const QString aside =
-        path_ + QStringLiteral(".unreadable-") + QString::number(QDateTime::currentMSecsSinceEpoch());
+    const QString aside = path_ + QStringLiteral(".unreadable-") +
+                          QString::number(QDateTime::currentMSecsSinceEpoch());
     // Renaming keeps the bytes exactly and needs no read access to the file itself.
     if (QFile::rename(path_, aside) || QFile::copy(path_, aside))
         setAside_ = aside;
@@ -142,17 +160,91 @@ void QueueFile::putAside() const {
 
 bool QueueFile::save(const QList<QueuedScan>& scans) const {
     const QByteArray bytes = encodeQueue(scans);
+    return saveEncoded({bytes});
+}
+
+bool QueueFile::saveEncoded(std::initializer_list<QByteArrayView> pieces) const {
     QSaveFile file(path_);
     if (!file.open(QIODevice::WriteOnly))
         return false;
     // Scan texts are private to the operator's account.
     file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
-    if (file.write(bytes) != bytes.size()) {
-        file.cancelWriting();
-        return false;
+    for (const QByteArrayView piece : pieces) {
+        if (file.write(piece.data(), piece.size()) != piece.size()) {
+            file.cancelWriting();
+            return false;
+        }
     }
     if (!file.commit())
         return false;
     // The rename itself must survive a power cut, not only the data.
     return syncFolderOf(path_);
+}
+
+QueueWriter::QueueWriter(QueueFile file) : file_(std::move(file)) {
+    thread_ = std::thread([this] { run(); });
+}
+
+QueueWriter::~QueueWriter() {
+    {
+        std::lock_guard lock(mutex_);
+        stopping_ = true;
+    }
+    changed_.notify_all();
+    thread_.join();
+}
+
+bool QueueWriter::write(const State& state, quint64 generation) {
+    std::lock_guard disk(diskMutex_);
+    if (generation < writtenGeneration_)
+        return true; // a newer state is on disk already
+    writtenGeneration_ = generation;
+    ++written_;
+    return file_.saveEncoded({QByteArrayView("["),
+                              QByteArrayView(state.elements).sliced(state.from, state.length),
+                              QByteArrayView("]")});
+}
+
+bool QueueWriter::saveNow(const State& state) {
+    quint64 generation = 0;
+    {
+        std::lock_guard lock(mutex_);
+        generation = ++nextGeneration_;
+        waiting_.reset(); // older than this one
+    }
+    const bool ok = write(state, generation);
+    changed_.notify_all();
+    return ok;
+}
+
+void QueueWriter::saveLater(State state) {
+    {
+        std::lock_guard lock(mutex_);
+        waiting_ = std::move(state);
+        waitingGeneration_ = ++nextGeneration_;
+    }
+    changed_.notify_all();
+}
+
+void QueueWriter::waitUntilWritten() {
+    std::unique_lock lock(mutex_);
+    changed_.wait(lock, [this] { return !waiting_ && !busy_; });
+}
+
+void QueueWriter::run() {
+    std::unique_lock lock(mutex_);
+    for (;;) {
+        changed_.wait(lock, [this] { return waiting_ || stopping_; });
+        if (!waiting_)
+            return; // stopping, nothing left to write
+        State state = std::move(*waiting_);
+        const quint64 generation = waitingGeneration_;
+        waiting_.reset();
+        busy_ = true;
+        lock.unlock();
+        write(state, generation); // a failure is retried by the next change
+        lock.lock();
+        busy_ = false;
+        changed_.notify_all();
+    }
 }

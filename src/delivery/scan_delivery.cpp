@@ -22,14 +22,13 @@ void ScanDelivery::send(const QueuedScan& scan, ScanQueue::Completion done) {
                     [this, done = std::move(done)](qint64 status, const QJsonObject& answer) {
                         const SendOutcome outcome = sendOutcomeFromStatus(status);
                         if (outcome == SendOutcome::retry) {
-                            lastResult_ = status == 0
-                                              ? QStringLiteral("Server unreachable")
-                                              : QStringLiteral("Server error ") +
-                                                    QString::number(status);
+                            lastResult_ = status == 0 ? QStringLiteral("Server unreachable")
+                                                      : QStringLiteral("Server error ") +
+                                                            QString::number(status);
                         }
-                        const QJsonValue member = answer.value(
-                            outcome == SendOutcome::ok ? QLatin1String("message")
-                                                       : QLatin1String("error"));
+                        const QJsonValue member =
+                            answer.value(outcome == SendOutcome::ok ? QLatin1String("message")
+                                                                    : QLatin1String("error"));
                         done(outcome, member.isString() ? member.toString() : QString());
                     });
 }
@@ -38,7 +37,8 @@ void ScanDelivery::onDone(const QueuedScan& scan, SendOutcome outcome, const QSt
     if (outcome == SendOutcome::ok) {
         lastResult_ = message;
     } else {
-        lastResult_ = QStringLiteral("Refused: ") + scan.value + QStringLiteral(" \u2013 ") + message;
+        lastResult_ =
+            QStringLiteral("Refused: ") + scan.value + QStringLiteral(" \u2013 ") + message;
     }
     if (outcome == SendOutcome::rejected) {
         sounds_.play(QStringLiteral("Basso"));

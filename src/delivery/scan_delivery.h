@@ -14,9 +14,8 @@ class Transport;
 // Delivers queued scans to "/api/scan", reports decided scans to the operator,
 // registers the workstation and watches for sessions the server closed.
 class ScanDelivery {
-public:
-    ScanDelivery(Settings& settings, Transport& transport, Notifier& notifier,
-                 SoundPlayer& sounds);
+  public:
+    ScanDelivery(Settings& settings, Transport& transport, Notifier& notifier, SoundPlayer& sounds);
 
     void send(const QueuedScan& scan, ScanQueue::Completion done);
     void onDone(const QueuedScan& scan, SendOutcome outcome, const QString& message);
@@ -30,7 +29,7 @@ public:
 
     static bool isSessionCommand(const QString& value);
 
-private:
+  private:
     Settings& settings_;
     Transport& transport_;
     Notifier& notifier_;

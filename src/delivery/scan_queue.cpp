@@ -11,11 +11,35 @@ SendOutcome sendOutcomeFromStatus(qint64 status) {
 }
 
 ScanQueue::ScanQueue(QueueFile file, SendFn send)
-    : file_(std::move(file)), send_(std::move(send)), items_(file_.load()) {}
+    : send_(std::move(send)), items_(file.load()), writer_(file) {
+    for (const QueuedScan& scan : items_) {
+        const qsizetype before = elements_.size();
+        appendQueuedScan(elements_, scan);
+        elements_.append(',');
+        sizes_.push_back(elements_.size() - before);
+    }
+}
+
+ScanQueue::~ScanQueue() = default;
+
+QueueWriter::State ScanQueue::state() const {
+    // Without the last element's ','.
+    const qsizetype length = elements_.size() - from_;
+    return {elements_, from_, length > 0 ? length - 1 : 0};
+}
 
 void ScanQueue::enqueue(const QueuedScan& scan) {
     items_.append(scan);
-    file_.save(items_);
+    if (from_ > 0 && from_ * 2 > elements_.size()) {
+        elements_.remove(0, from_); // keep the delivered part from growing without end
+        from_ = 0;
+    }
+    const qsizetype before = elements_.size();
+    appendQueuedScan(elements_, scan);
+    elements_.append(',');
+    sizes_.push_back(elements_.size() - before);
+    // A new scan is on disk before enqueue returns.
+    writer_.saveNow(state());
 }
 
 void ScanQueue::flush() {
@@ -41,7 +65,11 @@ void ScanQueue::completed(const QueuedScan& head, SendOutcome outcome, const QSt
     if (outcome == SendOutcome::retry)
         return;
     items_.removeFirst();
-    file_.save(items_); // the file is written before anyone is told
+    from_ += sizes_.front();
+    sizes_.pop_front();
+    // Written in the background, newest state first when they pile up: losing this
+    // write to a crash only means the decided scan is sent once more.
+    writer_.saveLater(state());
     onDone(head, outcome, message);
     if (flushing_ || items_.isEmpty())
         return;

@@ -14,7 +14,7 @@ class Settings;
 // of the network manager, with the HTTP status (0 for no HTTP answer) and the
 // answer's top-level JSON object (empty when there is none).
 class Transport {
-public:
+  public:
     using Done = std::function<void(qint64 status, const QJsonObject& answer)>;
 
     Transport(Settings& settings, QNetworkAccessManager& network,
@@ -31,7 +31,7 @@ public:
 
     std::chrono::milliseconds timeout() const { return timeout_; }
 
-private:
+  private:
     bool makeRequest(const QString& path, QNetworkRequest& request) const;
     void watch(class QNetworkReply* reply, Done done);
 

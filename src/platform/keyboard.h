@@ -22,7 +22,7 @@ struct KeyEvent {
 
 // Passive access to the key events of every keyboard-class device.
 class KeyboardSource {
-public:
+  public:
     using Handler = std::function<void(const KeyEvent&)>;
     virtual ~KeyboardSource() = default;
 

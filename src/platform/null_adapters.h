@@ -6,11 +6,11 @@
 // Stand-ins where the desktop offers nothing: no notification server, no sound
 // device, no input devices. They show, play and report nothing.
 class SilentNotifier final : public Notifier {
-public:
+  public:
     void notify(const QString&, const QString&) override {}
 };
 
 class SilentSounds final : public SoundPlayer {
-public:
+  public:
     void play(const QString&) override {}
 };

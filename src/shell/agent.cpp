@@ -10,9 +10,10 @@ Agent::Agent(Settings& settings, Ports ports, QString queueFolder, Intervals int
     : settings_(settings), ports_(ports), queueFolder_(std::move(queueFolder)),
       transport_(settings, network_, intervals.requestTimeout),
       delivery_(settings, transport_, ports.notifier, ports.sounds),
-      capture_(settings, ports.keyboard, ports.notifier, ports.sounds,
-               [this](const QueuedScan& scan) { enqueueAndFlush(scan); },
-               [] { return QDateTime::currentMSecsSinceEpoch(); }) {
+      capture_(
+          settings, ports.keyboard, ports.notifier, ports.sounds,
+          [this](const QueuedScan& scan) { enqueueAndFlush(scan); },
+          [] { return QDateTime::currentMSecsSinceEpoch(); }) {
     tickTimer_.setInterval(intervals.tick);
     retryTimer_.setInterval(intervals.retry);
     idleTimer_.setInterval(intervals.idlePoll);
@@ -36,11 +37,11 @@ QString Agent::defaultQueueFolder() {
 
 void Agent::start(const std::function<void()>& attachMenu) {
     QDir().mkpath(queueFolder_);
-    queue_ = std::make_unique<ScanQueue>(
-        QueueFile(queueFolder_ + QStringLiteral("/queue.json")),
-        [this](const QueuedScan& scan, ScanQueue::Completion done) {
-            delivery_.send(scan, std::move(done));
-        });
+    queue_ =
+        std::make_unique<ScanQueue>(QueueFile(queueFolder_ + QStringLiteral("/queue.json")),
+                                    [this](const QueuedScan& scan, ScanQueue::Completion done) {
+                                        delivery_.send(scan, std::move(done));
+                                    });
     queue_->onDone = [this](const QueuedScan& scan, SendOutcome outcome, const QString& message) {
         delivery_.onDone(scan, outcome, message);
     };

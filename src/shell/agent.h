@@ -19,7 +19,7 @@ class Settings;
 // tray menu and dialogs on top.
 class Agent : public QObject {
     Q_OBJECT
-public:
+  public:
     struct Ports {
         KeyboardSource& keyboard;
         Notifier& notifier;
@@ -50,7 +50,7 @@ public:
 
     static QString defaultQueueFolder();
 
-private:
+  private:
     void enqueueAndFlush(const QueuedScan& scan);
     void onTick();
     void onRetry();

@@ -26,9 +26,13 @@ QString Settings::deviceName() const {
     return host.isEmpty() ? QStringLiteral("Mac") : host;
 }
 
-QString Settings::scanner() const { return text("scanner", QString()); }
+QString Settings::scanner() const {
+    return text("scanner", QString());
+}
 
-QString Settings::scannerName() const { return text("scannerName", QString()); }
+QString Settings::scannerName() const {
+    return text("scannerName", QString());
+}
 
 QString Settings::deviceId() {
     const QVariant v = store_.value(QStringLiteral("deviceId"));

@@ -8,7 +8,7 @@
 // The agent's per-user settings. Every read goes to the store, so a value written
 // anywhere is what the next read returns; a default applies only to an absent key.
 class Settings {
-public:
+  public:
     static constexpr const char* defaultServerURL = "http://localhost:3000";
 
     // hostName gives the computer's name for an unset device name (empty: none).
@@ -32,7 +32,7 @@ public:
     // The pretty host name where the system has one, else the host name.
     static QString localHostName();
 
-private:
+  private:
     QString text(const char* key, const QString& fallback) const;
 
     mutable QSettings store_;

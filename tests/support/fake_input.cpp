@@ -35,10 +35,18 @@ int keyCodeFor(QChar c, int* usage) {
         return 2 + (a - '1');
     }
     switch (a) {
-    case '0': *usage = 39; return 11;
-    case '-': *usage = 45; return 12;
-    case ' ': *usage = 44; return 57;
-    default: *usage = 0; return 0;
+    case '0':
+        *usage = 39;
+        return 11;
+    case '-':
+        *usage = 45;
+        return 12;
+    case ' ':
+        *usage = 44;
+        return 57;
+    default:
+        *usage = 0;
+        return 0;
     }
 }
 
@@ -63,12 +71,15 @@ qint64 FakeInputTree::nowMs() {
 
 void FakeInputTree::add(int n, const Device& device) {
     const QString node = QStringLiteral("event%1").arg(n);
-    const QString sys = root() + QStringLiteral("/sys/class/input/") + node + QStringLiteral("/device/");
+    const QString sys =
+        root() + QStringLiteral("/sys/class/input/") + node + QStringLiteral("/device/");
     QDir().mkpath(sys + QStringLiteral("id"));
     QDir().mkpath(sys + QStringLiteral("capabilities"));
     writeText(sys + QStringLiteral("name"), device.name.toUtf8() + '\n');
-    writeText(sys + QStringLiteral("id/vendor"), QByteArray::number(device.vendor, 16).rightJustified(4, '0') + '\n');
-    writeText(sys + QStringLiteral("id/product"), QByteArray::number(device.product, 16).rightJustified(4, '0') + '\n');
+    writeText(sys + QStringLiteral("id/vendor"),
+              QByteArray::number(device.vendor, 16).rightJustified(4, '0') + '\n');
+    writeText(sys + QStringLiteral("id/product"),
+              QByteArray::number(device.product, 16).rightJustified(4, '0') + '\n');
     writeText(sys + QStringLiteral("capabilities/ev"), "120013\n");
     writeText(sys + QStringLiteral("capabilities/key"),
               device.keyboard ? "1000000000007 ff9f207ac14057ff febeffdfffefffff fffffffffffffffe\n"
@@ -85,7 +96,8 @@ void FakeInputTree::add(int n, const Device& device) {
 }
 
 void FakeInputTree::setReadable(int n) {
-    ::chmod(QFile::encodeName(root() + QStringLiteral("/dev/input/event%1").arg(n)).constData(), 0600);
+    ::chmod(QFile::encodeName(root() + QStringLiteral("/dev/input/event%1").arg(n)).constData(),
+            0600);
 }
 
 void FakeInputTree::remove(int n) {

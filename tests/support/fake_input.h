@@ -20,7 +20,7 @@ struct RawEvent {
 };
 
 class FakeInputTree {
-public:
+  public:
     FakeInputTree();
     ~FakeInputTree();
 
@@ -48,7 +48,7 @@ public:
     static std::vector<RawEvent> typed(const QString& text, qint64 t, qint64 step,
                                        bool withScanCodes = false, bool enter = true);
 
-private:
+  private:
     QTemporaryDir dir_;
     std::map<int, int> writers_;
 };

@@ -15,7 +15,7 @@ namespace korvel::test {
 
 class HttpStub : public QObject {
     Q_OBJECT
-public:
+  public:
     struct Request {
         QByteArray method;
         QByteArray target;
@@ -39,9 +39,11 @@ public:
     QList<Request> requests;
     // Replies by target, used before `script` (each entry answers one request).
     void queue(const QByteArray& target, const Reply& reply) { queued_[target].append(reply); }
-    static Reply json(int status, const QByteArray& body) { return {status, body, "application/json", false}; }
+    static Reply json(int status, const QByteArray& body) {
+        return {status, body, "application/json", false};
+    }
 
-private:
+  private:
     void serve(class QTcpSocket* socket);
     QTcpServer server_;
     QHash<QByteArray, QList<Reply>> queued_;

@@ -14,22 +14,24 @@ struct Journal {
 };
 
 class RecordingNotifier final : public Notifier {
-public:
+  public:
     explicit RecordingNotifier(Journal& journal) : journal_(journal) {}
     void notify(const QString& title, const QString& body) override {
         journal_.entries.append(QStringLiteral("notify:") + title + QLatin1Char('|') + body);
     }
 
-private:
+  private:
     Journal& journal_;
 };
 
 class RecordingSounds final : public SoundPlayer {
-public:
+  public:
     explicit RecordingSounds(Journal& journal) : journal_(journal) {}
-    void play(const QString& name) override { journal_.entries.append(QStringLiteral("sound:") + name); }
+    void play(const QString& name) override {
+        journal_.entries.append(QStringLiteral("sound:") + name);
+    }
 
-private:
+  private:
     Journal& journal_;
 };
 

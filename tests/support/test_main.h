@@ -27,14 +27,14 @@ struct TempHome {
 
 } // namespace korvel::test
 
-#define KORVEL_TEST_MAIN_WITH(AppClass, TestObject)                                         \
-    int main(int argc, char** argv) {                                                      \
-        korvel::test::TempHome home;                                                       \
-        korvel::test::dropFileAccessOverride();                                            \
-        AppClass app(argc, argv);                                                          \
-        TestObject tc;                                                                     \
-        QTEST_SET_MAIN_SOURCE_PATH                                                         \
-        return QTest::qExec(&tc, argc, argv);                                              \
+#define KORVEL_TEST_MAIN_WITH(AppClass, TestObject)                                                \
+    int main(int argc, char** argv) {                                                              \
+        korvel::test::TempHome home;                                                               \
+        korvel::test::dropFileAccessOverride();                                                    \
+        AppClass app(argc, argv);                                                                  \
+        TestObject tc;                                                                             \
+        QTEST_SET_MAIN_SOURCE_PATH                                                                 \
+        return QTest::qExec(&tc, argc, argv);                                                      \
     }
 
 #define KORVEL_TEST_MAIN(TestObject) KORVEL_TEST_MAIN_WITH(QCoreApplication, TestObject)

@@ -29,7 +29,8 @@ int main(int argc, char** argv) {
     bool ok = false;
     const uint portNumber = parser.value(port).toUInt(&ok);
     if (!ok || portNumber > 65535) {
-        std::fprintf(stderr, "korvel-scan-server: not a port: %s\n", qPrintable(parser.value(port)));
+        std::fprintf(stderr, "korvel-scan-server: not a port: %s\n",
+                     qPrintable(parser.value(port)));
         return 2;
     }
     const double idleSeconds = parser.value(idle).toDouble(&ok);
@@ -40,7 +41,8 @@ int main(int argc, char** argv) {
     }
     const QHostAddress host(parser.value(address));
     if (host.isNull()) {
-        std::fprintf(stderr, "korvel-scan-server: not an address: %s\n", qPrintable(parser.value(address)));
+        std::fprintf(stderr, "korvel-scan-server: not an address: %s\n",
+                     qPrintable(parser.value(address)));
         return 2;
     }
 
@@ -59,8 +61,8 @@ int main(int argc, char** argv) {
                      qPrintable(host.toString()), portNumber);
         return 1;
     }
-    std::printf("korvel-scan-server listening on http://%s:%u\n",
-                qPrintable(host.toString()), bound);
+    std::printf("korvel-scan-server listening on http://%s:%u\n", qPrintable(host.toString()),
+                bound);
     std::fflush(stdout);
     return app.exec();
 }

@@ -12,7 +12,9 @@ QHttpServerResponse answer(Status status, const char* member, const QString& tex
     return QHttpServerResponse(QJsonObject{{QLatin1String(member), text}}, status);
 }
 
-QHttpServerResponse refuse(const QString& error) { return answer(Status::BadRequest, "error", error); }
+QHttpServerResponse refuse(const QString& error) {
+    return answer(Status::BadRequest, "error", error);
+}
 
 std::optional<QJsonObject> jsonBody(const QHttpServerRequest& request) {
     QJsonParseError error{};
@@ -44,8 +46,8 @@ ScanServer::ScanServer(Options options) : options_(std::move(options)) {
                 });
     http_.route(QStringLiteral("/api/devices/<arg>/state"), Method::Get,
                 [this](const QString& id) { return state(id); });
-    idleTimer_.setInterval(std::min<std::chrono::milliseconds>(options_.idleClose / 4,
-                                                               std::chrono::seconds(5)));
+    idleTimer_.setInterval(
+        std::min<std::chrono::milliseconds>(options_.idleClose / 4, std::chrono::seconds(5)));
     connect(&idleTimer_, &QTimer::timeout, this, &ScanServer::closeIdleSessions);
     idleTimer_.start();
 }
@@ -80,7 +82,8 @@ QHttpServerResponse ScanServer::scan(const QHttpServerRequest& request) {
     options_.log(QStringLiteral("scan %1 %2 %3").arg(device, QString::number(time), text));
 
     // The agent repeats a scan whose answer it lost: record it once.
-    const QString key = device + QLatin1Char('\n') + QString::number(time) + QLatin1Char('\n') + text;
+    const QString key =
+        device + QLatin1Char('\n') + QString::number(time) + QLatin1Char('\n') + text;
     if (seen_.contains(key))
         return answer(Status::Ok, "message", QStringLiteral("Already recorded: ") + text);
 
@@ -101,9 +104,9 @@ QHttpServerResponse ScanServer::scan(const QHttpServerRequest& request) {
         if (it == sessions_.end())
             return refuse(QStringLiteral("No recording session is open"));
         seen_.insert(key);
-        const QString message = QStringLiteral("Recording stopped at %1 (session %2, %3 scans)")
-                                    .arg(it->station, QString::number(it->number),
-                                         QString::number(it->scans));
+        const QString message =
+            QStringLiteral("Recording stopped at %1 (session %2, %3 scans)")
+                .arg(it->station, QString::number(it->number), QString::number(it->scans));
         sessions_.erase(it);
         return answer(Status::Ok, "message", message);
     }
@@ -118,7 +121,8 @@ QHttpServerResponse ScanServer::scan(const QHttpServerRequest& request) {
     return answer(Status::Created, "message", QStringLiteral("Recorded ") + text);
 }
 
-QHttpServerResponse ScanServer::registerDevice(const QString& id, const QHttpServerRequest& request) {
+QHttpServerResponse ScanServer::registerDevice(const QString& id,
+                                               const QHttpServerRequest& request) {
     if (!validDeviceId(id))
         return refuse(QStringLiteral("not a device identifier"));
     const auto body = jsonBody(request);
@@ -132,7 +136,8 @@ QHttpServerResponse ScanServer::registerDevice(const QString& id, const QHttpSer
 
 QHttpServerResponse ScanServer::state(const QString& id) const {
     QJsonObject state{{QStringLiteral("device_id"), id}};
-    state.insert(QStringLiteral("name"), names_.contains(id) ? QJsonValue(names_.value(id)) : QJsonValue());
+    state.insert(QStringLiteral("name"),
+                 names_.contains(id) ? QJsonValue(names_.value(id)) : QJsonValue());
     const qint64 open = openSession(id);
     state.insert(QStringLiteral("session"), open ? QJsonValue(open) : QJsonValue());
     state.insert(QStringLiteral("idle_closed_session"),

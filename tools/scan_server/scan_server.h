@@ -15,7 +15,7 @@
 // runs recording sessions per device and closes idle ones by itself.
 class ScanServer : public QObject {
     Q_OBJECT
-public:
+  public:
     struct Options {
         std::chrono::milliseconds idleClose{std::chrono::minutes(10)};
         std::function<void(const QString&)> log = [](const QString&) {};
@@ -39,7 +39,7 @@ public:
     // Closes sessions whose last scan is older than the idle limit.
     void closeIdleSessions();
 
-private:
+  private:
     struct Session {
         qint64 number = 0;
         QString station;

@@ -25,22 +25,20 @@ constexpr int kKeyboardPage = 7;
 // Linux key code for each HID Keyboard/Keypad usage, as the kernel's HID layer
 // maps them (usage 0x00..0xFF).
 constexpr std::array<unsigned char, 256> kHidToKeyCode = {
-    0,   0,   0,   0,   30,  48,  46,  32,  18,  33,  34,  35,  23,  36,  37,  38,
-    50,  49,  24,  25,  16,  19,  31,  20,  22,  47,  17,  45,  21,  44,  2,   3,
-    4,   5,   6,   7,   8,   9,   10,  11,  28,  1,   14,  15,  57,  12,  13,  26,
-    27,  43,  43,  39,  40,  41,  51,  52,  53,  58,  59,  60,  61,  62,  63,  64,
-    65,  66,  67,  68,  87,  88,  99,  70,  119, 110, 102, 104, 111, 107, 109, 106,
-    105, 108, 103, 69,  98,  55,  74,  78,  96,  79,  80,  81,  75,  76,  77,  71,
-    72,  73,  82,  83,  86,  127, 116, 117, 183, 184, 185, 186, 187, 188, 189, 190,
-    191, 192, 193, 194, 134, 138, 130, 132, 128, 129, 131, 137, 133, 135, 136, 113,
-    115, 114, 0,   0,   0,   121, 0,   89,  93,  124, 92,  94,  95,  0,   0,   0,
-    122, 123, 90,  91,  85,  0,   0,   0,   0,   0,   0,   0,   111, 0,   0,   0,
-    0,   0,   0,   0,   0,   0,   0,   0,   0,   0,   0,   0,   0,   0,   0,   0,
-    0,   0,   0,   0,   0,   0,   179, 180, 0,   0,   0,   0,   0,   0,   0,   0,
-    0,   0,   0,   0,   0,   0,   0,   0,   0,   0,   0,   0,   0,   0,   0,   0,
-    0,   0,   0,   0,   0,   0,   0,   0,   111, 0,   0,   0,   0,   0,   0,   0,
-    29,  42,  56,  125, 97,  54,  100, 126, 164, 166, 165, 163, 161, 115, 114, 113,
-    150, 158, 159, 128, 136, 177, 178, 176, 142, 152, 173, 140, 0,   0,   0,   0,
+    0,   0,   0,   0,   30,  48,  46,  32,  18,  33,  34,  35,  23,  36,  37,  38,  50,  49,  24,
+    25,  16,  19,  31,  20,  22,  47,  17,  45,  21,  44,  2,   3,   4,   5,   6,   7,   8,   9,
+    10,  11,  28,  1,   14,  15,  57,  12,  13,  26,  27,  43,  43,  39,  40,  41,  51,  52,  53,
+    58,  59,  60,  61,  62,  63,  64,  65,  66,  67,  68,  87,  88,  99,  70,  119, 110, 102, 104,
+    111, 107, 109, 106, 105, 108, 103, 69,  98,  55,  74,  78,  96,  79,  80,  81,  75,  76,  77,
+    71,  72,  73,  82,  83,  86,  127, 116, 117, 183, 184, 185, 186, 187, 188, 189, 190, 191, 192,
+    193, 194, 134, 138, 130, 132, 128, 129, 131, 137, 133, 135, 136, 113, 115, 114, 0,   0,   0,
+    121, 0,   89,  93,  124, 92,  94,  95,  0,   0,   0,   122, 123, 90,  91,  85,  0,   0,   0,
+    0,   0,   0,   0,   111, 0,   0,   0,   0,   0,   0,   0,   0,   0,   0,   0,   0,   0,   0,
+    0,   0,   0,   0,   0,   0,   0,   0,   0,   0,   0,   179, 180, 0,   0,   0,   0,   0,   0,
+    0,   0,   0,   0,   0,   0,   0,   0,   0,   0,   0,   0,   0,   0,   0,   0,   0,   0,   0,
+    0,   0,   0,   0,   0,   0,   0,   111, 0,   0,   0,   0,   0,   0,   0,   29,  42,  56,  125,
+    97,  54,  100, 126, 164, 166, 165, 163, 161, 115, 114, 113, 150, 158, 159, 128, 136, 177, 178,
+    176, 142, 152, 173, 140, 0,   0,   0,   0,
 };
 
 // Inverse of the table above; where two usages share a key code the lower wins.
@@ -101,9 +99,13 @@ int EvdevKeyboard::usageForKeyCode(int code) {
     return code > 0 && code < 256 ? keyCodeToHid()[code] : 0;
 }
 
-QString EvdevKeyboard::sysInput() const { return root_ + QStringLiteral("/sys/class/input/"); }
+QString EvdevKeyboard::sysInput() const {
+    return root_ + QStringLiteral("/sys/class/input/");
+}
 
-QString EvdevKeyboard::devInput() const { return root_ + QStringLiteral("/dev/input/"); }
+QString EvdevKeyboard::devInput() const {
+    return root_ + QStringLiteral("/dev/input/");
+}
 
 // The rule udev uses for keyboards: EV_KEY, and key codes 1..31 (Esc, the digits,
 // Q to D) all present.
@@ -113,7 +115,8 @@ bool EvdevKeyboard::isKeyboard(const QString& node, Identity* identity) const {
     const quint64 ev = readSmall(device + QStringLiteral("capabilities/ev")).toULongLong(&ok, 16);
     if (!ok || !(ev & (1u << EV_KEY)))
         return false;
-    const QList<QByteArray> words = readSmall(device + QStringLiteral("capabilities/key")).split(' ');
+    const QList<QByteArray> words =
+        readSmall(device + QStringLiteral("capabilities/key")).split(' ');
     const quint64 low = words.isEmpty() ? 0 : words.last().toULongLong(&ok, 16);
     if (!ok || (low & 0xFFFFFFFEull) != 0xFFFFFFFEull)
         return false;
@@ -200,15 +203,15 @@ bool EvdevKeyboard::open(Handler handler) {
 
 void EvdevKeyboard::watchFolders() {
     if (inputWatch_ < 0) {
-        inputWatch_ = ::inotify_add_watch(
-            inotify_, QFile::encodeName(devInput()).constData(),
-            IN_CREATE | IN_ATTRIB | IN_DELETE | IN_MOVED_TO | IN_MOVED_FROM | IN_ONLYDIR);
+        inputWatch_ = ::inotify_add_watch(inotify_, QFile::encodeName(devInput()).constData(),
+                                          IN_CREATE | IN_ATTRIB | IN_DELETE | IN_MOVED_TO |
+                                              IN_MOVED_FROM | IN_ONLYDIR);
     }
     if (inputWatch_ < 0 && devWatch_ < 0) {
         // No dev/input yet (no input devices at all): wait for it to appear.
-        devWatch_ = ::inotify_add_watch(inotify_,
-                                        QFile::encodeName(root_ + QStringLiteral("/dev")).constData(),
-                                        IN_CREATE | IN_MOVED_TO | IN_ONLYDIR);
+        devWatch_ = ::inotify_add_watch(
+            inotify_, QFile::encodeName(root_ + QStringLiteral("/dev")).constData(),
+            IN_CREATE | IN_MOVED_TO | IN_ONLYDIR);
     }
 }
 
@@ -229,8 +232,8 @@ void EvdevKeyboard::openNode(const QString& node) {
     if (!isKeyboard(node, &identity))
         return;
     // Read-only and never grabbed: everyone else keeps receiving these keys.
-    const int fd = ::open(QFile::encodeName(devInput() + node).constData(),
-                          O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    const int fd =
+        ::open(QFile::encodeName(devInput() + node).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0)
         return; // permissions may come later (IN_ATTRIB)
     // Event times on the monotonic clock, like nowMs(); a FIFO refuses and its
@@ -312,8 +315,8 @@ void EvdevKeyboard::readDevice(int id) {
                 d.pendingScan = -1;
                 KeyEvent event;
                 event.kind = KeyEvent::discard;
-                event.timeMs = static_cast<qint64>(e.input_event_sec) * 1000 +
-                               e.input_event_usec / 1000;
+                event.timeMs =
+                    static_cast<qint64>(e.input_event_sec) * 1000 + e.input_event_usec / 1000;
                 event.vendor = d.vendor;
                 event.product = d.product;
                 push(event);
@@ -345,7 +348,8 @@ void EvdevKeyboard::readDevice(int id) {
                 event.usage = usage;
             }
             event.value = e.value;
-            event.timeMs = static_cast<qint64>(e.input_event_sec) * 1000 + e.input_event_usec / 1000;
+            event.timeMs =
+                static_cast<qint64>(e.input_event_sec) * 1000 + e.input_event_usec / 1000;
             event.vendor = d.vendor;
             event.product = d.product;
             event.name = d.name;

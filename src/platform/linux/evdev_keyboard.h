@@ -20,7 +20,7 @@ class QSocketNotifier;
 // events to the thread that called open(), in order.
 class EvdevKeyboard final : public QObject, public KeyboardSource {
     Q_OBJECT
-public:
+  public:
     explicit EvdevKeyboard(QString root);
     ~EvdevKeyboard() override;
 
@@ -36,14 +36,14 @@ public:
 
     int openDeviceCount() const;
 
-private:
+  private:
     struct Device {
         int fd = -1;
         QString node; // "eventN"
         quint32 vendor = 0;
         quint32 product = 0;
         QString name;
-        int pendingScan = -1; // MSC_SCAN value waiting for its EV_KEY
+        int pendingScan = -1;  // MSC_SCAN value waiting for its EV_KEY
         bool dropping = false; // after SYN_DROPPED, until the next SYN_REPORT
         char partial[24] = {};
         int partialSize = 0;
@@ -81,8 +81,8 @@ private:
     int inotify_ = -1;
     int inputWatch_ = -1;
     int devWatch_ = -1;
-    int wake_ = -1;  // reader thread -> main thread: events are waiting
-    int stop_ = -1;  // main thread -> reader thread: finish
+    int wake_ = -1; // reader thread -> main thread: events are waiting
+    int stop_ = -1; // main thread -> reader thread: finish
     std::thread reader_;
     QSocketNotifier* notifier_ = nullptr;
 };

@@ -1,6 +1,7 @@
 // The real korvel-agent and korvel-scan-server processes, the agent reading a fake
 // device tree and delivering to the server over loopback.
 #include "shell/settings.h"
+#include "support/child_process.h"
 #include "support/fake_input.h"
 #include "support/test_main.h"
 
@@ -12,52 +13,16 @@
 
 using namespace korvel::test;
 
-namespace {
-
-class Proc {
-  public:
-    explicit Proc(const QString& program, const QStringList& args, const QProcessEnvironment& env) {
-        process.setProcessEnvironment(env);
-        process.setProcessChannelMode(QProcess::SeparateChannels);
-        QObject::connect(&process, &QProcess::readyReadStandardOutput,
-                         [this] { out += QString::fromUtf8(process.readAllStandardOutput()); });
-        QObject::connect(&process, &QProcess::readyReadStandardError,
-                         [this] { err += QString::fromUtf8(process.readAllStandardError()); });
-        process.start(program, args);
-    }
-    ~Proc() {
-        if (process.state() != QProcess::NotRunning) {
-            ::kill(static_cast<pid_t>(process.processId()), SIGCONT);
-            process.kill();
-            process.waitForFinished(5000);
-        }
-    }
-    QStringList lines(const QString& prefix) const {
-        QStringList found;
-        for (const QString& l : out.split(QLatin1Char('\n'))) {
-            if (l.startsWith(prefix))
-                found << l.mid(prefix.size());
-        }
-        return found;
-    }
-    void signal(int sig) { ::kill(static_cast<pid_t>(process.processId()), sig); }
-    QProcess process;
-    QString out;
-    QString err;
-};
-
-} // namespace
-
 class TestAgentEndToEnd : public QObject {
     Q_OBJECT
   private:
     FakeInputTree tree;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    std::unique_ptr<Proc> server;
+    std::unique_ptr<ChildProcess> server;
     quint16 port = 0;
 
     void startServer(quint16 onPort) {
-        server = std::make_unique<Proc>(
+        server = std::make_unique<ChildProcess>(
             QStringLiteral(KORVEL_SERVER_BIN),
             QStringList{QStringLiteral("--port"), QString::number(onPort)}, env);
         QTRY_VERIFY(server->out.contains(QLatin1String("listening on")));
@@ -86,7 +51,7 @@ class TestAgentEndToEnd : public QObject {
         settings.setServerURL(QStringLiteral("http://127.0.0.1:%1/").arg(port));
         settings.setScanner(QStringLiteral("05E0:1200"), QStringLiteral("Test Scanner"));
         const QString id = settings.deviceId();
-        Proc agent(QStringLiteral(KORVEL_AGENT_BIN), {}, env);
+        ChildProcess agent(QStringLiteral(KORVEL_AGENT_BIN), {}, env);
         // Registration comes after capture has started.
         QTRY_COMPARE(
             server->lines(QStringLiteral("device ")),
@@ -128,6 +93,27 @@ class TestAgentEndToEnd : public QObject {
                                   QStringLiteral("333"), QStringLiteral("444")}));
         QVERIFY2(agent.err.isEmpty(), qPrintable(agent.err));
         QCOMPARE(agent.process.state(), QProcess::Running);
+
+        // A second agent of the same user leaves the queue alone and says why.
+        QTRY_COMPARE(waitingInFile(), 0);
+        QFile before(queueFile);
+        QVERIFY(before.open(QIODevice::ReadOnly));
+        const QByteArray bytes = before.readAll();
+        const QDateTime modified = QFileInfo(queueFile).lastModified();
+        ChildProcess second(QStringLiteral(KORVEL_AGENT_BIN), {}, env);
+        QVERIFY(second.process.waitForFinished(10000));
+        QCOMPARE(second.process.exitCode(), 1);
+        QTRY_VERIFY(second.err.contains(QLatin1String("already running")));
+        QFile after(queueFile);
+        QVERIFY(after.open(QIODevice::ReadOnly));
+        QCOMPARE(after.readAll(), bytes);
+        QCOMPARE(QFileInfo(queueFile).lastModified(), modified);
+
+        // SIGTERM ends the agent normally.
+        agent.signal(SIGTERM);
+        QVERIFY(agent.process.waitForFinished(10000));
+        QCOMPARE(agent.process.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(agent.process.exitCode(), 0);
     }
 };
 

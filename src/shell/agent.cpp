@@ -74,3 +74,44 @@ void Agent::onRetry() {
     capture_.startCapture();
     queue_->flush();
 }
+
+Agent::MenuTexts Agent::menuTexts() {
+    MenuTexts m;
+    const bool access = ports_.keyboard.accessGranted();
+    const QString scanner = settings_.scanner();
+    if (!access) {
+        m.scannerLine = QStringLiteral("Input Monitoring is off: Korvel can't read the scanner");
+    } else if (capture_.detecting()) {
+        m.scannerLine = QStringLiteral("Scan any barcode with the scanner now\u2026");
+    } else if (!scanner.isEmpty()) {
+        m.scannerLine = QStringLiteral("Scanner: ") + settings_.scannerName() +
+                        QStringLiteral(" (") + scanner + QStringLiteral(") \u00B7 ") +
+                        settings_.deviceName();
+    } else {
+        m.scannerLine = QStringLiteral("No scanner chosen: use Detect scanner");
+    }
+    m.queueLine =
+        QStringLiteral("Waiting to send: ") + QString::number(queue_ ? queue_->items().size() : 0);
+    if (!delivery_.lastResult().isEmpty())
+        m.queueLine += QStringLiteral(" \u00B7 ") + delivery_.lastResult();
+    m.permissionVisible = !access;
+    m.detectText = capture_.detecting() ? QStringLiteral("Cancel detection")
+                                        : QStringLiteral("Detect scanner (scan now)");
+    m.detectEnabled = access;
+    m.loginChecked = ports_.login && ports_.login->enabled();
+    return m;
+}
+
+std::optional<QString> Agent::toggleLogin() {
+    if (!ports_.login)
+        return QStringLiteral("Starting at login is not available here.");
+    return ports_.login->setEnabled(!ports_.login->enabled());
+}
+
+void Agent::saveSettings(const QString& serverURL, const QString& deviceName) {
+    settings_.setServerURL(trimBlanks(serverURL));
+    settings_.setDeviceName(trimBlanks(deviceName));
+    delivery_.registerDevice();
+    if (queue_)
+        queue_->flush();
+}

@@ -4,6 +4,7 @@
 #include "delivery/scan_delivery.h"
 #include "delivery/scan_queue.h"
 #include "delivery/transport.h"
+#include "platform/login_item.h"
 
 #include <QNetworkAccessManager>
 #include <QObject>
@@ -12,6 +13,7 @@
 #include <chrono>
 #include <functional>
 #include <memory>
+#include <optional>
 
 class Settings;
 
@@ -24,6 +26,16 @@ class Agent : public QObject {
         KeyboardSource& keyboard;
         Notifier& notifier;
         SoundPlayer& sounds;
+        LoginItem* login = nullptr; // none: starting at login is not offered
+    };
+    // What the status menu shows, computed when it is about to open.
+    struct MenuTexts {
+        QString scannerLine;
+        QString queueLine;
+        bool permissionVisible = false;
+        QString detectText;
+        bool detectEnabled = false;
+        bool loginChecked = false;
     };
     struct Intervals {
         std::chrono::milliseconds tick{50};
@@ -39,6 +51,13 @@ class Agent : public QObject {
 
     // The start-up sequence, once. attachMenu runs where the status menu belongs.
     void start(const std::function<void()>& attachMenu = {});
+
+    MenuTexts menuTexts();
+    // Switches starting at login; the error in words when that failed.
+    std::optional<QString> toggleLogin();
+    // The settings dialog's Save: both values trimmed and stored, then the device is
+    // registered again and waiting scans are tried at once.
+    void saveSettings(const QString& serverURL, const QString& deviceName);
 
     Settings& settings() { return settings_; }
     ScanCapture& capture() { return capture_; }

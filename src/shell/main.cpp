@@ -1,9 +1,14 @@
+#include "platform/linux/canberra_sounds.h"
+#include "platform/linux/dbus_notifier.h"
 #include "platform/linux/evdev_keyboard.h"
-#include "platform/null_adapters.h"
+#include "platform/linux/xdg_autostart.h"
 #include "shell/agent.h"
 #include "shell/settings.h"
+#include "shell/status_menu.h"
 
-#include <QCoreApplication>
+#include <QApplication>
+#include <QDir>
+#include <QLockFile>
 #include <QSocketNotifier>
 
 #include <csignal>
@@ -38,22 +43,43 @@ void quitOnTermination(QCoreApplication& app) {
 } // namespace
 
 int main(int argc, char** argv) {
-    QCoreApplication app(argc, argv);
+    // Without any display the agent still captures and delivers, just without a tray.
+    if (qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") &&
+        qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
     QCoreApplication::setOrganizationName(QStringLiteral("Korvel"));
     QCoreApplication::setApplicationName(QStringLiteral("Korvel Agent"));
+    QApplication::setQuitOnLastWindowClosed(false); // closing a dialog never ends the agent
 
     const QString folder = Agent::defaultQueueFolder();
     if (folder.startsWith(QLatin1String("/Korvel"))) {
         std::fprintf(stderr, "korvel-agent: no per-user data folder (is HOME set?)\n");
         return 1;
     }
-
+    // Two agents rewriting one queue file would lose scans: one per user.
+    QDir().mkpath(folder);
+    QLockFile lock(folder + QStringLiteral("/agent.lock"));
+    lock.setStaleLockTime(0);
+    if (!lock.tryLock(0)) {
+        qint64 pid = 0;
+        QString host, name;
+        lock.getLockInfo(&pid, &host, &name);
+        std::fprintf(stderr,
+                     "korvel-agent: Korvel Agent is already running for this user (process %lld); "
+                     "not starting a second one.\n",
+                     static_cast<long long>(pid));
+        return 1;
+    }
     quitOnTermination(app);
+
     Settings settings;
     EvdevKeyboard keyboard(EvdevKeyboard::inputRootFromEnvironment());
-    SilentNotifier notifier;
-    SilentSounds sounds;
-    Agent agent(settings, {keyboard, notifier, sounds}, folder);
-    agent.start();
+    DbusNotifier notifier;
+    CanberraSounds sounds;
+    XdgAutostart login(XdgAutostart::defaultEntryPath(), QCoreApplication::applicationFilePath());
+    Agent agent(settings, {keyboard, notifier, sounds, &login}, folder);
+    StatusMenu menu(agent);
+    agent.start([&] { menu.attach(); });
     return app.exec();
 }

@@ -44,6 +44,9 @@ int keyCodeFor(QChar c, int* usage) {
     case ' ':
         *usage = 44;
         return 57;
+    case ';':
+        *usage = 51;
+        return 39;
     default:
         *usage = 0;
         return 0;
@@ -146,11 +149,18 @@ std::vector<RawEvent> FakeInputTree::tap(int code, qint64 t, int scanUsage) {
 std::vector<RawEvent> FakeInputTree::typed(const QString& text, qint64 t, qint64 step,
                                            bool withScanCodes, bool enter) {
     std::vector<RawEvent> out;
-    for (const QChar c : text) {
+    for (const QChar ch : text) {
+        // Upper case and ':' are typed with Shift held, as a scanner does.
+        const bool shifted = ch.isUpper() || ch == u':';
+        const QChar c = ch == u':' ? QChar(u';') : ch.toLower();
         int usage = 0;
         const int code = keyCodeFor(c, &usage);
+        if (shifted)
+            out.push_back({EV_KEY, KEY_LEFTSHIFT, 1, t});
         const auto e = tap(code, t, withScanCodes ? usage : -1);
         out.insert(out.end(), e.begin(), e.end());
+        if (shifted)
+            out.push_back({EV_KEY, KEY_LEFTSHIFT, 0, t});
         t += step;
     }
     if (enter) {

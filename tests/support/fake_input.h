@@ -44,7 +44,7 @@ class FakeInputTree {
     // Press and release of a key code with SYN_REPORT frames, optionally with the
     // MSC_SCAN a HID keyboard sends before each key.
     static std::vector<RawEvent> tap(int code, qint64 t, int scanUsage = -1);
-    // Key taps for an ASCII text (lower case, digits, '-', ' ') then Enter, `step` ms apart.
+    // Key taps for an ASCII text (letters, digits, '-', ':', ' ') then Enter, `step` ms apart.
     static std::vector<RawEvent> typed(const QString& text, qint64 t, qint64 step,
                                        bool withScanCodes = false, bool enter = true);
 

@@ -4,6 +4,8 @@
 // queue file live under fresh temporary XDG folders for the whole run.
 
 #include <QCoreApplication>
+#include <QDir>
+#include <QFile>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -22,6 +24,11 @@ struct TempHome {
         qputenv("XDG_DATA_HOME", (dir.path() + QStringLiteral("/data")).toUtf8());
         qputenv("XDG_CACHE_HOME", (dir.path() + QStringLiteral("/cache")).toUtf8());
         qputenv("HOME", dir.path().toUtf8());
+        const QString runtime = dir.path() + QStringLiteral("/runtime");
+        QDir().mkpath(runtime);
+        QFile::setPermissions(runtime, QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                                           QFileDevice::ExeOwner);
+        qputenv("XDG_RUNTIME_DIR", runtime.toUtf8());
     }
 };
 

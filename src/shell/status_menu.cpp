@@ -1,0 +1,83 @@
+#include "shell/status_menu.h"
+
+#include "shell/access_help.h"
+#include "shell/agent.h"
+#include "shell/settings.h"
+#include "shell/settings_dialog.h"
+
+#include <QApplication>
+#include <QGuiApplication>
+#include <QIcon>
+#include <QLineEdit>
+#include <QMessageBox>
+
+StatusMenu::StatusMenu(Agent& agent) : agent_(agent) {
+    scannerLine_ = new QAction(QString(), this);
+    queueLine_ = new QAction(QString(), this);
+    permissionItem_ = new QAction(QStringLiteral("Allow Input Monitoring\u2026"), this);
+    detectItem_ = new QAction(QString(), this);
+    loginItem_ = new QAction(QStringLiteral("Start at login"), this);
+    loginItem_->setCheckable(true);
+    connect(permissionItem_, &QAction::triggered, this, [] { showInputAccessHelp(); });
+    connect(detectItem_, &QAction::triggered, this, [this] { agent_.capture().toggleDetect(); });
+    connect(loginItem_, &QAction::triggered, this, &StatusMenu::toggleLogin);
+    connect(&menu_, &QMenu::aboutToShow, this, &StatusMenu::refresh);
+}
+
+void StatusMenu::attach() {
+    Q_INIT_RESOURCE(resources); // the icon lives in this static library
+    QIcon icon(QStringLiteral(":/korvel/korvel-agent.svg"));
+    tray_.setIcon(icon);
+    tray_.setToolTip(QStringLiteral("Korvel"));
+    scannerLine_->setEnabled(false);
+    queueLine_->setEnabled(false);
+    menu_.addAction(scannerLine_);
+    menu_.addAction(queueLine_);
+    menu_.addAction(permissionItem_);
+    menu_.addSeparator();
+    menu_.addAction(detectItem_);
+    QAction* settings = menu_.addAction(QStringLiteral("Settings\u2026"));
+    settings->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Comma));
+    connect(settings, &QAction::triggered, this, &StatusMenu::showSettings);
+    menu_.addAction(loginItem_);
+    menu_.addSeparator();
+    QAction* quit = menu_.addAction(QStringLiteral("Quit Korvel Agent"));
+    quit->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
+    connect(quit, &QAction::triggered, qApp, &QCoreApplication::quit, Qt::QueuedConnection);
+    tray_.setContextMenu(&menu_);
+    // Without a display there is no tray to show the icon in.
+    if (QGuiApplication::platformName() != QLatin1String("offscreen"))
+        tray_.show();
+}
+
+void StatusMenu::refresh() {
+    const Agent::MenuTexts texts = agent_.menuTexts();
+    scannerLine_->setText(texts.scannerLine);
+    queueLine_->setText(texts.queueLine);
+    permissionItem_->setVisible(texts.permissionVisible);
+    detectItem_->setText(texts.detectText);
+    detectItem_->setEnabled(texts.detectEnabled);
+    loginItem_->setChecked(texts.loginChecked);
+}
+
+void StatusMenu::showSettings() {
+    Settings& settings = agent_.settings();
+    SettingsDialog dialog(settings.deviceId(), settings.serverURL(), settings.deviceName());
+    dialog.raise();
+    dialog.activateWindow();
+    if (dialog.exec() == QDialog::Accepted)
+        agent_.saveSettings(dialog.urlField()->text(), dialog.nameField()->text());
+}
+
+void StatusMenu::toggleLogin() {
+    const auto error = agent_.toggleLogin();
+    // The check mark shows the real state at the next opening either way.
+    if (!error)
+        return;
+    QMessageBox box(QMessageBox::Critical, QStringLiteral("Korvel Agent"),
+                    QStringLiteral("Start at login could not be changed."), QMessageBox::Ok);
+    box.setInformativeText(*error);
+    box.raise();
+    box.activateWindow();
+    box.exec();
+}

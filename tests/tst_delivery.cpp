@@ -144,6 +144,7 @@ class TestDelivery : public QObject {
         QCOMPARE(queue->items().size(), left);
         QCOMPARE(delivery->lastResult(), lastResult);
         QCOMPARE(this->journal.entries, journal);
+        queue->waitUntilSaved();
         QCOMPARE(QueueFile(path()).load().size(), left);
     }
 

@@ -159,6 +159,29 @@ class TestSettingsDialog : public QObject {
         QCOMPARE(settings->store().value(QStringLiteral("deviceId")).toString(), shown);
     }
 
+    void theMenuHasItsIconAndEntriesInOrder() {
+        menu->attach();
+        const QIcon icon = menu->tray().icon();
+        QVERIFY(!icon.isNull());
+        const QImage image = icon.pixmap(22, 22).toImage();
+        QCOMPARE(image.size(), QSize(22, 22)); // rendered, so the SVG engine is there
+        QCOMPARE(menu->tray().toolTip(), QStringLiteral("Korvel"));
+        QStringList texts;
+        for (QAction* a : menu->menu().actions())
+            texts << (a->isSeparator() ? QStringLiteral("---") : a->text());
+        QCOMPARE(texts, (QStringList{QString(), QString(), QStringLiteral("Allow Input Monitoring\u2026"),
+                                     QStringLiteral("---"), QString(), QStringLiteral("Settings\u2026"),
+                                     QStringLiteral("Start at login"), QStringLiteral("---"),
+                                     QStringLiteral("Quit Korvel Agent")}));
+        Q_EMIT menu->menu().aboutToShow();
+        QCOMPARE(menu->scannerLine()->text(), QStringLiteral("No scanner chosen: use Detect scanner"));
+        QVERIFY(!menu->scannerLine()->isEnabled());
+        QVERIFY(!menu->queueLine()->isEnabled());
+        QVERIFY(!menu->permissionItem()->isVisible());
+        QCOMPARE(menu->detectItem()->text(), QStringLiteral("Detect scanner (scan now)"));
+        QVERIFY(!menu->loginItem()->isChecked()); // no login service given: never on
+    }
+
     void inputAccessHelpGivesTheCommands() {
         whenShown<QMessageBox>([](QMessageBox* box) {
             QCOMPARE(box->windowTitle(), QStringLiteral("Allow Input Monitoring"));

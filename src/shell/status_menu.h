@@ -19,6 +19,7 @@ class StatusMenu : public QObject {
     void refresh();
 
     QMenu& menu() { return menu_; }
+    const QSystemTrayIcon& tray() const { return tray_; }
     QAction* scannerLine() const { return scannerLine_; }
     QAction* queueLine() const { return queueLine_; }
     QAction* permissionItem() const { return permissionItem_; }

@@ -1,7 +1,10 @@
 // The running agent: start-up time to its first delivery attempt, resident memory
 // after start-up, and CPU and wake-ups while idle.
-//   bench_agent <korvel-agent> <korvel-scan-server> [idle seconds, default 60]
+//   bench_agent <korvel-agent> <korvel-scan-server> [idle seconds, default 60] [desktop]
+// With "desktop" the agent runs on Xvfb with a private session bus, a panel hosting
+// its tray item and a notification server; otherwise without any display.
 #include "delivery/queue_file.h"
+#include "support/desktop_session.h"
 #include "support/fake_input.h"
 
 #include <QCoreApplication>
@@ -12,7 +15,8 @@
 #include <QRegularExpression>
 #include <QSettings>
 #include <QTemporaryDir>
-#include <QThread>
+#include <QEventLoop>
+#include <QTimer>
 
 #include <algorithm>
 #include <cstdio>
@@ -52,14 +56,22 @@ qint64 switches(qint64 pid) {
     return n;
 }
 
+// Keeps this process's event loop running: the fake panel must answer the agent.
 bool waitFor(QProcess& p, QByteArray& out, const QByteArray& needle, int ms) {
     QElapsedTimer t;
     t.start();
     while (!out.contains(needle) && t.elapsed() < ms) {
-        p.waitForReadyRead(50);
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        p.waitForReadyRead(2);
         out += p.readAllStandardOutput();
     }
     return out.contains(needle);
+}
+
+void idle(int ms) {
+    QEventLoop loop;
+    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+    loop.exec();
 }
 
 } // namespace
@@ -71,6 +83,15 @@ int main(int argc, char** argv) {
         return 2;
     }
     const int idleSeconds = argc > 3 ? std::atoi(argv[3]) : 60;
+    const bool onDesktop = argc > 4 && qstrcmp(argv[4], "desktop") == 0;
+    std::unique_ptr<korvel::test::DesktopSession> desktop;
+    if (onDesktop) {
+        desktop = std::make_unique<korvel::test::DesktopSession>();
+        if (!desktop->ready()) {
+            std::fprintf(stderr, "dbus-daemon and Xvfb are needed\n");
+            return 1;
+        }
+    }
     QTemporaryDir home;
     FakeInputTree tree;
     tree.add(1, {0x046D, 0xC31C, QStringLiteral("USB Keyboard"), true, true});
@@ -88,8 +109,14 @@ int main(int argc, char** argv) {
     env.insert(QStringLiteral("XDG_DATA_HOME"), home.path() + QStringLiteral("/data"));
     env.insert(QStringLiteral("HOME"), home.path());
     env.insert(QStringLiteral("KORVEL_INPUT_ROOT"), tree.root());
-    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
     env.remove(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"));
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    if (desktop) {
+        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+        env.insert(QStringLiteral("DISPLAY"), desktop->display);
+        env.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), desktop->busAddress);
+        env.remove(QStringLiteral("XDG_CURRENT_DESKTOP"));
+    }
     {
         QSettings settings(home.path() + QStringLiteral("/config/Korvel/Korvel Agent.conf"), QSettings::IniFormat);
         settings.setValue(QStringLiteral("serverURL"), url);
@@ -129,14 +156,17 @@ int main(int argc, char** argv) {
         return 1;
     const qint64 pid = agent.processId();
     const qint64 rssKb = statusField(readProc(pid, QStringLiteral("status")), "VmRSS:");
-    QThread::sleep(2); // let start-up settle before measuring idleness
+    idle(2000); // let start-up settle before measuring idleness
     const qint64 ticks0 = cpuTicks(pid);
     const qint64 switches0 = switches(pid);
-    QThread::sleep(static_cast<unsigned long>(idleSeconds));
+    idle(idleSeconds * 1000);
     const qint64 ticks1 = cpuTicks(pid);
     const qint64 switches1 = switches(pid);
     const double cpuPercent = 100.0 * (ticks1 - ticks0) / double(sysconf(_SC_CLK_TCK)) / idleSeconds;
 
+    std::printf("%s\n", desktop ? (desktop->watcher.items().isEmpty() ? "desktop: Xvfb, session bus (no tray item registered!)"
+                                                                       : "desktop: Xvfb, session bus, tray item registered")
+                                 : "no display, no session bus");
     std::printf("start-up to first delivery: median %.1f ms (min %.1f, max %.1f, 5 starts)\n",
                 startMs[2], startMs.front(), startMs.back());
     std::printf("resident memory after start-up: %.1f MB\n", rssKb / 1024.0);

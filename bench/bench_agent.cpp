@@ -10,12 +10,12 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QFile>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QSettings>
 #include <QTemporaryDir>
-#include <QEventLoop>
 #include <QTimer>
 
 #include <algorithm>
@@ -49,9 +49,12 @@ qint64 cpuTicks(qint64 pid) {
 // context switches of every thread: each is the thread waking up or being woken
 qint64 switches(qint64 pid) {
     qint64 n = 0;
-    for (const QString& task : QDir(QStringLiteral("/proc/%1/task").arg(pid)).entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
-        const QByteArray s = readProc(pid, QStringLiteral("task/") + task + QStringLiteral("/status"));
-        n += statusField(s, "voluntary_ctxt_switches:") + statusField(s, "nonvoluntary_ctxt_switches:");
+    for (const QString& task : QDir(QStringLiteral("/proc/%1/task").arg(pid))
+                                   .entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        const QByteArray s =
+            readProc(pid, QStringLiteral("task/") + task + QStringLiteral("/status"));
+        n += statusField(s, "voluntary_ctxt_switches:") +
+             statusField(s, "nonvoluntary_ctxt_switches:");
     }
     return n;
 }
@@ -79,7 +82,8 @@ void idle(int ms) {
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     if (argc < 3) {
-        std::fprintf(stderr, "usage: bench_agent <korvel-agent> <korvel-scan-server> [idle seconds]\n");
+        std::fprintf(stderr,
+                     "usage: bench_agent <korvel-agent> <korvel-scan-server> [idle seconds]\n");
         return 2;
     }
     const int idleSeconds = argc > 3 ? std::atoi(argv[3]) : 60;
@@ -102,7 +106,9 @@ int main(int argc, char** argv) {
     QByteArray serverOut;
     if (!waitFor(server, serverOut, "listening on", 10000))
         return 1;
-    const QString url = QRegularExpression(QStringLiteral("(http://\\S+)")).match(QString::fromUtf8(serverOut)).captured(1);
+    const QString url = QRegularExpression(QStringLiteral("(http://\\S+)"))
+                            .match(QString::fromUtf8(serverOut))
+                            .captured(1);
 
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("XDG_CONFIG_HOME"), home.path() + QStringLiteral("/config"));
@@ -118,7 +124,8 @@ int main(int argc, char** argv) {
         env.remove(QStringLiteral("XDG_CURRENT_DESKTOP"));
     }
     {
-        QSettings settings(home.path() + QStringLiteral("/config/Korvel/Korvel Agent.conf"), QSettings::IniFormat);
+        QSettings settings(home.path() + QStringLiteral("/config/Korvel/Korvel Agent.conf"),
+                           QSettings::IniFormat);
         settings.setValue(QStringLiteral("serverURL"), url);
         settings.setValue(QStringLiteral("scanner"), QStringLiteral("05E0:1200"));
         settings.setValue(QStringLiteral("scannerName"), QStringLiteral("Bench"));
@@ -151,7 +158,8 @@ int main(int argc, char** argv) {
     QProcess agent;
     agent.setProcessEnvironment(env);
     agent.start(QString::fromLocal8Bit(argv[1]), {});
-    tree.send(2, FakeInputTree::typed(QStringLiteral("4006381333931"), FakeInputTree::nowMs(), 2, true));
+    tree.send(
+        2, FakeInputTree::typed(QStringLiteral("4006381333931"), FakeInputTree::nowMs(), 2, true));
     if (!waitFor(server, serverOut, " 4006381333931", 20000))
         return 1;
     const qint64 pid = agent.processId();
@@ -162,17 +170,21 @@ int main(int argc, char** argv) {
     idle(idleSeconds * 1000);
     const qint64 ticks1 = cpuTicks(pid);
     const qint64 switches1 = switches(pid);
-    const double cpuPercent = 100.0 * (ticks1 - ticks0) / double(sysconf(_SC_CLK_TCK)) / idleSeconds;
+    const double cpuPercent =
+        100.0 * (ticks1 - ticks0) / double(sysconf(_SC_CLK_TCK)) / idleSeconds;
 
-    std::printf("%s\n", desktop ? (desktop->watcher.items().isEmpty() ? "desktop: Xvfb, session bus (no tray item registered!)"
-                                                                       : "desktop: Xvfb, session bus, tray item registered")
-                                 : "no display, no session bus");
+    std::printf("%s\n", desktop ? (desktop->watcher.items().isEmpty()
+                                       ? "desktop: Xvfb, session bus (no tray item registered!)"
+                                       : "desktop: Xvfb, session bus, tray item registered")
+                                : "no display, no session bus");
     std::printf("start-up to first delivery: median %.1f ms (min %.1f, max %.1f, 5 starts)\n",
                 startMs[2], startMs.front(), startMs.back());
     std::printf("resident memory after start-up: %.1f MB\n", rssKb / 1024.0);
-    std::printf("idle over %d s: CPU %.3f%% of a core (%lld ticks of %ld/s), %.2f wake-ups/s (%lld context switches)\n",
-                idleSeconds, cpuPercent, static_cast<long long>(ticks1 - ticks0), sysconf(_SC_CLK_TCK),
-                double(switches1 - switches0) / idleSeconds, static_cast<long long>(switches1 - switches0));
+    std::printf("idle over %d s: CPU %.3f%% of a core (%lld ticks of %ld/s), %.2f wake-ups/s (%lld "
+                "context switches)\n",
+                idleSeconds, cpuPercent, static_cast<long long>(ticks1 - ticks0),
+                sysconf(_SC_CLK_TCK), double(switches1 - switches0) / idleSeconds,
+                static_cast<long long>(switches1 - switches0));
     agent.terminate();
     agent.waitForFinished(5000);
     server.kill();

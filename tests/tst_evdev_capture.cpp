@@ -164,6 +164,19 @@ class TestEvdevCapture : public QObject {
         QTRY_COMPARE(queued(), QStringList{QStringLiteral("AB12")});
     }
 
+    void twoScannersOfOneModelFeedOneBuffer() {
+        settings->setScanner(QStringLiteral("05E0:1200"), QString());
+        tree->add(2, scanner());
+        tree->add(3, scanner());
+        startAgent();
+        const qint64 t = FakeInputTree::nowMs();
+        tree->send(2, FakeInputTree::typed(QStringLiteral("12"), t, 2, false, false));
+        QTRY_VERIFY(agent->capture().assembling());
+        tree->send(3, FakeInputTree::typed(QStringLiteral("34"), t + 4, 2, false, true));
+        QTRY_COMPARE(queued(), QStringList{QStringLiteral("1234")});
+        QCOMPARE(agent->capture().buffers().size(), 1u);
+    }
+
     void droppedEventsNeverYieldAGarbledScan() {
         settings->setScanner(QStringLiteral("05E0:1200"), QString());
         tree->add(2, scanner());

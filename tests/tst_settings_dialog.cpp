@@ -169,17 +169,35 @@ class TestSettingsDialog : public QObject {
         QStringList texts;
         for (QAction* a : menu->menu().actions())
             texts << (a->isSeparator() ? QStringLiteral("---") : a->text());
-        QCOMPARE(texts, (QStringList{QString(), QString(), QStringLiteral("Allow Input Monitoring\u2026"),
-                                     QStringLiteral("---"), QString(), QStringLiteral("Settings\u2026"),
-                                     QStringLiteral("Start at login"), QStringLiteral("---"),
-                                     QStringLiteral("Quit Korvel Agent")}));
+        QCOMPARE(texts,
+                 (QStringList{QString(), QString(), QStringLiteral("Allow Input Monitoring\u2026"),
+                              QStringLiteral("---"), QString(), QStringLiteral("Settings\u2026"),
+                              QStringLiteral("Start at login"), QStringLiteral("---"),
+                              QStringLiteral("Quit Korvel Agent")}));
         Q_EMIT menu->menu().aboutToShow();
-        QCOMPARE(menu->scannerLine()->text(), QStringLiteral("No scanner chosen: use Detect scanner"));
+        QCOMPARE(menu->scannerLine()->text(),
+                 QStringLiteral("No scanner chosen: use Detect scanner"));
         QVERIFY(!menu->scannerLine()->isEnabled());
         QVERIFY(!menu->queueLine()->isEnabled());
         QVERIFY(!menu->permissionItem()->isVisible());
         QCOMPARE(menu->detectItem()->text(), QStringLiteral("Detect scanner (scan now)"));
         QVERIFY(!menu->loginItem()->isChecked()); // no login service given: never on
+    }
+
+    void aFailedLoginChangeIsShown() {
+        struct BrokenLogin final : LoginItem {
+            bool enabled() override { return false; }
+            std::optional<QString> setEnabled(bool) override { return QStringLiteral("disk full"); }
+        } login;
+        Agent withLogin(*settings, Agent::Ports{keyboard, notifier, sounds, &login}, dir->path());
+        StatusMenu loginMenu(withLogin);
+        QString shown;
+        whenShown<QMessageBox>([&shown](QMessageBox* box) {
+            shown = box->text() + QLatin1Char('|') + box->informativeText();
+            box->accept();
+        });
+        loginMenu.toggleLogin();
+        QCOMPARE(shown, QStringLiteral("Start at login could not be changed.|disk full"));
     }
 
     void inputAccessHelpGivesTheCommands() {

@@ -4,6 +4,8 @@
 #include <QHttpServerResponse>
 #include <QJsonDocument>
 
+#include <algorithm>
+
 namespace {
 
 using Status = QHttpServerResponder::StatusCode;
@@ -46,10 +48,15 @@ ScanServer::ScanServer(Options options) : options_(std::move(options)) {
                 });
     http_.route(QStringLiteral("/api/devices/<arg>/state"), Method::Get,
                 [this](const QString& id) { return state(id); });
-    idleTimer_.setInterval(
-        std::min<std::chrono::milliseconds>(options_.idleClose / 4, std::chrono::seconds(5)));
     connect(&idleTimer_, &QTimer::timeout, this, &ScanServer::closeIdleSessions);
-    idleTimer_.start();
+    setIdleClose(options_.idleClose);
+}
+
+void ScanServer::setIdleClose(std::chrono::milliseconds limit) {
+    options_.idleClose = limit;
+    // Checked often enough that a session closes within a quarter of its limit.
+    idleTimer_.start(std::clamp<std::chrono::milliseconds>(limit / 4, std::chrono::milliseconds(1),
+                                                           std::chrono::seconds(5)));
 }
 
 quint16 ScanServer::listen(const QHostAddress& address, quint16 port) {

@@ -36,6 +36,7 @@ class ScanServer : public QObject {
     QString deviceName(const QString& deviceId) const { return names_.value(deviceId); }
     qint64 openSession(const QString& deviceId) const;
 
+    void setIdleClose(std::chrono::milliseconds limit);
     // Closes sessions whose last scan is older than the idle limit.
     void closeIdleSessions();
 

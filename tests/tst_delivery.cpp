@@ -270,12 +270,7 @@ class TestDelivery : public QObject {
         QDir().mkpath(dir->filePath(QStringLiteral("Korvel")));
         QVERIFY(QueueFile(dir->filePath(QStringLiteral("Korvel/queue.json")))
                     .save({{QStringLiteral("left over"), 3}}));
-        class NoKeyboard final : public KeyboardSource {
-            bool accessGranted() override { return true; }
-            bool open(Handler) override { return true; }
-            void drain() override {}
-            qint64 nowMs() override { return 0; }
-        } keyboard;
+        ScriptedKeyboard keyboard;
         Agent agent(*settings, {keyboard, notifier, sounds},
                     dir->filePath(QStringLiteral("Korvel")));
         agent.start();

@@ -7,23 +7,13 @@
 
 using namespace korvel::test;
 
-namespace {
-struct Keyboard final : KeyboardSource {
-    bool granted = true;
-    bool accessGranted() override { return granted; }
-    bool open(Handler) override { return true; }
-    void drain() override {}
-    qint64 nowMs() override { return 0; }
-};
-} // namespace
-
 class TestMenuTexts : public QObject {
     Q_OBJECT
   private:
     Journal journal;
     RecordingNotifier notifier{journal};
     RecordingSounds sounds{journal};
-    Keyboard keyboard;
+    ScriptedKeyboard keyboard;
     std::unique_ptr<Settings> settings;
     std::unique_ptr<QTemporaryDir> dir;
     std::unique_ptr<XdgAutostart> login;

@@ -8,16 +8,6 @@ using namespace korvel::test;
 
 namespace {
 
-struct Keyboard final : KeyboardSource {
-    bool granted = true;
-    int opens = 0;
-    bool accessGranted() override { return granted; }
-    bool open(Handler) override { return ++opens, true; }
-    void drain() override {}
-    qint64 nowMs() override { return now; }
-    qint64 now = 0;
-};
-
 constexpr quint32 ScannerVendor = 0x00FF, ScannerProduct = 0x000A;
 constexpr quint32 KeyboardVendor = 0x046D, KeyboardProduct = 0xC31C;
 
@@ -51,7 +41,7 @@ class TestScanCapture : public QObject {
     Journal journal;
     RecordingNotifier notifier{journal};
     RecordingSounds sounds{journal};
-    Keyboard keyboard;
+    ScriptedKeyboard keyboard;
     QList<QueuedScan> delivered;
     std::unique_ptr<Settings> settings;
     std::unique_ptr<ScanCapture> capture;
@@ -77,7 +67,7 @@ class TestScanCapture : public QObject {
     void init() {
         journal.entries.clear();
         delivered.clear();
-        keyboard = Keyboard{};
+        keyboard = ScriptedKeyboard{};
         settings = std::make_unique<Settings>();
         settings->store().clear();
         capture = std::make_unique<ScanCapture>(

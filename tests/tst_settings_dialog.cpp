@@ -20,13 +20,6 @@ using namespace korvel::test;
 
 namespace {
 
-struct Keyboard final : KeyboardSource {
-    bool accessGranted() override { return true; }
-    bool open(Handler) override { return true; }
-    void drain() override {}
-    qint64 nowMs() override { return 0; }
-};
-
 // Runs `act` on the modal dialog once it is up.
 template <typename Dialog> void whenShown(std::function<void(Dialog*)> act) {
     QTimer::singleShot(0, [act] {
@@ -57,7 +50,7 @@ class TestSettingsDialog : public QObject {
     Journal journal;
     RecordingNotifier notifier{journal};
     RecordingSounds sounds{journal};
-    Keyboard keyboard;
+    ScriptedKeyboard keyboard;
     std::unique_ptr<HttpStub> stub;
     std::unique_ptr<Settings> settings;
     std::unique_ptr<QTemporaryDir> dir;

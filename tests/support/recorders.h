@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/keyboard.h"
 #include "platform/notifier.h"
 
 #include <QStringList>
@@ -33,6 +34,18 @@ class RecordingSounds final : public SoundPlayer {
 
   private:
     Journal& journal_;
+};
+
+// Keyboard access whose answers a test sets; events are fed to the code under test
+// directly.
+struct ScriptedKeyboard final : KeyboardSource {
+    bool granted = true;
+    int opens = 0;
+    qint64 now = 0;
+    bool accessGranted() override { return granted; }
+    bool open(Handler) override { return ++opens, true; }
+    void drain() override {}
+    qint64 nowMs() override { return now; }
 };
 
 } // namespace korvel::test

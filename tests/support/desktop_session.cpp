@@ -14,10 +14,10 @@ uint FakeNotifications::Notify(const QString& app, uint replaces, const QString&
     return static_cast<uint>(shown.size());
 }
 
-QString FakeNotifications::GetServerInformation(QString& vendor, QString& version, QString& spec) {
+QString FakeNotifications::GetServerInformation(QString& vendor, QString& version, QString& specVersion) {
     vendor = QStringLiteral("korvel-test");
     version = QStringLiteral("1");
-    spec = QStringLiteral("1.2");
+    specVersion = QStringLiteral("1.2");
     return QStringLiteral("fake");
 }
 

@@ -58,7 +58,7 @@ class FakeNotifications : public QObject {
                 const QString& body, const QStringList& actions, const QVariantMap& hints,
                 int timeout);
     QStringList GetCapabilities() { return {QStringLiteral("body")}; }
-    QString GetServerInformation(QString& vendor, QString& version, QString& spec);
+    QString GetServerInformation(QString& vendor, QString& version, QString& specVersion);
 };
 
 // One entry of a com.canonical.dbusmenu layout.

@@ -14,7 +14,8 @@ uint FakeNotifications::Notify(const QString& app, uint replaces, const QString&
     return static_cast<uint>(shown.size());
 }
 
-QString FakeNotifications::GetServerInformation(QString& vendor, QString& version, QString& specVersion) {
+QString FakeNotifications::GetServerInformation(QString& vendor, QString& version,
+                                                QString& specVersion) {
     vendor = QStringLiteral("korvel-test");
     version = QStringLiteral("1");
     specVersion = QStringLiteral("1.2");

@@ -2,7 +2,7 @@
 // from writing a scan's Enter to the scan being reported.
 #include "capture/scan_capture.h"
 #include "platform/linux/evdev_keyboard.h"
-#include "platform/null_adapters.h"
+#include "silent_adapters.h"
 #include "shell/settings.h"
 #include "support/fake_input.h"
 

@@ -2,7 +2,7 @@
 // with a plain client posting the same bodies one request at a time, in one run.
 #include "delivery/scan_delivery.h"
 #include "delivery/transport.h"
-#include "platform/null_adapters.h"
+#include "silent_adapters.h"
 #include "shell/settings.h"
 
 #include <QCoreApplication>

@@ -1,10 +1,9 @@
 #pragma once
 
-#include "platform/keyboard.h"
 #include "platform/notifier.h"
 
-// Stand-ins where the desktop offers nothing: no notification server, no sound
-// device, no input devices. They show, play and report nothing.
+// Benchmarks measure capture and delivery, not the desktop: these show and play
+// nothing.
 class SilentNotifier final : public Notifier {
   public:
     void notify(const QString&, const QString&) override {}

@@ -1,5 +1,4 @@
 // What the status menu shows, computed from the agent's state.
-#include "platform/linux/xdg_autostart.h"
 #include "shell/agent.h"
 #include "shell/settings.h"
 #include "support/recorders.h"
@@ -16,7 +15,6 @@ class TestMenuTexts : public QObject {
     ScriptedKeyboard keyboard;
     std::unique_ptr<Settings> settings;
     std::unique_ptr<QTemporaryDir> dir;
-    std::unique_ptr<XdgAutostart> login;
     std::unique_ptr<Agent> agent;
 
   private Q_SLOTS:
@@ -26,10 +24,8 @@ class TestMenuTexts : public QObject {
         settings->store().clear();
         settings->setServerURL(QString()); // nothing is ever delivered
         dir = std::make_unique<QTemporaryDir>();
-        login = std::make_unique<XdgAutostart>(dir->filePath(QStringLiteral("autostart/k.desktop")),
-                                               QStringLiteral("/opt/korvel/korvel-agent"));
-        agent = std::make_unique<Agent>(
-            *settings, Agent::Ports{keyboard, notifier, sounds, login.get()}, dir->path());
+        agent = std::make_unique<Agent>(*settings, Agent::Ports{keyboard, notifier, sounds},
+                                        dir->path());
         agent->start();
     }
 
@@ -72,14 +68,6 @@ class TestMenuTexts : public QObject {
         agent->queue()->flush();
         QTRY_COMPARE(agent->menuTexts().queueLine,
                      QStringLiteral("Waiting to send: 3 \u00B7 Server unreachable"));
-    }
-
-    void loginCheckMarkFollowsTheAutostartEntry() {
-        QVERIFY(!agent->menuTexts().loginChecked);
-        QCOMPARE(agent->toggleLogin(), std::nullopt);
-        QVERIFY(agent->menuTexts().loginChecked);
-        QCOMPARE(agent->toggleLogin(), std::nullopt);
-        QVERIFY(!agent->menuTexts().loginChecked);
     }
 
     void savingSettingsTrimsStoresRegistersAndFlushes() {

@@ -118,17 +118,6 @@ class TestScanCapture : public QObject {
         QVERIFY(capture->buffers().empty());
     }
 
-    void twoDevicesOfOneModelShareABuffer() {
-        settings->setScanner(QStringLiteral("00FF:000A"), QString());
-        capture->onValue(key(usageOf(u'1'), 1, 0));
-        capture->onValue(
-            key(usageOf(u'2'), 1, 5, ScannerVendor, ScannerProduct, QStringLiteral("Twin")));
-        capture->onValue(key(usageOf(u'3'), 1, 10));
-        capture->onValue(key(40, 1, 15, ScannerVendor, ScannerProduct, QStringLiteral("Twin")));
-        QCOMPARE(values(), QStringList{QStringLiteral("123")});
-        QCOMPARE(capture->buffers().size(), 1u);
-    }
-
     void detectionChoosesTheFirstKeyboardWithALongEnoughScan() {
         capture->toggleDetect();
         QVERIFY(capture->detecting());

@@ -36,4 +36,7 @@ class KeyboardSource {
     virtual void drain() = 0;
     // Now, in milliseconds of the clock the events' times are taken on.
     virtual qint64 nowMs() = 0;
+    // What keeps key events from being read although access is granted (capture
+    // could not start, a keyboard cannot be watched), in words; empty when nothing.
+    virtual QString problem() const { return {}; }
 };

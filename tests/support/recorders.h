@@ -37,14 +37,22 @@ class RecordingSounds final : public SoundPlayer {
 };
 
 // Keyboard access whose answers a test sets; events are fed to the code under test
-// directly.
+// directly, or through `handler` from `onDrain`.
 struct ScriptedKeyboard final : KeyboardSource {
     bool granted = true;
     int opens = 0;
     qint64 now = 0;
+    Handler handler;
+    std::function<void()> onDrain;
     bool accessGranted() override { return granted; }
-    bool open(Handler) override { return ++opens, true; }
-    void drain() override {}
+    bool open(Handler h) override {
+        handler = std::move(h);
+        return ++opens, true;
+    }
+    void drain() override {
+        if (onDrain)
+            onDrain();
+    }
     qint64 nowMs() override { return now; }
 };
 

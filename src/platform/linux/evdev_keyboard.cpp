@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QLoggingCategory>
 #include <QSocketNotifier>
 
 #include <array>
@@ -15,43 +16,17 @@
 #include <sys/inotify.h>
 #include <sys/ioctl.h>
 #include <unistd.h>
+#include <vector>
+
+Q_LOGGING_CATEGORY(lcInput, "korvel.input")
 
 namespace {
 
 constexpr quint64 kStopTag = 0;
 constexpr quint64 kInotifyTag = 1;
-constexpr int kKeyboardPage = 7;
 
-// Linux key code for each HID Keyboard/Keypad usage, as the kernel's HID layer
-// maps them (usage 0x00..0xFF).
-constexpr std::array<unsigned char, 256> kHidToKeyCode = {
-    0,   0,   0,   0,   30,  48,  46,  32,  18,  33,  34,  35,  23,  36,  37,  38,  50,  49,  24,
-    25,  16,  19,  31,  20,  22,  47,  17,  45,  21,  44,  2,   3,   4,   5,   6,   7,   8,   9,
-    10,  11,  28,  1,   14,  15,  57,  12,  13,  26,  27,  43,  43,  39,  40,  41,  51,  52,  53,
-    58,  59,  60,  61,  62,  63,  64,  65,  66,  67,  68,  87,  88,  99,  70,  119, 110, 102, 104,
-    111, 107, 109, 106, 105, 108, 103, 69,  98,  55,  74,  78,  96,  79,  80,  81,  75,  76,  77,
-    71,  72,  73,  82,  83,  86,  127, 116, 117, 183, 184, 185, 186, 187, 188, 189, 190, 191, 192,
-    193, 194, 134, 138, 130, 132, 128, 129, 131, 137, 133, 135, 136, 113, 115, 114, 0,   0,   0,
-    121, 0,   89,  93,  124, 92,  94,  95,  0,   0,   0,   122, 123, 90,  91,  85,  0,   0,   0,
-    0,   0,   0,   0,   111, 0,   0,   0,   0,   0,   0,   0,   0,   0,   0,   0,   0,   0,   0,
-    0,   0,   0,   0,   0,   0,   0,   0,   0,   0,   0,   179, 180, 0,   0,   0,   0,   0,   0,
-    0,   0,   0,   0,   0,   0,   0,   0,   0,   0,   0,   0,   0,   0,   0,   0,   0,   0,   0,
-    0,   0,   0,   0,   0,   0,   0,   111, 0,   0,   0,   0,   0,   0,   0,   29,  42,  56,  125,
-    97,  54,  100, 126, 164, 166, 165, 163, 161, 115, 114, 113, 150, 158, 159, 128, 136, 177, 178,
-    176, 142, 152, 173, 140, 0,   0,   0,   0,
-};
-
-// Inverse of the table above; where two usages share a key code the lower wins.
-const std::array<int, 256>& keyCodeToHid() {
-    static const std::array<int, 256> table = [] {
-        std::array<int, 256> t{};
-        for (int usage = 255; usage >= 1; --usage) {
-            if (kHidToKeyCode[usage] != 0)
-                t[kHidToKeyCode[usage]] = usage;
-        }
-        return t;
-    }();
-    return table;
+QString errnoText(int error) {
+    return QString::fromLocal8Bit(std::strerror(error));
 }
 
 QByteArray readSmall(const QString& path) {
@@ -81,22 +56,26 @@ EvdevKeyboard::~EvdevKeyboard() {
         [[maybe_unused]] const auto n = ::write(stop_, &one, sizeof one);
         reader_.join();
     }
+    closeAll();
+}
+
+void EvdevKeyboard::closeAll() {
     delete notifier_;
+    notifier_ = nullptr;
     for (auto& [id, device] : devices_)
         ::close(device.fd);
-    for (const int fd : {epoll_, inotify_, wake_, stop_}) {
-        if (fd >= 0)
-            ::close(fd);
+    devices_.clear();
+    for (int* fd : {&epoll_, &inotify_, &wake_, &stop_}) {
+        if (*fd >= 0)
+            ::close(*fd);
+        *fd = -1;
     }
+    inputWatch_ = devWatch_ = -1;
 }
 
 QString EvdevKeyboard::inputRootFromEnvironment() {
     const QString root = qEnvironmentVariable("KORVEL_INPUT_ROOT");
     return root.isEmpty() ? QStringLiteral("/") : root;
-}
-
-int EvdevKeyboard::usageForKeyCode(int code) {
-    return code > 0 && code < 256 ? keyCodeToHid()[code] : 0;
 }
 
 QString EvdevKeyboard::sysInput() const {
@@ -170,15 +149,46 @@ int EvdevKeyboard::openDeviceCount() const {
     return static_cast<int>(devices_.size());
 }
 
+QString EvdevKeyboard::problem() const {
+    std::lock_guard lock(mutex_);
+    return problems_.empty() ? QString() : problems_.begin()->second;
+}
+
+void EvdevKeyboard::setProblem(const QString& key, const QString& text) {
+    const auto it = problems_.find(key);
+    if (text.isEmpty()) {
+        if (it != problems_.end()) {
+            qCInfo(lcInput).noquote() << "resolved:" << it->second;
+            problems_.erase(it);
+        }
+        return;
+    }
+    if (it != problems_.end() && it->second == text)
+        return; // told already
+    problems_[key] = text;
+    qCWarning(lcInput).noquote() << text;
+}
+
 bool EvdevKeyboard::open(Handler handler) {
     if (reader_.joinable())
         return true;
-    epoll_ = ::epoll_create1(EPOLL_CLOEXEC);
-    inotify_ = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
-    wake_ = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
-    stop_ = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
-    if (epoll_ < 0 || inotify_ < 0 || wake_ < 0 || stop_ < 0)
-        return false; // the destructor closes what was made; open() may be tried again
+    int error = 0;
+    const auto made = [&error](int fd) {
+        if (fd < 0 && error == 0)
+            error = errno;
+        return fd;
+    };
+    epoll_ = made(::epoll_create1(EPOLL_CLOEXEC));
+    inotify_ = made(::inotify_init1(IN_NONBLOCK | IN_CLOEXEC));
+    wake_ = made(::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC));
+    stop_ = made(::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC));
+    if (error != 0) {
+        // Nothing may stay open: the retry timer calls again every few seconds.
+        closeAll();
+        std::lock_guard lock(mutex_);
+        setProblem(QString(), QStringLiteral("Can't read the keyboards: ") + errnoText(error));
+        return false;
+    }
     handler_ = std::move(handler);
     epoll_event ev{};
     ev.events = EPOLLIN;
@@ -188,6 +198,7 @@ bool EvdevKeyboard::open(Handler handler) {
     ::epoll_ctl(epoll_, EPOLL_CTL_ADD, inotify_, &ev);
     {
         std::lock_guard lock(mutex_);
+        setProblem(QString(), QString());
         watchFolders();
         scanNodes();
     }
@@ -207,11 +218,21 @@ void EvdevKeyboard::watchFolders() {
                                           IN_CREATE | IN_ATTRIB | IN_DELETE | IN_MOVED_TO |
                                               IN_MOVED_FROM | IN_ONLYDIR);
     }
-    if (inputWatch_ < 0 && devWatch_ < 0) {
+    if (inputWatch_ >= 0) {
+        setProblem(QStringLiteral("dev/input"), QString());
+        return;
+    }
+    const int error = errno;
+    if (error == ENOENT && devWatch_ < 0) {
         // No dev/input yet (no input devices at all): wait for it to appear.
         devWatch_ = ::inotify_add_watch(
             inotify_, QFile::encodeName(root_ + QStringLiteral("/dev")).constData(),
             IN_CREATE | IN_MOVED_TO | IN_ONLYDIR);
+    }
+    if (error != ENOENT || devWatch_ < 0) {
+        setProblem(QStringLiteral("dev/input"),
+                   QStringLiteral("Can't watch for keyboards being plugged in: ") +
+                       errnoText(error == ENOENT ? errno : error));
     }
 }
 
@@ -241,34 +262,42 @@ void EvdevKeyboard::openNode(const QString& node) {
     int clock = CLOCK_MONOTONIC;
     ::ioctl(fd, EVIOCSCLOCKID, &clock);
     const int id = ++nextId_;
-    Device device;
-    device.fd = fd;
-    device.node = node;
-    device.vendor = identity.vendor;
-    device.product = identity.product;
-    device.name = identity.name;
-    devices_.emplace(id, std::move(device));
     epoll_event ev{};
     ev.events = EPOLLIN;
     ev.data.u64 = static_cast<quint64>(id);
-    ::epoll_ctl(epoll_, EPOLL_CTL_ADD, fd, &ev);
+    if (::epoll_ctl(epoll_, EPOLL_CTL_ADD, fd, &ev) != 0) {
+        const int error = errno;
+        ::close(fd);
+        setProblem(node, QStringLiteral("Can't watch keyboard %1 (%2): %3")
+                             .arg(node, identity.name, errnoText(error)));
+        return;
+    }
+    setProblem(node, QString());
+    Device device;
+    device.fd = fd;
+    device.node = node;
+    device.decoder = std::make_unique<EvdevDecoder>(
+        identity.vendor, identity.product, identity.name,
+        [fd](EvdevDecoder::Keys& keys) {
+            unsigned char bits[KEY_CNT / 8 + 1] = {};
+            if (::ioctl(fd, EVIOCGKEY(sizeof bits), bits) < 0)
+                return false;
+            for (size_t code = 0; code < keys.size(); ++code)
+                keys[code] = (bits[code / 8] >> (code % 8)) & 1;
+            return true;
+        },
+        [this](const KeyEvent& event) { push(event); });
+    devices_.emplace(id, std::move(device));
 }
 
-void EvdevKeyboard::closeDevice(int id, bool discardPending) {
+void EvdevKeyboard::closeDevice(int id, bool gone) {
     const auto it = devices_.find(id);
     if (it == devices_.end())
         return;
     ::epoll_ctl(epoll_, EPOLL_CTL_DEL, it->second.fd, nullptr);
     ::close(it->second.fd);
-    if (discardPending) {
-        // Whatever the device had typed so far is an incomplete scan.
-        KeyEvent event;
-        event.kind = KeyEvent::discard;
-        event.timeMs = nowMs();
-        event.vendor = it->second.vendor;
-        event.product = it->second.product;
-        push(event);
-    }
+    if (gone)
+        it->second.decoder->gone(nowMs());
     devices_.erase(it);
 }
 
@@ -303,57 +332,7 @@ void EvdevKeyboard::readDevice(int id) {
         for (size_t i = 0; i < whole; ++i) {
             input_event e{};
             std::memcpy(&e, buf + i * sizeof(input_event), sizeof e);
-            if (d.dropping) {
-                if (e.type == EV_SYN && e.code == SYN_REPORT)
-                    d.dropping = false;
-                continue;
-            }
-            if (e.type == EV_SYN && e.code == SYN_DROPPED) {
-                // The kernel lost events of this device: the scan being typed is
-                // garbled, and so is the rest of this frame.
-                d.dropping = true;
-                d.pendingScan = -1;
-                KeyEvent event;
-                event.kind = KeyEvent::discard;
-                event.timeMs =
-                    static_cast<qint64>(e.input_event_sec) * 1000 + e.input_event_usec / 1000;
-                event.vendor = d.vendor;
-                event.product = d.product;
-                push(event);
-                continue;
-            }
-            if (e.type == EV_MSC && e.code == MSC_SCAN) {
-                d.pendingScan = e.value;
-                continue;
-            }
-            if (e.type == EV_SYN && e.code == SYN_REPORT) {
-                d.pendingScan = -1;
-                continue;
-            }
-            if (e.type != EV_KEY)
-                continue;
-            const int scan = d.pendingScan;
-            d.pendingScan = -1;
-            if (e.value == 2)
-                continue; // autorepeat is no change of the key
-            KeyEvent event;
-            if (scan >= 0 && (scan >> 16) == kKeyboardPage) {
-                event.usagePage = kKeyboardPage;
-                event.usage = scan & 0xFFFF;
-            } else {
-                const int usage = usageForKeyCode(e.code);
-                if (usage == 0)
-                    continue;
-                event.usagePage = kKeyboardPage;
-                event.usage = usage;
-            }
-            event.value = e.value;
-            event.timeMs =
-                static_cast<qint64>(e.input_event_sec) * 1000 + e.input_event_usec / 1000;
-            event.vendor = d.vendor;
-            event.product = d.product;
-            event.name = d.name;
-            push(event);
+            d.decoder->feed(e);
         }
         d.partialSize = static_cast<int>(total - whole * sizeof(input_event));
         std::memcpy(d.partial, buf + whole * sizeof(input_event),
@@ -388,12 +367,17 @@ void EvdevKeyboard::handleInotify() {
                 }
             } else if (e->wd == inputWatch_ && isEventNode(name)) {
                 if (e->mask & (IN_DELETE | IN_MOVED_FROM)) {
+                    setProblem(name, QString());
+                    int gone = -1; // a copy: reading may close the device and erase its entry
                     for (const auto& [id, device] : devices_) {
                         if (device.node == name) {
-                            readDevice(id); // keep what it sent before it went
-                            closeDevice(id, true);
+                            gone = id;
                             break;
                         }
+                    }
+                    if (gone >= 0) {
+                        readDevice(gone); // keep what it sent before it went
+                        closeDevice(gone, true);
                     }
                 } else {
                     openNode(name);

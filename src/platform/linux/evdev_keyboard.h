@@ -1,13 +1,14 @@
 #pragma once
 
 #include "platform/keyboard.h"
+#include "platform/linux/evdev_decoder.h"
 
 #include <QObject>
 #include <QString>
 
-#include <atomic>
 #include <deque>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <thread>
 
@@ -26,13 +27,12 @@ class EvdevKeyboard final : public QObject, public KeyboardSource {
 
     // $KORVEL_INPUT_ROOT, or "/".
     static QString inputRootFromEnvironment();
-    // HID Keyboard/Keypad usage for a Linux key code (0 when there is none).
-    static int usageForKeyCode(int code);
 
     bool accessGranted() override;
     bool open(Handler handler) override;
     void drain() override;
     qint64 nowMs() override;
+    QString problem() const override;
 
     int openDeviceCount() const;
 
@@ -40,12 +40,8 @@ class EvdevKeyboard final : public QObject, public KeyboardSource {
     struct Device {
         int fd = -1;
         QString node; // "eventN"
-        quint32 vendor = 0;
-        quint32 product = 0;
-        QString name;
-        int pendingScan = -1;  // MSC_SCAN value waiting for its EV_KEY
-        bool dropping = false; // after SYN_DROPPED, until the next SYN_REPORT
-        char partial[24] = {};
+        std::unique_ptr<EvdevDecoder> decoder;
+        char partial[sizeof(input_event)] = {};
         int partialSize = 0;
     };
     struct Identity {
@@ -58,16 +54,18 @@ class EvdevKeyboard final : public QObject, public KeyboardSource {
     QString devInput() const;
     bool isKeyboard(const QString& node, Identity* identity) const;
     QStringList keyboardNodes() const;
+    void closeAll();
 
     // All of these run with mutex_ held.
     void openNode(const QString& node);
-    void closeDevice(int id, bool discardPending);
+    void closeDevice(int id, bool gone);
     void readDevice(int id);
     void readAllDevices();
     void handleInotify();
     void watchFolders();
     void scanNodes();
     void push(const KeyEvent& event);
+    void setProblem(const QString& key, const QString& text);
 
     void run();
 
@@ -76,6 +74,8 @@ class EvdevKeyboard final : public QObject, public KeyboardSource {
     mutable std::mutex mutex_;
     std::map<int, Device> devices_;
     std::deque<KeyEvent> pending_;
+    // What went wrong, by node ("" for capture as a whole); each is told once.
+    std::map<QString, QString> problems_;
     int nextId_ = 1;
     int epoll_ = -1;
     int inotify_ = -1;

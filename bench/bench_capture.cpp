@@ -1,9 +1,11 @@
 // Keystrokes from FIFO event nodes to finished scans: throughput, and the latency
-// from writing a scan's Enter to the scan being reported.
+// from writing a scan's Enter to the scan being reported; beside them, in the same
+// run, the decoder alone and the decoder feeding scan routing, without descriptors.
 #include "capture/scan_capture.h"
+#include "platform/linux/evdev_decoder.h"
 #include "platform/linux/evdev_keyboard.h"
-#include "silent_adapters.h"
 #include "shell/settings.h"
+#include "silent_adapters.h"
 #include "support/fake_input.h"
 
 #include <QCoreApplication>
@@ -90,11 +92,45 @@ int main(int argc, char** argv) {
     writer.join();
     const double seconds = static_cast<double>(lastScanNs - start) / 1e9;
 
+    // The decoder alone, then feeding scan routing: the same records, in memory.
+    std::vector<input_event> records;
+    for (const RawEvent& e : FakeInputTree::typed(code, 0, 0, true)) {
+        input_event r{};
+        r.type = e.type;
+        r.code = e.code;
+        r.value = e.value;
+        records.push_back(r);
+    }
+    const int decodeScans = 200000;
+    qint64 reports = 0;
+    EvdevDecoder counting(0x05E0, 0x1200, QStringLiteral("Bench"), {},
+                          [&](const KeyEvent&) { ++reports; });
+    qint64 t0 = nowNs();
+    for (int i = 0; i < decodeScans; ++i) {
+        for (const input_event& r : records)
+            counting.feed(r);
+    }
+    const double decodeSeconds = static_cast<double>(nowNs() - t0) / 1e9;
+    const qint64 routedBefore = scans;
+    EvdevDecoder routing(0x05E0, 0x1200, QStringLiteral("Bench"), {},
+                         [&](const KeyEvent& e) { capture.onValue(e); });
+    t0 = nowNs();
+    for (int i = 0; i < decodeScans; ++i) {
+        for (const input_event& r : records)
+            routing.feed(r);
+    }
+    const double routeSeconds = static_cast<double>(nowNs() - t0) / 1e9;
+    const double events = static_cast<double>(decodeScans) * static_cast<double>(records.size());
+
     std::printf(
         "latency Enter write -> scan (%d scans): median %.1f us, p99 %.1f us, max %.1f us\n",
         rounds, latencyUs[latencyUs.size() / 2], latencyUs[latencyUs.size() * 99 / 100],
         latencyUs.back());
     std::printf("throughput: %d scans, %d events in %.3f s: %.0f events/s, %.0f scans/s\n", bulk,
                 bulk * eventsPerScan, seconds, bulk * eventsPerScan / seconds, bulk / seconds);
+    std::printf("decoder alone: %.0f events/s (%lld key reports)\n", events / decodeSeconds,
+                static_cast<long long>(reports));
+    std::printf("decoder + scan routing: %.0f events/s, %lld scans\n", events / routeSeconds,
+                static_cast<long long>(scans - routedBefore));
     return 0;
 }

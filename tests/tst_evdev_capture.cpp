@@ -6,11 +6,46 @@
 #include "support/recorders.h"
 #include "support/test_main.h"
 
+#include <QDir>
 #include <QThread>
 
+#include <set>
+#include <sys/resource.h>
 #include <thread>
 
 using namespace korvel::test;
+
+namespace {
+
+std::set<int> openDescriptors() {
+    std::set<int> fds;
+    for (const QString& name : QDir(QStringLiteral("/proc/self/fd")).entryList(QDir::Files))
+        fds.insert(name.toInt());
+    return fds;
+}
+
+// Warnings of one logging category, collected while an instance lives.
+struct WarningLog {
+    static inline QStringList* lines = nullptr;
+    static inline const char* category = nullptr;
+    QStringList collected;
+    QtMessageHandler previous;
+    explicit WarningLog(const char* cat) {
+        lines = &collected;
+        category = cat;
+        previous = qInstallMessageHandler(
+            [](QtMsgType type, const QMessageLogContext& context, const QString& message) {
+                if (type == QtWarningMsg && qstrcmp(context.category, category) == 0)
+                    lines->append(message);
+            });
+    }
+    ~WarningLog() {
+        qInstallMessageHandler(previous);
+        lines = nullptr;
+    }
+};
+
+} // namespace
 
 class TestEvdevCapture : public QObject {
     Q_OBJECT
@@ -116,6 +151,86 @@ class TestEvdevCapture : public QObject {
         QTRY_COMPARE(keyboard->openDeviceCount(), 2);
         tree->send(8, FakeInputTree::typed(QStringLiteral("333"), FakeInputTree::nowMs() + 150, 2));
         QTRY_COMPARE(queued(), (QStringList{QStringLiteral("111"), QStringLiteral("333")}));
+    }
+
+    // Real hubs and docks make nodes come and go; a node that vanishes is read to
+    // its end and closed exactly once, while the scanner keeps scanning.
+    void nodesComingAndGoingByTheThousandLoseNoScan() {
+        settings->setScanner(QStringLiteral("05E0:1200"), QString());
+        tree->add(1, scanner());
+        startAgent();
+        QStringList expected;
+        const int perRound = 25;
+        for (int round = 0; round < 2000 / perRound; ++round) {
+            for (int i = 0; i < perRound; ++i)
+                tree->add(100 + i, otherKeyboard());
+            QTRY_COMPARE(keyboard->openDeviceCount(), 1 + perRound);
+            for (int i = 0; i < perRound; ++i)
+                tree->remove(100 + i);
+            const QString code = QString::number(100000 + round);
+            tree->send(1, FakeInputTree::typed(code, FakeInputTree::nowMs(), 1));
+            expected.append(code);
+            QTRY_COMPARE(keyboard->openDeviceCount(), 1);
+        }
+        QTRY_COMPARE(queued(), expected);
+    }
+
+    // Out of descriptors (the per-user inotify limit and a full descriptor table
+    // look alike): every retry fails the same way, so none may leave one behind,
+    // and the operator learns of it once, not every five seconds.
+    void captureThatCannotStartSaysSoOnceAndLeaksNothing() {
+        settings->setScanner(QStringLiteral("05E0:1200"), QStringLiteral("Test Scanner"));
+        tree->add(1, scanner());
+        keyboard = std::make_unique<EvdevKeyboard>(tree->root());
+        agent = std::make_unique<Agent>(*settings, Agent::Ports{*keyboard, *notifier, *sounds},
+                                        data->path());
+        rlimit normal{};
+        QCOMPARE(::getrlimit(RLIMIT_NOFILE, &normal), 0);
+        // Room for exactly two more descriptors: capture needs four.
+        std::set<int> before = openDescriptors();
+        rlimit tight = normal;
+        int room = 0;
+        for (tight.rlim_cur = 0; room < 2; ++tight.rlim_cur)
+            room += before.count(static_cast<int>(tight.rlim_cur)) ? 0 : 1;
+        WarningLog log("korvel.input");
+        QCOMPARE(::setrlimit(RLIMIT_NOFILE, &tight), 0);
+        agent->start();
+        for (int retry = 0; retry < 10; ++retry)
+            agent->capture().startCapture(); // what the retry timer does
+        before.erase(*before.rbegin());      // the listing's own descriptor
+        std::set<int> after = openDescriptors();
+        after.erase(*after.rbegin());
+        QCOMPARE(::setrlimit(RLIMIT_NOFILE, &normal), 0);
+        QCOMPARE(after, before);
+        QVERIFY(!agent->capture().captureOpen());
+        QCOMPARE(log.collected.size(), 1);
+        QVERIFY2(log.collected.first().startsWith(QLatin1String("Can't read the keyboards: ")),
+                 qPrintable(log.collected.first()));
+        QCOMPARE(agent->menuTexts().scannerLine, log.collected.first());
+        agent->capture().startCapture(); // descriptors to spare again
+        QVERIFY(agent->capture().captureOpen());
+        QCOMPARE(agent->menuTexts().scannerLine,
+                 QStringLiteral("Scanner: Test Scanner (05E0:1200) \u00B7 ") +
+                     settings->deviceName());
+    }
+
+    void aKeyboardThatCannotBeWatchedIsToldAndTheOthersStillWork() {
+        settings->setScanner(QStringLiteral("05E0:1200"), QString());
+        FakeInputTree::Device plain = otherKeyboard();
+        plain.fifo = false; // a plain file: epoll refuses it
+        tree->add(4, plain);
+        tree->add(2, scanner());
+        WarningLog log("korvel.input");
+        startAgent();
+        QCOMPARE(keyboard->openDeviceCount(), 1);
+        QCOMPARE(log.collected.size(), 1);
+        QVERIFY2(keyboard->problem().startsWith(QLatin1String("Can't watch keyboard event4")),
+                 qPrintable(keyboard->problem()));
+        QCOMPARE(agent->menuTexts().scannerLine, keyboard->problem());
+        tree->send(2, FakeInputTree::typed(QStringLiteral("42"), FakeInputTree::nowMs(), 2));
+        QTRY_COMPARE(queued(), QStringList{QStringLiteral("42")});
+        tree->remove(4); // gone: nothing left to tell
+        QTRY_VERIFY(keyboard->problem().isEmpty());
     }
 
     void aNodeBecomesReadableLater() {

@@ -175,6 +175,29 @@ class TestScanCapture : public QObject {
         QCOMPARE(values(), QStringList{QStringLiteral("123")});
     }
 
+    // The main thread comes to the pause check late, and a keystroke arrives while
+    // it drains: the pause is judged on the clock read before the drain, so the
+    // keystroke stays in the scan it belongs to.
+    void thePauseIsNeverJudgedAheadOfKeysAlreadyReceived() {
+        settings->setScanner(QStringLiteral("00FF:000A"), QString());
+        capture->startCapture();
+        type(QStringLiteral("12"), 1000, ScannerVendor, ScannerProduct, false); // last at 1005
+        std::vector<KeyEvent> waiting;
+        keyboard.now = 1010;
+        keyboard.onDrain = [&] {
+            for (const KeyEvent& e : std::exchange(waiting, {}))
+                keyboard.handler(e);
+            if (keyboard.now == 1010) { // time passes while draining
+                keyboard.now = 1160;
+                waiting.push_back(key(usageOf(u'3'), 1, 1100));
+            }
+        };
+        capture->tick();
+        capture->tick();
+        capture->onValue(key(40, 1, 1110));
+        QCOMPARE(values(), QStringList{QStringLiteral("123")});
+    }
+
     void aDiscardDropsTheGarbledScanAndItsTail() {
         settings->setScanner(QStringLiteral("00FF:000A"), QString());
         type(QStringLiteral("400"), 0, ScannerVendor, ScannerProduct, false);

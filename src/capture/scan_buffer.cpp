@@ -110,6 +110,7 @@ void ScanBuffer::tick(qint64 nowMs) {
 void ScanBuffer::discard(qint64 nowMs) {
     text.clear();
     spoiled = true;
+    shift = false; // its release may be among what was lost
     if (nowMs > lastKeyAt)
         lastKeyAt = nowMs;
 }

@@ -24,7 +24,8 @@ class ScanBuffer {
     void key(int usage, bool down, qint64 nowMs);
     void tick(qint64 nowMs);
     // The keystrokes of the scan being typed can no longer be trusted (events were
-    // lost): drops the text, and the rest of that scan up to its Enter or its pause.
+    // lost): drops the text, and the rest of that scan up to its Enter or its pause,
+    // and forgets Shift.
     void discard(qint64 nowMs);
     bool assembling() const { return !text.isEmpty(); }
 

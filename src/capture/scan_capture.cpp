@@ -26,19 +26,17 @@ void ScanCapture::startCapture() {
 
 void ScanCapture::onValue(const KeyEvent& event) {
     retired_.clear();
+    const bool discard = event.kind == KeyEvent::discard;
+    if (!discard && (event.usagePage != kKeyboardPage || event.usage < 4 || event.usage > 231))
+        return;
     const QString key = deviceKey(event.vendor, event.product);
-    if (event.kind == KeyEvent::discard) {
-        if (const auto it = buffers_.find(key); it != buffers_.end())
-            it->second->discard(event.timeMs);
-        return;
-    }
-    if (event.usagePage != kKeyboardPage || event.usage < 4 || event.usage > 231)
-        return;
     // Outside detection nothing but the chosen scanner's keys is ever kept.
     if (!detecting_ && key != settings_.scanner())
         return;
     auto it = buffers_.find(key);
     if (it == buffers_.end()) {
+        // Even a discard needs the buffer: it spoils the rest of a scan whose start
+        // was lost, and that may be the device's very first scan.
         auto buffer = std::make_unique<ScanBuffer>();
         const QString name = event.name.isNull() ? QStringLiteral("Scanner") : event.name;
         buffer->onScan = [this, key, name](const QString& text) { onScan(key, name, text); };
@@ -46,6 +44,10 @@ void ScanCapture::onValue(const KeyEvent& event) {
     }
     ScanBuffer& buffer = *it->second;
     buffer.emitOnGap = !detecting_;
+    if (discard) {
+        buffer.discard(event.timeMs);
+        return;
+    }
     buffer.key(event.usage, event.value != 0, event.timeMs);
     if (assembling())
         onAssembling();
@@ -73,11 +75,13 @@ void ScanCapture::toggleDetect() {
 
 bool ScanCapture::tick() {
     retired_.clear();
+    // "Now" before the drain: every keystroke typed up to now is then taken in, and
+    // the pause is never judged ahead of one.
+    const qint64 now = keyboard_.nowMs();
     if (open_)
         keyboard_.drain();
     if (buffers_.empty())
         return false;
-    const qint64 now = keyboard_.nowMs();
     QStringList keys;
     for (const auto& [key, buffer] : buffers_)
         keys.append(key);

@@ -79,8 +79,11 @@ Agent::MenuTexts Agent::menuTexts() {
     MenuTexts m;
     const bool access = ports_.keyboard.accessGranted();
     const QString scanner = settings_.scanner();
+    const QString problem = ports_.keyboard.problem();
     if (!access) {
         m.scannerLine = QStringLiteral("Input Monitoring is off: Korvel can't read the scanner");
+    } else if (!problem.isEmpty()) {
+        m.scannerLine = problem; // access alone does not mean the keys can be read
     } else if (capture_.detecting()) {
         m.scannerLine = QStringLiteral("Scan any barcode with the scanner now\u2026");
     } else if (!scanner.isEmpty()) {

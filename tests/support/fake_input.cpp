@@ -89,9 +89,10 @@ void FakeInputTree::add(int n, const Device& device) {
                               : "ff0000 0 0 0 0\n");
 
     const QByteArray staged = QFile::encodeName(root() + QStringLiteral("/staging/") + node);
-    ::mkfifo(staged.constData(), 0600);
+    if (device.fifo)
+        ::mkfifo(staged.constData(), 0600);
     // The writer end is opened first: a FIFO without one reads as a device gone.
-    writers_[n] = ::open(staged.constData(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
+    writers_[n] = ::open(staged.constData(), O_RDWR | O_NONBLOCK | O_CLOEXEC | O_CREAT, 0600);
     if (!device.readable)
         ::chmod(staged.constData(), 0);
     const QByteArray target = QFile::encodeName(root() + QStringLiteral("/dev/input/") + node);

@@ -33,6 +33,7 @@ class FakeInputTree {
         QString name = QStringLiteral("Test Scanner");
         bool keyboard = true; // key bits 1..31 present
         bool readable = true; // node created with permissions, else mode 000
+        bool fifo = true;     // else a plain file, which cannot be polled
     };
     // Creates eventN's sysfs folder, then its node (moved into place whole), and keeps
     // a writer open so the node stays alive until remove().

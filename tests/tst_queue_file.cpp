@@ -9,6 +9,8 @@
 
 #include <sys/stat.h>
 
+using namespace korvel::test;
+
 class TestQueueFile : public QObject {
     Q_OBJECT
   private:
@@ -138,6 +140,40 @@ class TestQueueFile : public QObject {
         QFile kept(aside);
         QVERIFY(kept.open(QIODevice::ReadOnly));
         QCOMPARE(kept.readAll(), QByteArray("[{\"value\":\"old\",\"ts\":1}]"));
+    }
+
+    // A disk that fills up during a save: the write fails, and the file that was
+    // there stays exactly as it was (a kill -9 right after must find every scan).
+    void aFullDiskLeavesThePreviousFileExactly() {
+        KORVEL_REQUIRE_MOUNTS();
+        const QString disk = dir.filePath(QStringLiteral("small"));
+        QVERIFY(QDir().mkpath(disk));
+        const QString why = mountTmpfs(disk, 64 * 1024);
+        QVERIFY2(why.isEmpty(), qPrintable(why));
+        const auto cleanup = qScopeGuard([&] { unmount(disk); });
+        QueueFile file(disk + QStringLiteral("/queue.json"));
+        const QList<QueuedScan> safe{{QStringLiteral("4006381333931"), 1},
+                                     {QStringLiteral("5901234123457"), 2}};
+        QVERIFY(file.save(safe));
+        QFile onDisk(file.path());
+        QVERIFY(onDisk.open(QIODevice::ReadOnly));
+        const QByteArray before = onDisk.readAll();
+        onDisk.close();
+        const QString filler = fillDisk(disk);
+        for (const int count : {3, 5000}) { // smaller than any buffer, and larger
+            QList<QueuedScan> more = safe;
+            for (int i = 0; i < count; ++i)
+                more.append({QStringLiteral("0000000000000"), 3 + i});
+            QVERIFY(!file.save(more));
+            QVERIFY(onDisk.open(QIODevice::ReadOnly));
+            QCOMPARE(onDisk.readAll(), before);
+            onDisk.close();
+            QCOMPARE(QDir(disk).entryList(QDir::Files | QDir::Hidden),
+                     (QStringList{QStringLiteral("filler"), QStringLiteral("queue.json")}));
+        }
+        QFile::remove(filler); // room again: the next save succeeds
+        QVERIFY(file.save(safe + QList<QueuedScan>{{QStringLiteral("3"), 3}}));
+        QCOMPARE(file.load().size(), 3);
     }
 
     void failedSaveKeepsThePreviousFile() {

@@ -1,14 +1,19 @@
 #include "delivery/queue_file.h"
 
+#include "logging.h"
+#include "private_files.h"
+
 #include <QDateTime>
 #include <QFile>
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QSaveFile>
 
+#include <cerrno>
 #include <cmath>
+#include <cstdlib>
+#include <cstring>
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -153,32 +158,80 @@ void QueueFile::putAside() const {
     const QString aside = path_ + QStringLiteral(".unreadable-") +
                           QString::number(QDateTime::currentMSecsSinceEpoch());
     // Renaming keeps the bytes exactly and needs no read access to the file itself.
-    if (QFile::rename(path_, aside) || QFile::copy(path_, aside))
+    if (QFile::rename(path_, aside) || QFile::copy(path_, aside)) {
         setAside_ = aside;
+        qCWarning(lcQueue).noquote()
+            << "queue file" << path_ << "could not be read; kept aside as" << aside;
+    } else {
+        qCWarning(lcQueue).noquote()
+            << "queue file" << path_ << "could not be read, nor kept aside; it is left as it is";
+    }
     syncFolderOf(path_);
 }
 
-bool QueueFile::save(const QList<QueuedScan>& scans) const {
+bool QueueFile::save(const QList<QueuedScan>& scans, QString* error) const {
     const QByteArray bytes = encodeQueue(scans);
-    return saveEncoded({bytes});
+    return saveEncoded({bytes}, error);
 }
 
-bool QueueFile::saveEncoded(std::initializer_list<QByteArrayView> pieces) const {
-    QSaveFile file(path_);
-    if (!file.open(QIODevice::WriteOnly))
+bool QueueFile::saveEncoded(std::initializer_list<QByteArrayView> pieces, QString* error) const {
+    // Written by hand rather than through QSaveFile: every write, the sync and the
+    // close are checked before the rename, so a full disk can never put a short
+    // file in place of a good one.
+    const QByteArray target = QFile::encodeName(path_);
+    QByteArray temp = target + ".saving-XXXXXX";
+    int fd = ::mkostemp(temp.data(), O_CLOEXEC); // owner-only: scan texts are private
+    if (fd < 0 && errno == ENOENT) {
+        // The folder went away under the running agent: make it again.
+        makePrivateFolder(QFileInfo(path_).absolutePath());
+        temp = target + ".saving-XXXXXX";
+        fd = ::mkostemp(temp.data(), O_CLOEXEC);
+    }
+    bool tempExists = fd >= 0;
+    const auto fail = [&](const char* step) {
+        const int code = errno;
+        if (fd >= 0)
+            ::close(fd);
+        if (tempExists)
+            ::unlink(temp.constData());
+        if (error)
+            *error = QString::fromLatin1(step) + QStringLiteral(": ") +
+                     QString::fromLocal8Bit(std::strerror(code));
         return false;
-    // Scan texts are private to the operator's account.
-    file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+    };
+    if (fd < 0)
+        return fail("cannot create");
     for (const QByteArrayView piece : pieces) {
-        if (file.write(piece.data(), piece.size()) != piece.size()) {
-            file.cancelWriting();
-            return false;
+        const char* data = piece.data();
+        qsizetype left = piece.size();
+        while (left > 0) {
+            const ssize_t n = ::write(fd, data, static_cast<size_t>(left));
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n <= 0) {
+                if (n == 0)
+                    errno = ENOSPC;
+                return fail("cannot write");
+            }
+            data += n;
+            left -= n;
         }
     }
-    if (!file.commit())
-        return false;
+    if (::fsync(fd) != 0)
+        return fail("cannot sync");
+    const int closing = fd;
+    fd = -1;
+    if (::close(closing) != 0)
+        return fail("cannot close");
+    if (::rename(temp.constData(), target.constData()) != 0)
+        return fail("cannot replace");
+    tempExists = false;
     // The rename itself must survive a power cut, not only the data.
-    return syncFolderOf(path_);
+    if (!syncFolderOf(path_))
+        return fail("cannot sync the folder");
+    if (error)
+        error->clear();
+    return true;
 }
 
 QueueWriter::QueueWriter(QueueFile file) : file_(std::move(file)) {
@@ -197,12 +250,33 @@ QueueWriter::~QueueWriter() {
 bool QueueWriter::write(const State& state, quint64 generation) {
     std::lock_guard disk(diskMutex_);
     if (generation < writtenGeneration_)
-        return true; // a newer state is on disk already
+        return true; // a newer state was tried already; it decides
     writtenGeneration_ = generation;
     ++written_;
-    return file_.saveEncoded({QByteArrayView("["),
-                              QByteArrayView(state.elements).sliced(state.from, state.length),
-                              QByteArrayView("]")});
+    QString error;
+    const bool ok = file_.saveEncoded(
+        {QByteArrayView("["), QByteArrayView(state.elements).sliced(state.from, state.length),
+         QByteArrayView("]")},
+        &error);
+    noteResult(ok, error);
+    return ok;
+}
+
+// Told once when the file falls behind and once when it has caught up again.
+void QueueWriter::noteResult(bool ok, const QString& error) {
+    std::lock_guard lock(errorMutex_);
+    if (ok && !error_.isEmpty()) {
+        qCInfo(lcQueue).noquote() << "queue file" << file_.path() << "is up to date again";
+    } else if (!ok && error_ != error) {
+        qCWarning(lcQueue).noquote() << "queue file" << file_.path() << error
+                                     << "- scans are kept in memory until it can be written";
+    }
+    error_ = ok ? QString() : error;
+}
+
+QString QueueWriter::behindBecause() const {
+    std::lock_guard lock(errorMutex_);
+    return error_;
 }
 
 bool QueueWriter::saveNow(const State& state) {

@@ -36,10 +36,11 @@ class QueueFile {
     // save does not destroy what may still be recovered from it.
     QList<QueuedScan> load() const;
     // Replaces the file atomically (owner-only permissions) and makes the new name
-    // durable. False when anything failed; the previous file is then untouched.
-    bool save(const QList<QueuedScan>& scans) const;
+    // durable; a folder that went away is made again. False, with the reason in
+    // `error`, when anything failed; the previous file is then untouched.
+    bool save(const QList<QueuedScan>& scans, QString* error = nullptr) const;
     // The same with the array already encoded, given as its pieces in order.
-    bool saveEncoded(std::initializer_list<QByteArrayView> pieces) const;
+    bool saveEncoded(std::initializer_list<QByteArrayView> pieces, QString* error = nullptr) const;
 
     // The name a disregarded file was moved to by the last load, if any.
     const QString& setAside() const { return setAside_; }
@@ -75,9 +76,12 @@ class QueueWriter {
     const QueueFile& file() const { return file_; }
     // How many states were written to disk (the rest were superseded while waiting).
     quint64 written() const { return written_; }
+    // Why the file is behind the newest state handed over; empty while it is not.
+    QString behindBecause() const;
 
   private:
     bool write(const State& state, quint64 generation);
+    void noteResult(bool ok, const QString& error);
     void run();
 
     QueueFile file_;
@@ -90,6 +94,8 @@ class QueueWriter {
     bool stopping_ = false;
     std::mutex diskMutex_; // one write at a time; guards writtenGeneration_
     quint64 writtenGeneration_ = 0;
+    mutable std::mutex errorMutex_; // guards error_
+    QString error_;
     std::atomic<quint64> written_{0};
     std::thread thread_;
 };

@@ -6,12 +6,28 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <QtTest>
+
+#include "support/mounts.h"
 
 #include <cstdlib>
 
 namespace korvel::test {
+
+// A file's permission bits as chmod writes them (0700, 0600, ...).
+inline int modeOf(const QString& path) {
+    const QFileDevice::Permissions p = QFileInfo(path).permissions();
+    int mode = 0;
+    const QFileDevice::Permission bits[9] = {
+        QFileDevice::ReadUser,  QFileDevice::WriteUser,  QFileDevice::ExeUser,
+        QFileDevice::ReadGroup, QFileDevice::WriteGroup, QFileDevice::ExeGroup,
+        QFileDevice::ReadOther, QFileDevice::WriteOther, QFileDevice::ExeOther};
+    for (const QFileDevice::Permission bit : bits)
+        mode = mode << 1 | (p.testFlag(bit) ? 1 : 0);
+    return mode;
+}
 
 // Root bypasses file permissions; tests that need an unreadable file drop that
 // override for the whole process (every thread started later inherits it).
@@ -36,6 +52,7 @@ struct TempHome {
 
 #define KORVEL_TEST_MAIN_WITH(AppClass, TestObject)                                                \
     int main(int argc, char** argv) {                                                              \
+        korvel::test::enterPrivateMountNamespace();                                                \
         korvel::test::TempHome home;                                                               \
         korvel::test::dropFileAccessOverride();                                                    \
         AppClass app(argc, argv);                                                                  \

@@ -1,5 +1,7 @@
 #include "delivery/scan_queue.h"
 
+#include "logging.h"
+
 #include <memory>
 
 SendOutcome sendOutcomeFromStatus(qint64 status) {
@@ -20,7 +22,21 @@ ScanQueue::ScanQueue(QueueFile file, SendFn send)
     }
 }
 
-ScanQueue::~ScanQueue() = default;
+ScanQueue::~ScanQueue() {
+    // A clean exit is the last chance for scans the disk refused earlier.
+    writer_.waitUntilWritten();
+    if (!saveIfBehind()) {
+        qCWarning(lcQueue).noquote()
+            << "quitting with" << items_.size() << "waiting scans that could not be written to"
+            << writer_.file().path();
+    }
+}
+
+bool ScanQueue::saveIfBehind() {
+    if (writer_.behindBecause().isEmpty())
+        return true;
+    return writer_.saveNow(state());
+}
 
 QueueWriter::State ScanQueue::state() const {
     // Without the last element's ','.

@@ -29,6 +29,11 @@ class ScanQueue {
 
     void enqueue(const QueuedScan& scan);
     void flush();
+    // Writes the current list again if the file fell behind it (a full disk, a
+    // read-only folder). True when the file is up to date.
+    bool saveIfBehind();
+    // Why scans are kept in memory only; empty while the file holds the list.
+    QString diskProblem() const { return writer_.behindBecause(); }
 
     const QList<QueuedScan>& items() const { return items_; }
     bool flushing() const { return flushing_; }

@@ -1,5 +1,7 @@
 #include "shell/agent.h"
 
+#include "logging.h"
+#include "private_files.h"
 #include "shell/settings.h"
 
 #include <QDateTime>
@@ -36,7 +38,11 @@ QString Agent::defaultQueueFolder() {
 }
 
 void Agent::start(const std::function<void()>& attachMenu) {
-    QDir().mkpath(queueFolder_);
+    // Owner-only: it holds scan texts. Without it the queue lives in memory and
+    // says so; the agent still captures and delivers.
+    if (!makePrivateFolder(queueFolder_))
+        qCWarning(lcQueue).noquote()
+            << "data folder" << queueFolder_ << "cannot be created or made private";
     queue_ =
         std::make_unique<ScanQueue>(QueueFile(queueFolder_ + QStringLiteral("/queue.json")),
                                     [this](const QueuedScan& scan, ScanQueue::Completion done) {
@@ -72,6 +78,7 @@ void Agent::onTick() {
 
 void Agent::onRetry() {
     capture_.startCapture();
+    queue_->saveIfBehind();
     queue_->flush();
 }
 
@@ -97,6 +104,8 @@ Agent::MenuTexts Agent::menuTexts() {
         QStringLiteral("Waiting to send: ") + QString::number(queue_ ? queue_->items().size() : 0);
     if (!delivery_.lastResult().isEmpty())
         m.queueLine += QStringLiteral(" \u00B7 ") + delivery_.lastResult();
+    if (const QString disk = queue_ ? queue_->diskProblem() : QString(); !disk.isEmpty())
+        m.queueLine += QStringLiteral(" \u00B7 Not saved to disk (") + disk + QLatin1Char(')');
     m.permissionVisible = !access;
     m.detectText = capture_.detecting() ? QStringLiteral("Cancel detection")
                                         : QStringLiteral("Detect scanner (scan now)");

@@ -1,8 +1,10 @@
 // The real korvel-agent and korvel-scan-server processes, the agent reading a fake
 // device tree and delivering to the server over loopback.
+#include "delivery/queue_file.h"
 #include "shell/settings.h"
 #include "support/child_process.h"
 #include "support/fake_input.h"
+#include "support/http_stub.h"
 #include "support/test_main.h"
 
 #include <QProcess>
@@ -10,6 +12,7 @@
 #include <QThread>
 
 #include <csignal>
+#include <sys/stat.h>
 
 using namespace korvel::test;
 
@@ -114,6 +117,104 @@ class TestAgentEndToEnd : public QObject {
         QVERIFY(agent.process.waitForFinished(10000));
         QCOMPARE(agent.process.exitStatus(), QProcess::NormalExit);
         QCOMPARE(agent.process.exitCode(), 0);
+    }
+
+    // A data folder that cannot be written, or that goes away, stops neither capture
+    // nor delivery, loses no scan and lets no second agent in.
+    void theDataFolderMisbehavesAndNoScanIsLost() {
+        KORVEL_REQUIRE_MOUNTS();
+        const QString data =
+            QString::fromUtf8(qgetenv("XDG_DATA_HOME")) + QStringLiteral("/Korvel");
+        const QString config =
+            QString::fromUtf8(qgetenv("XDG_CONFIG_HOME")) + QStringLiteral("/Korvel");
+        const QString runtime = QString::fromUtf8(qgetenv("XDG_RUNTIME_DIR"));
+        HttpStub stub; // the server answers, but never decides: every scan stays queued
+        stub.script = [](const HttpStub::Request&) { return HttpStub::json(503, "{}"); };
+        Settings settings;
+        settings.setServerURL(stub.url());
+        settings.setScanner(QStringLiteral("05E0:1200"), QStringLiteral("Test Scanner"));
+        const auto attempts = [&] {
+            int n = 0;
+            for (const auto& r : stub.requests)
+                n += r.target == "/api/scan";
+            return n;
+        };
+        const auto scan = [&](const char* code) {
+            const int before = attempts();
+            tree.send(2, FakeInputTree::typed(QString::fromLatin1(code), FakeInputTree::nowMs(), 2,
+                                              true));
+            // Each new scan makes the agent try the head again.
+            QTRY_COMPARE(attempts(), before + 1);
+        };
+        const auto inFile = [&] {
+            QStringList values;
+            for (const QueuedScan& s : QueueFile(data + QStringLiteral("/queue.json")).load())
+                values << s.value;
+            return values;
+        };
+        // Left wide open by an older version.
+        QVERIFY(QDir().mkpath(data));
+        QFile::remove(data + QStringLiteral("/queue.json"));
+        for (const auto& [path, mode] :
+             {std::pair{data, 0755}, std::pair{config, 0755},
+              std::pair{config + QStringLiteral("/Korvel Agent.conf"), 0644}})
+            QCOMPARE(::chmod(QFile::encodeName(path).constData(), static_cast<mode_t>(mode)), 0);
+
+        // Read-only at start: the agent runs and says so.
+        QVERIFY(setReadOnly(data, true).isEmpty());
+        {
+            ChildProcess agent(QStringLiteral(KORVEL_AGENT_BIN), {}, env);
+            QTRY_VERIFY(!stub.requests.isEmpty()); // registered: it is up
+            scan("111");
+            scan("222");
+            QTRY_VERIFY2(agent.err.contains(QLatin1String("Read-only file system")),
+                         qPrintable(agent.err));
+            QVERIFY(!agent.err.contains(QLatin1String("already running")));
+            QVERIFY(inFile().isEmpty());
+            // Writable again; a clean quit writes what only memory held.
+            QVERIFY(setReadOnly(data, false).isEmpty());
+            QVERIFY(unmount(data).isEmpty());
+            agent.signal(SIGTERM);
+            QVERIFY(agent.process.waitForFinished(10000));
+            QCOMPARE(agent.process.exitCode(), 0);
+        }
+        QCOMPARE(inFile(), (QStringList{QStringLiteral("111"), QStringLiteral("222")}));
+
+        // Everything it keeps is the user's alone, wider modes narrowed.
+        const int before = attempts();
+        ChildProcess agent(QStringLiteral(KORVEL_AGENT_BIN), {}, env);
+        QTRY_COMPARE(attempts(), before + 1); // the start-up flush of what waits
+        scan("333");
+        QCOMPARE(modeOf(data), 0700);
+        QCOMPARE(modeOf(data + QStringLiteral("/queue.json")), 0600);
+        QCOMPARE(modeOf(config), 0700);
+        QCOMPARE(modeOf(config + QStringLiteral("/Korvel Agent.conf")), 0600);
+
+        // The data folder removed under the running agent: still one agent, and the
+        // folder comes back with the next scan.
+        QVERIFY(QDir(data).removeRecursively());
+        {
+            ChildProcess second(QStringLiteral(KORVEL_AGENT_BIN), {}, env);
+            QVERIFY(second.process.waitForFinished(10000));
+            QCOMPARE(second.process.exitCode(), 1);
+            QTRY_VERIFY(second.err.contains(QLatin1String("already running")));
+        }
+        scan("444");
+        QCOMPARE(inFile(), (QStringList{QStringLiteral("111"), QStringLiteral("222"),
+                                        QStringLiteral("333"), QStringLiteral("444")}));
+        agent.signal(SIGTERM);
+        QVERIFY(agent.process.waitForFinished(10000));
+
+        // A lock that cannot be taken for another reason is called what it is.
+        QVERIFY(setReadOnly(runtime, true).isEmpty());
+        ChildProcess locked(QStringLiteral(KORVEL_AGENT_BIN), {}, env);
+        const bool finished = locked.process.waitForFinished(10000);
+        setReadOnly(runtime, false);
+        unmount(runtime);
+        QVERIFY(finished);
+        QCOMPARE(locked.process.exitCode(), 1);
+        QTRY_VERIFY2(locked.err.contains(QLatin1String("cannot take the one-agent lock")),
+                     qPrintable(locked.err));
     }
 };
 

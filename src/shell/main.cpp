@@ -10,10 +10,12 @@
 #include <QDir>
 #include <QLockFile>
 #include <QSocketNotifier>
+#include <QStandardPaths>
 
 #include <csignal>
 #include <cstdio>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -43,6 +45,9 @@ void quitOnTermination(QCoreApplication& app) {
 } // namespace
 
 int main(int argc, char** argv) {
+    // Everything the agent writes (settings, queue, their folders) is its user's
+    // alone: the settings may hold a server password, the queue scan texts.
+    ::umask(077);
     // Without any display the agent still captures and delivers, just without a tray.
     if (qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") &&
         qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
@@ -57,18 +62,30 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "korvel-agent: no per-user data folder (is HOME set?)\n");
         return 1;
     }
-    // Two agents rewriting one queue file would lose scans: one per user.
-    QDir().mkpath(folder);
-    QLockFile lock(folder + QStringLiteral("/agent.lock"));
+    // Two agents rewriting one queue file would lose scans: one per user. The lock
+    // lives in the runtime folder, where deleting the data folder cannot take it
+    // away, and it does not depend on the data folder being writable.
+    const QString lockPath = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation) +
+                             QStringLiteral("/korvel-agent.lock");
+    QLockFile lock(lockPath);
     lock.setStaleLockTime(0);
     if (!lock.tryLock(0)) {
-        qint64 pid = 0;
-        QString host, name;
-        lock.getLockInfo(&pid, &host, &name);
-        std::fprintf(stderr,
-                     "korvel-agent: Korvel Agent is already running for this user (process %lld); "
-                     "not starting a second one.\n",
-                     static_cast<long long>(pid));
+        if (lock.error() == QLockFile::LockFailedError) {
+            qint64 pid = 0;
+            QString host, name;
+            lock.getLockInfo(&pid, &host, &name);
+            std::fprintf(stderr,
+                         "korvel-agent: Korvel Agent is already running for this user (process "
+                         "%lld); not starting a second one.\n",
+                         static_cast<long long>(pid));
+        } else {
+            std::fprintf(stderr,
+                         "korvel-agent: cannot take the one-agent lock %s (%s); not starting, "
+                         "since a second agent could not be told apart.\n",
+                         qPrintable(lockPath),
+                         lock.error() == QLockFile::PermissionError ? "permission denied"
+                                                                    : "unknown error");
+        }
         return 1;
     }
     quitOnTermination(app);

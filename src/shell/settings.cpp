@@ -1,13 +1,24 @@
 #include "shell/settings.h"
 
+#include "private_files.h"
+
 #include <QFile>
+#include <QFileInfo>
 #include <QSysInfo>
 #include <QUuid>
 
 Settings::Settings(std::function<QString()> hostName)
     : store_(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("Korvel"),
              QStringLiteral("Korvel Agent")),
-      hostName_(std::move(hostName)) {}
+      hostName_(std::move(hostName)) {
+    makePrivateFolder(QFileInfo(store_.fileName()).absolutePath());
+    makePrivateFile(store_.fileName());
+}
+
+void Settings::save() {
+    store_.sync();
+    makePrivateFile(store_.fileName()); // a first write creates it with the umask's mode
+}
 
 QString Settings::text(const char* key, const QString& fallback) const {
     const QVariant v = store_.value(QLatin1String(key));
@@ -40,7 +51,7 @@ QString Settings::deviceId() {
         return v.toString();
     const QString id = QUuid::createUuid().toString(QUuid::WithoutBraces).toLower();
     store_.setValue(QStringLiteral("deviceId"), id);
-    store_.sync(); // the identifier names this workstation for good
+    save(); // the identifier names this workstation for good
     return id;
 }
 
@@ -52,23 +63,23 @@ qint64 Settings::alertedSession() const {
 
 void Settings::setServerURL(const QString& url) {
     store_.setValue(QStringLiteral("serverURL"), url);
-    store_.sync();
+    save();
 }
 
 void Settings::setDeviceName(const QString& name) {
     store_.setValue(QStringLiteral("deviceName"), name);
-    store_.sync();
+    save();
 }
 
 void Settings::setScanner(const QString& key, const QString& name) {
     store_.setValue(QStringLiteral("scanner"), key);
     store_.setValue(QStringLiteral("scannerName"), name);
-    store_.sync();
+    save();
 }
 
 void Settings::setAlertedSession(qint64 session) {
     store_.setValue(QStringLiteral("alertedSession"), session);
-    store_.sync();
+    save();
 }
 
 QString Settings::localHostName() {

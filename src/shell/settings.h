@@ -33,6 +33,7 @@ class Settings {
     static QString localHostName();
 
   private:
+    void save();
     QString text(const char* key, const QString& fallback) const;
 
     mutable QSettings store_;

@@ -102,6 +102,10 @@ class TestTransport : public QObject {
         QTest::newRow("404 text") << 404 << QByteArray("not here") << QByteArray("text/plain");
         QTest::newRow("302 redirect is not followed")
             << 302 << QByteArray() << QByteArray("text/plain");
+        const QByteArray huge =
+            "{\"message\":\"" + QByteArray(Transport::kMaxAnswerBytes, 'x') + "\"}";
+        QTest::newRow("200 object over the bound") << 200 << huge << QByteArray("application/json");
+        QTest::newRow("400 object over the bound") << 400 << huge << QByteArray("application/json");
     }
     void answersThatAreNoObjectGiveAnEmptyOne() {
         QFETCH(int, status);
@@ -119,6 +123,11 @@ class TestTransport : public QObject {
         const Result r = postAndWait();
         QCOMPARE(r.status, 400);
         QCOMPARE(r.answer.value(QStringLiteral("error")).toString(), QStringLiteral("bad"));
+        // Right at the bound an answer is still read whole.
+        const QByteArray filler(Transport::kMaxAnswerBytes - 20, 'y');
+        stub->queue("/api/scan", HttpStub::json(400, "{\"error\":\"" + filler + "\"}"));
+        QCOMPARE(postAndWait().answer.value(QStringLiteral("error")).toString().size(),
+                 filler.size());
     }
 
     void nothingListeningIsStatusZeroLater() {

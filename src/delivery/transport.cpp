@@ -8,6 +8,10 @@
 #include <QNetworkRequest>
 #include <QUrl>
 
+namespace {
+constexpr qint64 kReadChunk = 64 * 1024;
+} // namespace
+
 Transport::Transport(Settings& settings, QNetworkAccessManager& network,
                      std::chrono::milliseconds timeout)
     : settings_(settings), network_(network), timeout_(timeout) {}
@@ -57,20 +61,47 @@ void Transport::get(const QString& path, Done done) {
 }
 
 void Transport::watch(QNetworkReply* reply, Done done) {
-    QObject::connect(reply, &QNetworkReply::finished, reply, [reply, done = std::move(done)] {
-        reply->deleteLater();
-        const QNetworkReply::NetworkError error = reply->error();
-        // Errors below 100 are failures of the connection itself (refused, reset,
-        // timed out): whatever part of an answer came, it is no answer.
-        const bool connectionFailed = error != QNetworkReply::NoError && error < 100;
-        const QVariant code = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
-        const qint64 status = (!connectionFailed && code.isValid()) ? code.toLongLong() : 0;
-        QJsonObject answer;
-        if (status != 0) {
-            const QJsonDocument doc = QJsonDocument::fromJson(reply->readAll());
-            if (doc.isObject())
-                answer = doc.object();
+    // Only the start of an answer is kept, and Qt is asked to hold little more than
+    // that: a server answering with hundreds of megabytes cannot take the memory
+    // of the station with it. A longer answer is no JSON object; its status counts.
+    struct Body {
+        QByteArray bytes;
+        bool tooLarge = false;
+    };
+    auto body = std::make_shared<Body>();
+    reply->setReadBufferSize(kReadChunk);
+    const auto take = [reply, body] {
+        while (reply->bytesAvailable() > 0) {
+            const QByteArray chunk = reply->read(kReadChunk);
+            if (chunk.isEmpty())
+                break;
+            if (body->tooLarge)
+                continue;
+            if (body->bytes.size() + chunk.size() > kMaxAnswerBytes) {
+                body->tooLarge = true;
+                body->bytes = QByteArray();
+                continue;
+            }
+            body->bytes.append(chunk);
         }
-        done(status, answer);
-    });
+    };
+    QObject::connect(reply, &QNetworkReply::readyRead, reply, take);
+    QObject::connect(
+        reply, &QNetworkReply::finished, reply, [reply, body, take, done = std::move(done)] {
+            reply->deleteLater();
+            take();
+            const QNetworkReply::NetworkError error = reply->error();
+            // Errors below 100 are failures of the connection itself (refused, reset,
+            // timed out): whatever part of an answer came, it is no answer.
+            const bool connectionFailed = error != QNetworkReply::NoError && error < 100;
+            const QVariant code = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
+            const qint64 status = (!connectionFailed && code.isValid()) ? code.toLongLong() : 0;
+            QJsonObject answer;
+            if (status != 0 && !body->tooLarge) {
+                const QJsonDocument doc = QJsonDocument::fromJson(body->bytes);
+                if (doc.isObject())
+                    answer = doc.object();
+            }
+            done(status, answer);
+        });
 }

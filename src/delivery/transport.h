@@ -20,6 +20,9 @@ class Transport {
     Transport(Settings& settings, QNetworkAccessManager& network,
               std::chrono::milliseconds timeout = std::chrono::seconds(10));
 
+    // The longest answer that is read; a longer one counts as no JSON object.
+    static constexpr qint64 kMaxAnswerBytes = 1024 * 1024;
+
     // The serverURL setting trimmed of "/" and " " at both ends.
     static QString serverBase(const QString& serverURL);
 

@@ -18,7 +18,7 @@
 #include <unistd.h>
 #include <vector>
 
-Q_LOGGING_CATEGORY(lcInput, "korvel.input")
+Q_LOGGING_CATEGORY(lcInput, "korvel.input", QtInfoMsg)
 
 namespace {
 

@@ -5,7 +5,9 @@
 #include "shell/agent.h"
 #include "shell/settings.h"
 #include "support/http_stub.h"
+#include "support/log_capture.h"
 #include "support/recorders.h"
+#include "support/test_authority.h"
 #include "support/test_main.h"
 
 #include <QJsonDocument>
@@ -204,6 +206,60 @@ class TestDelivery : public QObject {
                      .value(QStringLiteral("device_id"))
                      .toString(),
                  id);
+    }
+
+    // The server comes up after the agent, and first answers with an error: the
+    // retry timer registers again until a 2xx, and a Save starts over.
+    void registrationIsRetriedUntilTheServerHasAnsweredIt() {
+        const int port = unreachablePort();
+        settings->setServerURL(QStringLiteral("http://127.0.0.1:%1").arg(port));
+        settings->setDeviceName(QStringLiteral("Packing 1"));
+        ScriptedKeyboard keyboard;
+        LogCapture log("korvel.server");
+        Agent agent(*settings, {keyboard, notifier, sounds},
+                    dir->filePath(QStringLiteral("Korvel")),
+                    Agent::Intervals{50ms, 20ms, 60000ms, 1000ms});
+        agent.start();
+        QTRY_COMPARE(log.lines.size(), 1); // the first attempt found nobody
+        QVERIFY2(log.lines.first().contains(QLatin1String("unreachable")),
+                 qPrintable(log.lines.first()));
+        QVERIFY(!agent.delivery().registered());
+        const QByteArray path = "/api/devices/" + settings->deviceId().toUtf8();
+        HttpStub late(static_cast<quint16>(port));
+        late.queue(path, reply(503, "{}"));
+        QTRY_VERIFY(agent.delivery().registered());
+        QCOMPARE(late.requests.size(), 2);
+        for (const auto& r : late.requests) {
+            QCOMPARE(r.target, path);
+            QCOMPARE(QJsonDocument::fromJson(r.body).object().value(QStringLiteral("name")),
+                     QStringLiteral("Packing 1"));
+        }
+        late.queue(path, reply(500, "{}"));
+        agent.saveSettings(late.url(), QStringLiteral("Packing 2"));
+        QVERIFY(!agent.delivery().registered());
+        QTRY_VERIFY(agent.delivery().registered());
+        QCOMPARE(late.requests.size(), 4);
+        QCOMPARE(QJsonDocument::fromJson(late.requests.last().body)
+                     .object()
+                     .value(QStringLiteral("name")),
+                 QStringLiteral("Packing 2"));
+    }
+
+    void anUntrustedCertificateReadsAsSuch() {
+        static const TestAuthority authority;
+        if (!authority.error.isEmpty())
+            QSKIP(qPrintable(QStringLiteral("no test authority: ") + authority.error));
+        HttpStub tls(0, &authority.server);
+        settings->setServerURL(tls.url());
+        LogCapture log("korvel.server");
+        queue->enqueue({QStringLiteral("4006381333931"), 1});
+        queue->flush();
+        QTRY_VERIFY(!queue->flushing());
+        QCOMPARE(delivery->lastResult(), QStringLiteral("Server certificate not trusted"));
+        QCOMPARE(queue->items().size(), 1);
+        QCOMPARE(log.lines.size(), 1);
+        QVERIFY2(log.lines.first().contains(QLatin1String("certificate not trusted")),
+                 qPrintable(log.lines.first()));
     }
 
     void idleSessionsAreAnnouncedOncePerNumber_data() {

@@ -1,5 +1,6 @@
 // The real korvel-agent as a desktop runs it: a private session bus, an Xvfb
-// display, a panel hosting its tray item and driving the menu over DBusMenu, a
+// display, a panel hosting its tray item and driving the menu over DBusMenu (one
+// that never sends AboutToShow: every text must already be current), a
 // notification server, the reference scan server and a fake device tree.
 #include "shell/settings.h"
 #include "support/child_process.h"
@@ -132,6 +133,8 @@ class TestDesktopEndToEnd : public QObject {
         scan(QStringLiteral("222"));
         QTRY_COMPARE(labels().value(1),
                      QStringLiteral("Waiting to send: 2 \u00B7 Server unreachable"));
+        QTRY_COMPARE(desktop->toolTip(item),
+                     QStringLiteral("Korvel \u00B7 Waiting to send: 2 \u00B7 Server unreachable"));
         startServer(samePort);
         scan(QStringLiteral("333"));
         QTRY_COMPARE(scansAtServer(id), (QStringList{QStringLiteral("111"), QStringLiteral("222"),

@@ -3,6 +3,7 @@
 #include "shell/agent.h"
 #include "shell/settings.h"
 #include "support/fake_input.h"
+#include "support/log_capture.h"
 #include "support/recorders.h"
 #include "support/test_main.h"
 
@@ -23,27 +24,6 @@ std::set<int> openDescriptors() {
         fds.insert(name.toInt());
     return fds;
 }
-
-// Warnings of one logging category, collected while an instance lives.
-struct WarningLog {
-    static inline QStringList* lines = nullptr;
-    static inline const char* category = nullptr;
-    QStringList collected;
-    QtMessageHandler previous;
-    explicit WarningLog(const char* cat) {
-        lines = &collected;
-        category = cat;
-        previous = qInstallMessageHandler(
-            [](QtMsgType type, const QMessageLogContext& context, const QString& message) {
-                if (type == QtWarningMsg && qstrcmp(context.category, category) == 0)
-                    lines->append(message);
-            });
-    }
-    ~WarningLog() {
-        qInstallMessageHandler(previous);
-        lines = nullptr;
-    }
-};
 
 } // namespace
 
@@ -192,7 +172,7 @@ class TestEvdevCapture : public QObject {
         int room = 0;
         for (tight.rlim_cur = 0; room < 2; ++tight.rlim_cur)
             room += before.count(static_cast<int>(tight.rlim_cur)) ? 0 : 1;
-        WarningLog log("korvel.input");
+        LogCapture log("korvel.input");
         QCOMPARE(::setrlimit(RLIMIT_NOFILE, &tight), 0);
         agent->start();
         for (int retry = 0; retry < 10; ++retry)
@@ -203,10 +183,10 @@ class TestEvdevCapture : public QObject {
         QCOMPARE(::setrlimit(RLIMIT_NOFILE, &normal), 0);
         QCOMPARE(after, before);
         QVERIFY(!agent->capture().captureOpen());
-        QCOMPARE(log.collected.size(), 1);
-        QVERIFY2(log.collected.first().startsWith(QLatin1String("Can't read the keyboards: ")),
-                 qPrintable(log.collected.first()));
-        QCOMPARE(agent->menuTexts().scannerLine, log.collected.first());
+        QCOMPARE(log.lines.size(), 1);
+        QVERIFY2(log.lines.first().startsWith(QLatin1String("Can't read the keyboards: ")),
+                 qPrintable(log.lines.first()));
+        QCOMPARE(agent->menuTexts().scannerLine, log.lines.first());
         agent->capture().startCapture(); // descriptors to spare again
         QVERIFY(agent->capture().captureOpen());
         QCOMPARE(agent->menuTexts().scannerLine,
@@ -220,10 +200,10 @@ class TestEvdevCapture : public QObject {
         plain.fifo = false; // a plain file: epoll refuses it
         tree->add(4, plain);
         tree->add(2, scanner());
-        WarningLog log("korvel.input");
+        LogCapture log("korvel.input");
         startAgent();
         QCOMPARE(keyboard->openDeviceCount(), 1);
-        QCOMPARE(log.collected.size(), 1);
+        QCOMPARE(log.lines.size(), 1);
         QVERIFY2(keyboard->problem().startsWith(QLatin1String("Can't watch keyboard event4")),
                  qPrintable(keyboard->problem()));
         QCOMPARE(agent->menuTexts().scannerLine, keyboard->problem());

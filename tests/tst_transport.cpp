@@ -2,6 +2,7 @@
 #include "delivery/transport.h"
 #include "shell/settings.h"
 #include "support/http_stub.h"
+#include "support/test_authority.h"
 #include "support/test_main.h"
 
 #include <QJsonArray>
@@ -18,6 +19,7 @@ struct Result {
     int calls = 0;
     qint64 status = -1;
     QJsonObject answer;
+    Transport::Failure failure;
     bool onMainThread = false;
 };
 } // namespace
@@ -31,10 +33,11 @@ class TestTransport : public QObject {
     std::unique_ptr<HttpStub> stub;
 
     Transport::Done into(Result& r) {
-        return [&r](qint64 status, const QJsonObject& answer) {
+        return [&r](qint64 status, const QJsonObject& answer, const Transport::Failure& failure) {
             ++r.calls;
             r.status = status;
             r.answer = answer;
+            r.failure = failure;
             r.onMainThread = QThread::currentThread() == qApp->thread();
         };
     }
@@ -142,7 +145,45 @@ class TestTransport : public QObject {
         QTRY_COMPARE(r.calls, 1);
         QCOMPARE(r.status, 0);
         QVERIFY(r.answer.isEmpty());
+        QCOMPARE(r.failure.kind, Transport::Failure::unreachable);
         QVERIFY(r.onMainThread);
+    }
+
+    // A server with a certificate from a private authority: untrusted, and said so,
+    // until the authority is named the way OpenSSL-based programs take it.
+    void aPrivateAuthorityIsTrustedOnlyWhenNamed_data() {
+        QTest::addColumn<QString>("variable");
+        QTest::addColumn<bool>("trusted");
+        QTest::newRow("not named") << QString() << false;
+        QTest::newRow("SSL_CERT_FILE") << QStringLiteral("SSL_CERT_FILE") << true;
+        QTest::newRow("SSL_CERT_DIR") << QStringLiteral("SSL_CERT_DIR") << true;
+    }
+    void aPrivateAuthorityIsTrustedOnlyWhenNamed() {
+        QFETCH(QString, variable);
+        QFETCH(bool, trusted);
+        static const TestAuthority authority;
+        if (!authority.error.isEmpty())
+            QSKIP(qPrintable(QStringLiteral("no test authority: ") + authority.error));
+        HttpStub tls(0, &authority.server);
+        settings->setServerURL(tls.url());
+        const QString value = variable == QLatin1String("SSL_CERT_DIR")
+                                  ? QFileInfo(authority.caFile).absolutePath()
+                                  : authority.caFile;
+        if (!variable.isEmpty())
+            qputenv(variable.toLatin1(), value.toLocal8Bit());
+        const auto unset = qScopeGuard([&] {
+            qunsetenv("SSL_CERT_FILE");
+            qunsetenv("SSL_CERT_DIR");
+        });
+        const Result r = postAndWait();
+        if (trusted) {
+            QCOMPARE(r.status, 200);
+            QCOMPARE(r.failure.kind, Transport::Failure::none);
+        } else {
+            QCOMPARE(r.status, 0);
+            QCOMPARE(r.failure.kind, Transport::Failure::certificate);
+            QVERIFY(tls.requests.isEmpty());
+        }
     }
 
     void aSilentServerTimesOutAsStatusZero() {

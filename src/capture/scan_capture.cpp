@@ -1,5 +1,6 @@
 #include "capture/scan_capture.h"
 
+#include "logging.h"
 #include "shell/settings.h"
 
 #include <QStringList>
@@ -19,9 +20,21 @@ QString ScanCapture::deviceKey(quint32 vendor, quint32 product) {
 }
 
 void ScanCapture::startCapture() {
-    if (open_ || !keyboard_.accessGranted())
+    if (open_)
+        return;
+    const bool access = keyboard_.accessGranted();
+    if (access != accessTold_) {
+        accessTold_ = access;
+        if (!access) {
+            qCWarning(lcAgent) << "no read access to the keyboards: nothing is captured until "
+                                  "it is granted (see \"Allow Input Monitoring\")";
+        }
+    }
+    if (!access)
         return;
     open_ = keyboard_.open([this](const KeyEvent& event) { onValue(event); });
+    if (open_)
+        qCInfo(lcAgent) << "reading the keyboards";
 }
 
 void ScanCapture::onValue(const KeyEvent& event) {
@@ -63,6 +76,9 @@ void ScanCapture::onScan(const QString& deviceKey, const QString& deviceName, co
     detecting_ = false;
     dropBuffers();
     settings_.setScanner(deviceKey, deviceName);
+    qCInfo(lcAgent).noquote() << "scanner chosen:" << deviceName
+                              << QLatin1Char('(') + deviceKey + QLatin1Char(')');
+    onScannerChosen();
     sounds_.play(QStringLiteral("Glass"));
     notifier_.notify(QStringLiteral("Scanner selected"),
                      deviceName + QStringLiteral(" (") + deviceKey + QStringLiteral(")"));

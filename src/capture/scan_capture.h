@@ -41,6 +41,8 @@ class ScanCapture {
     // Called whenever a buffer holds text after a key event, so the owner can make
     // sure tick() runs.
     std::function<void()> onAssembling = [] {};
+    // Called once detection has chosen a scanner.
+    std::function<void()> onScannerChosen = [] {};
 
     static QString deviceKey(quint32 vendor, quint32 product);
 
@@ -54,6 +56,7 @@ class ScanCapture {
     ScanSink deliver_;
     std::function<qint64()> wallClockMs_;
     bool open_ = false;
+    bool accessTold_ = true; // warned once when access goes missing
     bool detecting_ = false;
     Buffers buffers_;
     // Dropped buffers live until the call that dropped them has unwound: the buffer

@@ -6,10 +6,36 @@
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QNetworkRequest>
+#include <QSslConfiguration>
+#include <QSslError>
 #include <QUrl>
 
 namespace {
+
 constexpr qint64 kReadChunk = 64 * 1024;
+
+// The system's authorities, plus those named the way OpenSSL-based programs take
+// them, so that a station can trust a private authority without code changes.
+// Loaded again only when the variables change.
+QSslConfiguration tlsConfiguration() {
+    static QString loadedFrom;
+    static QSslConfiguration configuration;
+    const QString file = qEnvironmentVariable("SSL_CERT_FILE");
+    const QString dirs = qEnvironmentVariable("SSL_CERT_DIR");
+    const QString from = file + QLatin1Char('\n') + dirs;
+    if (configuration.isNull() || from != loadedFrom) {
+        loadedFrom = from;
+        configuration = QSslConfiguration::defaultConfiguration();
+        if (!file.isEmpty())
+            configuration.addCaCertificates(file, QSsl::Pem);
+        for (const QString& dir : dirs.split(QLatin1Char(':'), Qt::SkipEmptyParts)) {
+            configuration.addCaCertificates(dir + QStringLiteral("/*"), QSsl::Pem,
+                                            QSslCertificate::PatternSyntax::Wildcard);
+        }
+    }
+    return configuration;
+}
+
 } // namespace
 
 Transport::Transport(Settings& settings, QNetworkAccessManager& network,
@@ -34,6 +60,8 @@ bool Transport::makeRequest(const QString& path, QNetworkRequest& request) const
         (scheme != QLatin1String("http") && scheme != QLatin1String("https")))
         return false;
     request.setUrl(url);
+    if (scheme == QLatin1String("https"))
+        request.setSslConfiguration(tlsConfiguration());
     request.setTransferTimeout(static_cast<int>(timeout_.count()));
     // A redirect is an answer that neither accepts nor refuses; following it could
     // turn the POST into a GET and lose the body.
@@ -42,10 +70,17 @@ bool Transport::makeRequest(const QString& path, QNetworkRequest& request) const
     return true;
 }
 
+QString Transport::displayBase() const {
+    const QUrl url(serverBase(settings_.serverURL()), QUrl::StrictMode);
+    if (!url.isValid())
+        return QStringLiteral("(not a URL)");
+    return url.toDisplayString(QUrl::RemoveUserInfo);
+}
+
 void Transport::post(const QString& path, const QJsonObject& body, Done done) {
     QNetworkRequest request;
     if (!makeRequest(path, request)) {
-        done(0, {});
+        done(0, {}, {Failure::unreachable, QStringLiteral("the server URL is not usable")});
         return;
     }
     request.setHeader(QNetworkRequest::ContentTypeHeader, QStringLiteral("application/json"));
@@ -86,8 +121,16 @@ void Transport::watch(QNetworkReply* reply, Done done) {
         }
     };
     QObject::connect(reply, &QNetworkReply::readyRead, reply, take);
+    // Verification is never skipped; the errors are only kept to say what failed.
+    auto sslErrors = std::make_shared<QStringList>();
+    QObject::connect(reply, &QNetworkReply::sslErrors, reply,
+                     [sslErrors](const QList<QSslError>& errors) {
+                         for (const QSslError& e : errors)
+                             sslErrors->append(e.errorString());
+                     });
     QObject::connect(
-        reply, &QNetworkReply::finished, reply, [reply, body, take, done = std::move(done)] {
+        reply, &QNetworkReply::finished, reply,
+        [reply, body, take, sslErrors, done = std::move(done)] {
             reply->deleteLater();
             take();
             const QNetworkReply::NetworkError error = reply->error();
@@ -102,6 +145,16 @@ void Transport::watch(QNetworkReply* reply, Done done) {
                 if (doc.isObject())
                     answer = doc.object();
             }
-            done(status, answer);
+            Failure failure;
+            if (status == 0 &&
+                (!sslErrors->isEmpty() || error == QNetworkReply::SslHandshakeFailedError)) {
+                failure = {Failure::certificate, sslErrors->isEmpty()
+                                                     ? reply->errorString()
+                                                     : sslErrors->join(QStringLiteral("; "))};
+            } else if (status == 0) {
+                // Connection-level texts name at most the host, never the whole URL.
+                failure = {Failure::unreachable, reply->errorString()};
+            }
+            done(status, answer, failure);
         });
 }

@@ -11,11 +11,18 @@ class QNetworkRequest;
 class Settings;
 
 // Requests to the scan server. Every request reports exactly once, on the thread
-// of the network manager, with the HTTP status (0 for no HTTP answer) and the
-// answer's top-level JSON object (empty when there is none).
+// of the network manager, with the HTTP status (0 for no HTTP answer), the
+// answer's top-level JSON object (empty when there is none) and, without an HTTP
+// answer, why there was none.
 class Transport {
   public:
-    using Done = std::function<void(qint64 status, const QJsonObject& answer)>;
+    struct Failure {
+        enum Kind { none, unreachable, certificate };
+        Kind kind = none;
+        QString detail; // in words, never with a URL's user-info
+    };
+    using Done =
+        std::function<void(qint64 status, const QJsonObject& answer, const Failure& failure)>;
 
     Transport(Settings& settings, QNetworkAccessManager& network,
               std::chrono::milliseconds timeout = std::chrono::seconds(10));
@@ -33,6 +40,8 @@ class Transport {
     void get(const QString& path, Done done);
 
     std::chrono::milliseconds timeout() const { return timeout_; }
+    // The server base as it may be shown: without user name and password.
+    QString displayBase() const;
 
   private:
     bool makeRequest(const QString& path, QNetworkRequest& request) const;

@@ -4,6 +4,7 @@
 #include "private_files.h"
 #include "shell/settings.h"
 
+#include <QCoreApplication>
 #include <QDateTime>
 #include <QDir>
 #include <QStandardPaths>
@@ -28,6 +29,8 @@ Agent::Agent(Settings& settings, Ports ports, QString queueFolder, Intervals int
         if (!tickTimer_.isActive())
             tickTimer_.start();
     };
+    capture_.onScannerChosen = [this] { Q_EMIT changed(); };
+    delivery_.onChanged = [this] { Q_EMIT changed(); };
 }
 
 Agent::~Agent() = default;
@@ -50,9 +53,19 @@ void Agent::start(const std::function<void()>& attachMenu) {
                                     });
     queue_->onDone = [this](const QueuedScan& scan, SendOutcome outcome, const QString& message) {
         delivery_.onDone(scan, outcome, message);
+        Q_EMIT changed(); // one scan fewer waiting
     };
     if (attachMenu)
         attachMenu();
+    const QString scanner = settings_.scanner();
+    qCInfo(lcAgent).noquote()
+        << QStringLiteral("Korvel Agent %1 starting: server %2, scanner %3, keyboards %4")
+               .arg(QCoreApplication::applicationVersion(), transport_.displayBase(),
+                    scanner.isEmpty() ? QStringLiteral("none chosen")
+                                      : settings_.scannerName() + QStringLiteral(" (") + scanner +
+                                            QLatin1Char(')'),
+                    ports_.keyboard.accessGranted() ? QStringLiteral("readable")
+                                                    : QStringLiteral("not readable (no access)"));
     // Linux never asks the user for input access: nothing to request here.
     capture_.startCapture();
     retryTimer_.start();
@@ -69,6 +82,12 @@ void Agent::start(const std::function<void()>& attachMenu) {
 void Agent::enqueueAndFlush(const QueuedScan& scan) {
     queue_->enqueue(scan);
     queue_->flush();
+    Q_EMIT changed();
+}
+
+void Agent::toggleDetect() {
+    capture_.toggleDetect();
+    Q_EMIT changed();
 }
 
 void Agent::onTick() {
@@ -79,7 +98,14 @@ void Agent::onTick() {
 void Agent::onRetry() {
     capture_.startCapture();
     queue_->saveIfBehind();
+    delivery_.registerIfNeeded();
     queue_->flush();
+    const QString problems = QString::number(capture_.captureOpen()) + ports_.keyboard.problem() +
+                             QLatin1Char('\n') + queue_->diskProblem();
+    if (problems != shownProblems_) {
+        shownProblems_ = problems;
+        Q_EMIT changed();
+    }
 }
 
 Agent::MenuTexts Agent::menuTexts() {
@@ -126,4 +152,5 @@ void Agent::saveSettings(const QString& serverURL, const QString& deviceName) {
     delivery_.registerDevice();
     if (queue_)
         queue_->flush();
+    Q_EMIT changed();
 }

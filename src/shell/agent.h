@@ -53,6 +53,8 @@ class Agent : public QObject {
     void start(const std::function<void()>& attachMenu = {});
 
     MenuTexts menuTexts();
+    // Starts or cancels scanner detection.
+    void toggleDetect();
     // Switches starting at login; the error in words when that failed.
     std::optional<QString> toggleLogin();
     // The settings dialog's Save: both values trimmed and stored, then the device is
@@ -68,6 +70,11 @@ class Agent : public QObject {
     bool tickArmed() const { return tickTimer_.isActive(); }
 
     static QString defaultQueueFolder();
+
+  Q_SIGNALS:
+    // Something the status menu shows may have changed: tray hosts that draw the
+    // menu from its last layout must not show stale texts.
+    void changed();
 
   private:
     void enqueueAndFlush(const QueuedScan& scan);
@@ -85,4 +92,5 @@ class Agent : public QObject {
     QTimer tickTimer_;
     QTimer retryTimer_;
     QTimer idleTimer_;
+    QString shownProblems_; // capture and disk trouble as last announced by changed()
 };

@@ -14,6 +14,8 @@
 
 #include <csignal>
 #include <cstdio>
+#include <optional>
+#include <string_view>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -42,9 +44,41 @@ void quitOnTermination(QCoreApplication& app) {
     ::sigaction(SIGINT, &action, nullptr);
 }
 
+const char* const kUsage =
+    "Usage: korvel-agent [--help | --version]\n"
+    "\n"
+    "Korvel Agent reads the barcode scanner chosen in its tray menu and delivers\n"
+    "every scan to the scan server set in its settings. It takes no other options:\n"
+    "everything else is set from the tray menu.\n"
+    "\n"
+    "  -h, --help     show this text and exit\n"
+    "  -v, --version  show the version and exit\n";
+
+// Looked at before anything else: an unknown option touches no file. Returns the
+// exit code when the program is to end here.
+std::optional<int> handleArguments(int argc, char** argv) {
+    for (int i = 1; i < argc; ++i) {
+        const std::string_view arg = argv[i];
+        if (arg == "-h" || arg == "--help") {
+            std::fputs(kUsage, stdout);
+            return 0;
+        }
+        if (arg == "-v" || arg == "--version") {
+            std::printf("korvel-agent %s\n", KORVEL_VERSION);
+            return 0;
+        }
+        std::fprintf(stderr, "korvel-agent: unknown argument '%s'\nTry 'korvel-agent --help'.\n",
+                     argv[i]);
+        return 2;
+    }
+    return std::nullopt;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
+    if (const auto code = handleArguments(argc, argv))
+        return *code;
     // Everything the agent writes (settings, queue, their folders) is its user's
     // alone: the settings may hold a server password, the queue scan texts.
     ::umask(077);
@@ -55,6 +89,7 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     QCoreApplication::setOrganizationName(QStringLiteral("Korvel"));
     QCoreApplication::setApplicationName(QStringLiteral("Korvel Agent"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(KORVEL_VERSION));
     QApplication::setQuitOnLastWindowClosed(false); // closing a dialog never ends the agent
 
     const QString folder = Agent::defaultQueueFolder();

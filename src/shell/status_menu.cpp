@@ -19,16 +19,17 @@ StatusMenu::StatusMenu(Agent& agent) : agent_(agent) {
     loginItem_ = new QAction(QStringLiteral("Start at login"), this);
     loginItem_->setCheckable(true);
     connect(permissionItem_, &QAction::triggered, this, [] { showInputAccessHelp(); });
-    connect(detectItem_, &QAction::triggered, this, [this] { agent_.capture().toggleDetect(); });
+    connect(detectItem_, &QAction::triggered, this, [this] { agent_.toggleDetect(); });
     connect(loginItem_, &QAction::triggered, this, &StatusMenu::toggleLogin);
     connect(&menu_, &QMenu::aboutToShow, this, &StatusMenu::refresh);
+    // Some tray hosts draw the menu from its last layout without asking first.
+    connect(&agent_, &Agent::changed, this, &StatusMenu::refresh);
 }
 
 void StatusMenu::attach() {
     Q_INIT_RESOURCE(resources); // the icon lives in this static library
     QIcon icon(QStringLiteral(":/korvel/korvel-agent.svg"));
     tray_.setIcon(icon);
-    tray_.setToolTip(QStringLiteral("Korvel"));
     scannerLine_->setEnabled(false);
     queueLine_->setEnabled(false);
     menu_.addAction(scannerLine_);
@@ -44,6 +45,7 @@ void StatusMenu::attach() {
     QAction* quit = menu_.addAction(QStringLiteral("Quit Korvel Agent"));
     quit->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
     connect(quit, &QAction::triggered, qApp, &QCoreApplication::quit, Qt::QueuedConnection);
+    refresh();
     tray_.setContextMenu(&menu_);
     // Without a display there is no tray to show the icon in.
     if (QGuiApplication::platformName() != QLatin1String("offscreen"))
@@ -58,6 +60,7 @@ void StatusMenu::refresh() {
     detectItem_->setText(texts.detectText);
     detectItem_->setEnabled(texts.detectEnabled);
     loginItem_->setChecked(texts.loginChecked);
+    tray_.setToolTip(QStringLiteral("Korvel \u00B7 ") + texts.queueLine);
 }
 
 void StatusMenu::showSettings() {
@@ -71,7 +74,7 @@ void StatusMenu::showSettings() {
 
 void StatusMenu::toggleLogin() {
     const auto error = agent_.toggleLogin();
-    // The check mark shows the real state at the next opening either way.
+    refresh(); // the check mark shows the real state either way
     if (!error)
         return;
     QMessageBox box(QMessageBox::Critical, QStringLiteral("Korvel Agent"),

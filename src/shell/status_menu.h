@@ -7,8 +7,8 @@
 class Agent;
 class QAction;
 
-// The tray icon and its menu. Texts are computed only when the menu is about to
-// open.
+// The tray icon and its menu. Texts are computed whenever what they show changes
+// and again when the menu is about to open; the tooltip repeats the queue line.
 class StatusMenu : public QObject {
     Q_OBJECT
   public:

@@ -102,10 +102,12 @@ QString DesktopSession::menuPath(const QString& itemService) {
 QList<MenuEntry> DesktopSession::openMenu(const QString& itemService) {
     const QString path = menuPath(itemService);
     const QString iface = QStringLiteral("com.canonical.dbusmenu");
-    QDBusMessage about =
-        QDBusMessage::createMethodCall(itemService, path, iface, QStringLiteral("AboutToShow"));
-    about << 0;
-    bus.call(about, QDBus::Block, 10000);
+    if (asksBeforeShowing) {
+        QDBusMessage about =
+            QDBusMessage::createMethodCall(itemService, path, iface, QStringLiteral("AboutToShow"));
+        about << 0;
+        bus.call(about, QDBus::Block, 10000);
+    }
     QDBusMessage layout =
         QDBusMessage::createMethodCall(itemService, path, iface, QStringLiteral("GetLayout"));
     layout << 0 << -1 << QStringList();
@@ -113,6 +115,34 @@ QList<MenuEntry> DesktopSession::openMenu(const QString& itemService) {
     if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().size() < 2)
         return {};
     return readEntry(reply.arguments().at(1).value<QDBusArgument>()).children;
+}
+
+QString DesktopSession::toolTip(const QString& itemService) {
+    QDBusMessage get = QDBusMessage::createMethodCall(
+        itemService, QStringLiteral("/StatusNotifierItem"),
+        QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Get"));
+    get << QStringLiteral("org.kde.StatusNotifierItem") << QStringLiteral("ToolTip");
+    const QDBusMessage reply = bus.call(get, QDBus::Block, 10000);
+    if (reply.type() != QDBusMessage::ReplyMessage)
+        return {};
+    // (icon name, pixmaps a(iiay), title, description)
+    const QDBusArgument arg =
+        reply.arguments().value(0).value<QDBusVariant>().variant().value<QDBusArgument>();
+    QString icon, title, description;
+    arg.beginStructure();
+    arg >> icon;
+    arg.beginArray();
+    while (!arg.atEnd()) {
+        int width = 0, height = 0;
+        QByteArray pixels;
+        arg.beginStructure();
+        arg >> width >> height >> pixels;
+        arg.endStructure();
+    }
+    arg.endArray();
+    arg >> title >> description;
+    arg.endStructure();
+    return title;
 }
 
 bool DesktopSession::click(const QString& itemService, int id) {

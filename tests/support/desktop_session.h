@@ -87,8 +87,12 @@ class DesktopSession {
     FakeWatcher watcher;
     FakeNotifications notifications;
 
-    // The tray item's menu, as a panel reads it: AboutToShow, then GetLayout.
+    // The tray item's menu, as a panel reads it: GetLayout, after AboutToShow only
+    // when the panel is one that asks first (many draw the last layout at once).
     QList<MenuEntry> openMenu(const QString& itemService);
+    bool asksBeforeShowing = false;
+    // The tray item's tooltip title.
+    QString toolTip(const QString& itemService);
     bool click(const QString& itemService, int id);
     QString menuPath(const QString& itemService);
 

@@ -1,14 +1,22 @@
 #include "support/http_stub.h"
 
+#include <QSslServer>
 #include <QTcpSocket>
 
 namespace korvel::test {
 
-HttpStub::HttpStub() {
+HttpStub::HttpStub(quint16 port, const QSslConfiguration* tls) : tls_(tls != nullptr) {
     script = [](const Request&) { return Reply{200, "{}", "application/json", false}; };
-    server_.listen(QHostAddress::LocalHost, 0);
-    connect(&server_, &QTcpServer::newConnection, this, [this] {
-        while (QTcpSocket* socket = server_.nextPendingConnection())
+    if (tls) {
+        auto server = std::make_unique<QSslServer>();
+        server->setSslConfiguration(*tls);
+        server_ = std::move(server);
+    } else {
+        server_ = std::make_unique<QTcpServer>();
+    }
+    server_->listen(QHostAddress::LocalHost, port);
+    connect(server_.get(), &QTcpServer::pendingConnectionAvailable, this, [this] {
+        while (QTcpSocket* socket = server_->nextPendingConnection())
             serve(socket);
     });
 }

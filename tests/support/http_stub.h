@@ -7,7 +7,10 @@
 #include <QHash>
 #include <QList>
 #include <QObject>
+#include <QSslConfiguration>
 #include <QTcpServer>
+
+#include <memory>
 
 #include <functional>
 
@@ -30,9 +33,12 @@ class HttpStub : public QObject {
     };
     using Script = std::function<Reply(const Request&)>;
 
-    HttpStub();
-    quint16 port() const { return server_.serverPort(); }
-    QString url() const { return QStringLiteral("http://127.0.0.1:%1").arg(port()); }
+    // On `port` (0: any free one); with `tls`, HTTPS with that certificate and key.
+    explicit HttpStub(quint16 port = 0, const QSslConfiguration* tls = nullptr);
+    quint16 port() const { return server_->serverPort(); }
+    QString url() const {
+        return QStringLiteral("%1://127.0.0.1:%2").arg(tls_ ? "https" : "http").arg(port());
+    }
 
     // Every request gets script(request); the default answers 200 with {}.
     Script script;
@@ -45,7 +51,8 @@ class HttpStub : public QObject {
 
   private:
     void serve(class QTcpSocket* socket);
-    QTcpServer server_;
+    std::unique_ptr<QTcpServer> server_;
+    bool tls_ = false;
     QHash<QByteArray, QList<Reply>> queued_;
 };
 

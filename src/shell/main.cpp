@@ -129,7 +129,7 @@ int main(int argc, char** argv) {
     EvdevKeyboard keyboard(EvdevKeyboard::inputRootFromEnvironment());
     DbusNotifier notifier;
     CanberraSounds sounds;
-    XdgAutostart login(XdgAutostart::defaultEntryPath(), QCoreApplication::applicationFilePath());
+    XdgAutostart login(QCoreApplication::applicationFilePath());
     Agent agent(settings, {keyboard, notifier, sounds, &login}, folder);
     StatusMenu menu(agent);
     agent.start([&] { menu.attach(); });

@@ -22,6 +22,7 @@ class TestDesktopEndToEnd : public QObject {
     std::unique_ptr<ChildProcess> server;
     quint16 port = 0;
     QString item;
+    QTemporaryDir systemConfig; // stands in for /etc/xdg
 
     void startServer(quint16 onPort) {
         server = std::make_unique<ChildProcess>(
@@ -69,6 +70,7 @@ class TestDesktopEndToEnd : public QObject {
         env.remove(QStringLiteral("XDG_CURRENT_DESKTOP"));
         env.remove(QStringLiteral("QT_QPA_PLATFORMTHEME"));
         env.remove(QStringLiteral("WAYLAND_DISPLAY"));
+        env.insert(QStringLiteral("XDG_CONFIG_DIRS"), systemConfig.path());
         tree.add(1, {0x046D, 0xC31C, QStringLiteral("USB Keyboard"), true, true});
         tree.add(2, {});
     }
@@ -162,10 +164,25 @@ class TestDesktopEndToEnd : public QObject {
         QVERIFY(file.open(QIODevice::ReadOnly));
         QVERIFY(
             file.readAll().contains("Exec=" + QFile::encodeName(QStringLiteral(KORVEL_AGENT_BIN))));
+        file.close();
         QCOMPARE(entry(QStringLiteral("Start at login")).toggleState(), 1);
         QVERIFY(desktop->click(item, entry(QStringLiteral("Start at login")).id));
         QTRY_VERIFY(!QFile::exists(autostart));
         QCOMPARE(entry(QStringLiteral("Start at login")).toggleState(), 0);
+        // An administrator starts it for everyone; this user switches it off.
+        QVERIFY(QDir().mkpath(systemConfig.filePath(QStringLiteral("autostart"))));
+        QFile system(systemConfig.filePath(QStringLiteral("autostart/korvel-agent.desktop")));
+        QVERIFY(system.open(QIODevice::WriteOnly));
+        system.write("[Desktop Entry]\nType=Application\nExec=korvel-agent\n");
+        system.close();
+        // Nothing in the agent changed: a panel that asks before showing sees it.
+        desktop->asksBeforeShowing = true;
+        QCOMPARE(entry(QStringLiteral("Start at login")).toggleState(), 1);
+        QVERIFY(desktop->click(item, entry(QStringLiteral("Start at login")).id));
+        QTRY_COMPARE(entry(QStringLiteral("Start at login")).toggleState(), 0);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QVERIFY(file.readAll().contains("\nHidden=true\n"));
+        file.close();
 
         // Quit ends the process normally.
         desktop->click(item, entry(QStringLiteral("Quit Korvel Agent")).id);

@@ -68,6 +68,7 @@ void Agent::start(const std::function<void()>& attachMenu) {
                                                     : QStringLiteral("not readable (no access)"));
     // Linux never asks the user for input access: nothing to request here.
     capture_.startCapture();
+    shownProblems_ = problems();
     retryTimer_.start();
     idleTimer_.start();
     delivery_.registerDevice();
@@ -100,12 +101,15 @@ void Agent::onRetry() {
     queue_->saveIfBehind();
     delivery_.registerIfNeeded();
     queue_->flush();
-    const QString problems = QString::number(capture_.captureOpen()) + ports_.keyboard.problem() +
-                             QLatin1Char('\n') + queue_->diskProblem();
-    if (problems != shownProblems_) {
-        shownProblems_ = problems;
+    if (problems() != shownProblems_) {
+        shownProblems_ = problems();
         Q_EMIT changed();
     }
+}
+
+QString Agent::problems() const {
+    return QString::number(capture_.captureOpen()) + ports_.keyboard.problem() + QLatin1Char('\n') +
+           queue_->diskProblem();
 }
 
 Agent::MenuTexts Agent::menuTexts() {

@@ -80,6 +80,8 @@ class Agent : public QObject {
     void enqueueAndFlush(const QueuedScan& scan);
     void onTick();
     void onRetry();
+    // What the retry timer may find changed without being told: capture and disk.
+    QString problems() const;
 
     Settings& settings_;
     Ports ports_;

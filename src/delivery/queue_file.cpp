@@ -259,6 +259,7 @@ bool QueueWriter::write(const State& state, quint64 generation) {
          QByteArrayView("]")},
         &error);
     noteResult(ok, error);
+    qCDebug(lcQueue) << "queue file written:" << ok << state.length + 2 << "bytes";
     return ok;
 }
 

@@ -8,9 +8,11 @@
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("korvel-scan-server"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(KORVEL_VERSION));
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral("Reference scan server for Korvel Agent."));
     parser.addHelpOption();
+    parser.addVersionOption();
     const QCommandLineOption port({QStringLiteral("p"), QStringLiteral("port")},
                                   QStringLiteral("Port to listen on (default 3000)."),
                                   QStringLiteral("port"), QStringLiteral("3000"));

@@ -1,10 +1,7 @@
 // The running agent: start-up time to its first delivery attempt, resident memory
-// after start-up, and CPU and wake-ups while idle.
-//   bench_agent <korvel-agent> <korvel-scan-server> [idle seconds, default 60] [desktop]
-// With "desktop" the agent runs on Xvfb with a private session bus, a panel hosting
-// its tray item and a notification server; otherwise without any display.
-#include "delivery/queue_file.h"
-#include "support/desktop_session.h"
+// after start-up, and CPU and wake-ups while idle, without any display.
+//   bench_agent <korvel-agent> <korvel-scan-server> [idle seconds, default 60]
+#include "core/delivery/queue_file.h"
 #include "support/fake_input.h"
 
 #include <QCoreApplication>
@@ -87,15 +84,6 @@ int main(int argc, char** argv) {
         return 2;
     }
     const int idleSeconds = argc > 3 ? std::atoi(argv[3]) : 60;
-    const bool onDesktop = argc > 4 && qstrcmp(argv[4], "desktop") == 0;
-    std::unique_ptr<korvel::test::DesktopSession> desktop;
-    if (onDesktop) {
-        desktop = std::make_unique<korvel::test::DesktopSession>();
-        if (!desktop->ready()) {
-            std::fprintf(stderr, "dbus-daemon and Xvfb are needed\n");
-            return 1;
-        }
-    }
     QTemporaryDir home;
     FakeInputTree tree;
     tree.add(1, {0x046D, 0xC31C, QStringLiteral("USB Keyboard"), true, true});
@@ -117,12 +105,6 @@ int main(int argc, char** argv) {
     env.insert(QStringLiteral("KORVEL_INPUT_ROOT"), tree.root());
     env.remove(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"));
     env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-    if (desktop) {
-        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
-        env.insert(QStringLiteral("DISPLAY"), desktop->display);
-        env.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), desktop->busAddress);
-        env.remove(QStringLiteral("XDG_CURRENT_DESKTOP"));
-    }
     {
         QSettings settings(home.path() + QStringLiteral("/config/Korvel/Korvel Agent.conf"),
                            QSettings::IniFormat);
@@ -173,10 +155,6 @@ int main(int argc, char** argv) {
     const double cpuPercent =
         100.0 * (ticks1 - ticks0) / double(sysconf(_SC_CLK_TCK)) / idleSeconds;
 
-    std::printf("%s\n", desktop ? (desktop->watcher.items().isEmpty()
-                                       ? "desktop: Xvfb, session bus (no tray item registered!)"
-                                       : "desktop: Xvfb, session bus, tray item registered")
-                                : "no display, no session bus");
     std::printf("start-up to first delivery: median %.1f ms (min %.1f, max %.1f, 5 starts)\n",
                 startMs[2], startMs.front(), startMs.back());
     std::printf("resident memory after start-up: %.1f MB\n", rssKb / 1024.0);

@@ -1,11 +1,10 @@
 // Keystrokes from FIFO event nodes to finished scans: throughput, and the latency
 // from writing a scan's Enter to the scan being reported; beside them, in the same
 // run, the decoder alone and the decoder feeding scan routing, without descriptors.
-#include "capture/scan_capture.h"
+#include "core/capture/scan_capture.h"
+#include "core/settings.h"
 #include "platform/linux/evdev_decoder.h"
 #include "platform/linux/evdev_keyboard.h"
-#include "shell/settings.h"
-#include "silent_adapters.h"
 #include "support/fake_input.h"
 
 #include <QCoreApplication>
@@ -37,20 +36,18 @@ int main(int argc, char** argv) {
     FakeInputTree tree;
     tree.add(1, {});
     EvdevKeyboard keyboard(tree.root());
-    SilentNotifier notifier;
-    SilentSounds sounds;
     qint64 scans = 0;
     qint64 lastScanNs = 0;
     QEventLoop* waiting = nullptr;
     ScanCapture capture(
-        settings, keyboard, notifier, sounds,
-        [&](const QueuedScan&) {
+        keyboard, [&settings] { return settings.scanner(); },
+        [&](const QString&) {
             ++scans;
             lastScanNs = nowNs();
             if (waiting)
                 waiting->quit();
         },
-        [] { return qint64(0); });
+        [](const QString&, const QString&) {});
     capture.startCapture();
 
     const QString code = QStringLiteral("4006381333931");

@@ -1,6 +1,6 @@
 // Throughput of the scan buffer and the cost of loading and saving the queue file.
-#include "capture/scan_buffer.h"
-#include "delivery/queue_file.h"
+#include "core/capture/scan_buffer.h"
+#include "core/delivery/queue_file.h"
 
 #include <QTemporaryDir>
 

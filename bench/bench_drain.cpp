@@ -1,9 +1,9 @@
 // A backlog of queued scans drained against the reference scan server, compared
 // with a plain client posting the same bodies one request at a time, in one run.
-#include "delivery/scan_delivery.h"
-#include "delivery/transport.h"
-#include "silent_adapters.h"
-#include "shell/settings.h"
+#include "core/delivery/scan_delivery.h"
+#include "core/delivery/transport.h"
+#include "core/settings.h"
+#include "platform/null/silent_adapters.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -61,7 +61,7 @@ double queueRate(Settings& settings, QNetworkAccessManager& network, const QStri
                  const QList<QueuedScan>& scans, qint64* accepted, quint64* writes) {
     const QString path = folder + QStringLiteral("/queue.json");
     QueueFile(path).save(scans);
-    Transport transport(settings, network);
+    Transport transport([&settings] { return settings.serverURL(); }, network);
     SilentNotifier notifier;
     SilentSounds sounds;
     ScanDelivery delivery(settings, transport, notifier, sounds);

@@ -1,68 +1,161 @@
-#include "shell/settings.h"
+// What the agent keeps per user: the settings store, and start at login by the XDG
+// autostart rules (an administrator's entry in a temporary XDG_CONFIG_DIRS).
+#include "core/settings.h"
+#include "platform/linux/xdg_autostart.h"
 #include "support/test_main.h"
 
+#include <QDir>
 #include <QFile>
-#include <QRegularExpression>
-#include <QStandardPaths>
+
+using namespace korvel::test;
+
+namespace {
+
+const QByteArray Plain = "[Desktop Entry]\nType=Application\nExec=korvel-agent\n";
+const QByteArray Hidden = Plain + "Hidden=true\n";
+
+void put(const QString& path, const QByteArray& text) {
+    QFile::remove(path);
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile f(path);
+    if (!text.isNull() && f.open(QIODevice::WriteOnly))
+        f.write(text);
+}
+
+QByteArray read(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+} // namespace
 
 class TestSettings : public QObject {
     Q_OBJECT
+    QTemporaryDir dir;
+    QString systemEntry() const {
+        return dir.filePath(QStringLiteral("xdg/autostart/korvel-agent.desktop"));
+    }
+
   private Q_SLOTS:
     void init() {
-        Settings s;
-        s.store().clear();
-        s.store().sync();
+        qputenv("XDG_CONFIG_DIRS",
+                QFile::encodeName(dir.filePath("none") + ':' + dir.filePath("xdg")));
+        qputenv("XDG_DATA_DIRS", QFile::encodeName(dir.filePath(QStringLiteral("share"))));
+        put(systemEntry(), {});
+        put(XdgAutostart::userEntryPath(), {});
     }
 
-    void absentKeysReadAsTheirDefaults() {
-        Settings s([] { return QStringLiteral("Packing 1"); });
-        QCOMPARE(s.serverURL(), QStringLiteral("http://localhost:3000"));
-        QCOMPARE(s.deviceName(), QStringLiteral("Packing 1"));
-        QCOMPARE(s.scanner(), QString());
-        QCOMPARE(s.scannerName(), QString());
-        QCOMPARE(s.alertedSession(), 0);
-        Settings nameless([] { return QString(); });
-        QCOMPARE(nameless.deviceName(), QStringLiteral("Mac"));
-    }
-
-    void emptyButPresentValuesStayEmpty() {
-        Settings s([] { return QStringLiteral("host"); });
-        s.setServerURL(QString());
-        s.setDeviceName(QString());
-        QCOMPARE(s.serverURL(), QString());
-        QCOMPARE(s.deviceName(), QString());
-    }
-
-    void valuesLiveInTheUsersConfigFile() {
-        Settings s;
-        s.setScanner(QStringLiteral("00FF:000A"), QStringLiteral("Barcode Reader"));
-        s.setAlertedSession(17);
-        const QString file = QStandardPaths::writableLocation(QStandardPaths::ConfigLocation) +
-                             QStringLiteral("/Korvel/Korvel Agent.conf");
-        QCOMPARE(s.store().fileName(), file);
-        QVERIFY(QFile::exists(file));
-        Settings again;
-        QCOMPARE(again.scanner(), QStringLiteral("00FF:000A"));
-        QCOMPARE(again.scannerName(), QStringLiteral("Barcode Reader"));
-        QCOMPARE(again.alertedSession(), 17);
-    }
-
-    void deviceIdIsCreatedOnceAndKept() {
+    void absentKeysHaveDefaultsAndTheIdIsMadeOnce() {
         QString id;
         {
-            Settings s;
-            QVERIFY(!s.store().contains(QStringLiteral("deviceId")));
+            Settings s([] { return QStringLiteral("Packing 1"); });
+            s.store().clear();
+            QCOMPARE(s.serverURL(), QStringLiteral("http://localhost:3000"));
+            QCOMPARE(s.deviceName(), QStringLiteral("Packing 1"));
+            QCOMPARE(s.scanner() + s.scannerName(), QString());
+            QCOMPARE(s.alertedSession(), 0);
+            QCOMPARE(Settings([] { return QString(); }).deviceName(), QStringLiteral("Mac"));
             id = s.deviceId();
-            QVERIFY(
-                QRegularExpression(
-                    QStringLiteral(
-                        "^[0-9a-f]{8}-[0-9a-f]{4}-4[0-9a-f]{3}-[89ab][0-9a-f]{3}-[0-9a-f]{12}$"))
-                    .match(id)
-                    .hasMatch());
-            QCOMPARE(s.deviceId(), id);
+            QVERIFY(QRegularExpression(QStringLiteral("^[0-9a-f]{8}-[0-9a-f]{4}-4[0-9a-f]{3}-"
+                                                      "[89ab][0-9a-f]{3}-[0-9a-f]{12}$"))
+                        .match(id)
+                        .hasMatch());
+            s.setServerURL(QString()); // empty is a value, not the default
+            s.setDeviceName(QString());
+            s.setAlertedSession(17);
         }
-        Settings later; // as after a restart
-        QCOMPARE(later.deviceId(), id);
+        Settings restarted([] { return QStringLiteral("host"); });
+        QCOMPARE(restarted.deviceId(), id);
+        QCOMPARE(restarted.serverURL() + restarted.deviceName(), QString());
+        QCOMPARE(restarted.alertedSession(), 17);
+        QCOMPARE(restarted.store().fileName(), qEnvironmentVariable("XDG_CONFIG_HOME") +
+                                                   QStringLiteral("/Korvel/Korvel Agent.conf"));
+        QCOMPARE(modeOf(restarted.store().fileName()), 0600);
+        QCOMPARE(modeOf(QFileInfo(restarted.store().fileName()).absolutePath()), 0700);
+    }
+
+    void startAtLoginFollowsTheAutostartRules_data() {
+        QTest::addColumn<QByteArray>("system");
+        QTest::addColumn<QByteArray>("user");
+        QTest::addColumn<bool>("enabled");
+        QTest::addColumn<QString>("afterToggle"); // the user's entry: none, starts, hidden
+        QTest::newRow("none") << QByteArray() << QByteArray() << false << "starts";
+        QTest::newRow("user's own") << QByteArray() << Plain << true << "none";
+        QTest::newRow("switched off for GNOME")
+            << QByteArray() << QByteArray(Plain + "X-GNOME-Autostart-enabled=false\n") << false
+            << "starts";
+        QTest::newRow("Hidden in another group")
+            << QByteArray() << QByteArray(Plain + "[Desktop Action a]\nHidden=true\n") << true
+            << "none";
+        QTest::newRow("an administrator's") << Plain << QByteArray() << true << "hidden";
+        QTest::newRow("hidden by the user") << Plain << Hidden << false << "none";
+        QTest::newRow("an administrator's, hidden") << Hidden << QByteArray() << false << "starts";
+        QTest::newRow("user's over a hidden one") << Hidden << Plain << true << "none";
+    }
+    void startAtLoginFollowsTheAutostartRules() {
+        QFETCH(QByteArray, system);
+        QFETCH(QByteArray, user);
+        QFETCH(bool, enabled);
+        QFETCH(QString, afterToggle);
+        put(systemEntry(), system);
+        put(XdgAutostart::userEntryPath(), user);
+        XdgAutostart login(QStringLiteral("/opt/Korvel Agent/korvel-agent"));
+        QCOMPARE(login.enabled(), enabled);
+        QCOMPARE(login.setEnabled(!enabled), std::nullopt);
+        QCOMPARE(login.enabled(), !enabled);
+        const QByteArray entry = read(XdgAutostart::userEntryPath());
+        QCOMPARE(entry.isNull()                      ? "none"
+                 : entry.contains("\nHidden=true\n") ? "hidden"
+                                                     : "starts",
+                 afterToggle);
+        QCOMPARE(read(systemEntry()), system); // an administrator's entry is never touched
+    }
+
+    void theEntryIsTheApplicationsOwnForThisProgram() {
+        put(dir.filePath(QStringLiteral("share/applications/korvel-agent.desktop")),
+            "[Desktop Entry]\nName=Site build\nExec=korvel-agent\nTryExec=korvel-agent\n");
+        XdgAutostart login(QStringLiteral("/opt/Korvel Agent/korvel-agent"));
+        QCOMPARE(login.setEnabled(true), std::nullopt);
+        const QByteArray entry = read(XdgAutostart::userEntryPath());
+        for (const char* line :
+             {"\nName=Site build\n", "\nExec=\"/opt/Korvel Agent/korvel-agent\"\n",
+              "\nX-KDE-autostart-after=panel\n", "\nX-LXQt-Need-Tray=true\n",
+              "\nX-GNOME-Autostart-Delay=2\n"})
+            QVERIFY2(entry.contains(line), line);
+        QVERIFY(!entry.contains("TryExec"));
+        put(dir.filePath(QStringLiteral("share/applications/korvel-agent.desktop")), {});
+        QCOMPARE(login.setEnabled(true), std::nullopt); // the copy built in serves then
+        QVERIFY(read(XdgAutostart::userEntryPath()).contains("\nName=Korvel Agent\n"));
+        const QString folder = QFileInfo(XdgAutostart::userEntryPath()).absolutePath();
+        QFile::setPermissions(folder, QFileDevice::ReadOwner | QFileDevice::ExeOwner);
+        const auto error = login.setEnabled(true); // a failure is said, never hidden
+        QFile::setPermissions(folder, QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                                          QFileDevice::ExeOwner);
+        QVERIFY(error && error->contains(folder));
+    }
+
+    void execIsQuotedForEveryReservedCharacter_data() {
+        QTest::addColumn<QString>("program");
+        QTest::addColumn<QString>("value");
+        QTest::newRow("plain") << "/usr/bin/k"
+                               << "/usr/bin/k";
+        QTest::newRow("space") << "/opt/a b/k"
+                               << "\"/opt/a b/k\"";
+        QTest::newRow("dollar") << "/opt/a$b/k"
+                                << "\"/opt/a\\\\$b/k\"";
+        QTest::newRow("quote") << "/opt/\"q\"/k"
+                               << "\"/opt/\\\\\"q\\\\\"/k\"";
+        QTest::newRow("backslash") << "/opt/a\\b/k"
+                                   << "\"/opt/a\\\\\\\\b/k\"";
+        QTest::newRow("semicolon, parens") << "/opt/a;(b)/k"
+                                           << "\"/opt/a;(b)/k\"";
+        QTest::newRow("percent") << "/opt/100%/k"
+                                 << "/opt/100%%/k";
+    }
+    void execIsQuotedForEveryReservedCharacter() {
+        QFETCH(QString, program);
+        QFETCH(QString, value);
+        QCOMPARE(XdgAutostart::execValue(program), value);
     }
 };
 

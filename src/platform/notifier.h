@@ -9,9 +9,13 @@ class Notifier {
     virtual void notify(const QString& title, const QString& body) = 0;
 };
 
-// Named event sounds ("Glass", "Basso"): played or not; never blocks, never reports.
+// The two event sounds: glass for a scanner chosen or a session command accepted,
+// basso for a scan refused or a session the server closed.
+enum class Sound { glass, basso };
+
+// Event sounds: played or not; never blocks, never reports.
 class SoundPlayer {
   public:
     virtual ~SoundPlayer() = default;
-    virtual void play(const QString& name) = 0;
+    virtual void play(Sound sound) = 0;
 };

@@ -1,48 +1,23 @@
+#include "core/agent.h"
+#include "core/settings.h"
 #include "platform/linux/canberra_sounds.h"
 #include "platform/linux/dbus_notifier.h"
 #include "platform/linux/evdev_keyboard.h"
+#include "platform/linux/termination.h"
 #include "platform/linux/xdg_autostart.h"
-#include "shell/agent.h"
-#include "shell/settings.h"
 #include "shell/status_menu.h"
 
 #include <QApplication>
 #include <QDir>
 #include <QLockFile>
-#include <QSocketNotifier>
 #include <QStandardPaths>
 
-#include <csignal>
 #include <cstdio>
 #include <optional>
 #include <string_view>
-#include <sys/socket.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 namespace {
-
-int signalPipe[2] = {-1, -1};
-
-void onTerminate(int) {
-    const char byte = 1;
-    [[maybe_unused]] const auto n = ::write(signalPipe[1], &byte, 1);
-}
-
-// SIGTERM and SIGINT end the event loop normally, so that the queue file is
-// brought up to date before the process ends.
-void quitOnTermination(QCoreApplication& app) {
-    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, signalPipe) != 0)
-        return;
-    auto* notifier = new QSocketNotifier(signalPipe[0], QSocketNotifier::Read, &app);
-    QObject::connect(notifier, &QSocketNotifier::activated, &app, &QCoreApplication::quit);
-    struct sigaction action {};
-    action.sa_handler = onTerminate;
-    sigemptyset(&action.sa_mask);
-    action.sa_flags = SA_RESTART;
-    ::sigaction(SIGTERM, &action, nullptr);
-    ::sigaction(SIGINT, &action, nullptr);
-}
 
 const char* const kUsage =
     "Usage: korvel-agent [--help | --version]\n"

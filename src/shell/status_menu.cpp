@@ -1,8 +1,8 @@
 #include "shell/status_menu.h"
 
+#include "core/agent.h"
+#include "core/settings.h"
 #include "shell/access_help.h"
-#include "shell/agent.h"
-#include "shell/settings.h"
 #include "shell/settings_dialog.h"
 
 #include <QApplication>

@@ -19,46 +19,32 @@ void writeText(const QString& path, const QByteArray& text) {
         f.write(text);
 }
 
-int keyCodeFor(QChar c, int* usage) {
-    static const char* letters = "abcdefghijklmnopqrstuvwxyz";
-    static const int letterCodes[] = {30, 48, 46, 32, 18, 33, 34, 35, 23, 36, 37, 38, 50,
-                                      49, 24, 25, 16, 19, 31, 20, 22, 47, 17, 45, 21, 44};
+// Linux key code and HID usage of a character typed on a US keyboard.
+std::pair<int, int> keyOf(QChar c) {
+    static const int letters[] = {30, 48, 46, 32, 18, 33, 34, 35, 23, 36, 37, 38, 50,
+                                  49, 24, 25, 16, 19, 31, 20, 22, 47, 17, 45, 21, 44};
     const char a = c.toLatin1();
-    for (int i = 0; i < 26; ++i) {
-        if (letters[i] == a) {
-            *usage = 4 + i;
-            return letterCodes[i];
-        }
-    }
-    if (a >= '1' && a <= '9') {
-        *usage = 30 + (a - '1');
-        return 2 + (a - '1');
-    }
+    if (a >= 'a' && a <= 'z')
+        return {letters[a - 'a'], 4 + (a - 'a')};
+    if (a >= '1' && a <= '9')
+        return {2 + (a - '1'), 30 + (a - '1')};
     switch (a) {
     case '0':
-        *usage = 39;
-        return 11;
+        return {KEY_0, 39};
     case '-':
-        *usage = 45;
-        return 12;
-    case ' ':
-        *usage = 44;
-        return 57;
+        return {KEY_MINUS, 45};
     case ';':
-        *usage = 51;
-        return 39;
+        return {KEY_SEMICOLON, 51};
     default:
-        *usage = 0;
-        return 0;
+        return {KEY_SPACE, 44};
     }
 }
 
 } // namespace
 
 FakeInputTree::FakeInputTree() {
-    QDir(root()).mkpath(QStringLiteral("sys/class/input"));
-    QDir(root()).mkpath(QStringLiteral("dev/input"));
-    QDir(root()).mkpath(QStringLiteral("staging"));
+    for (const char* folder : {"sys/class/input", "dev/input", "staging"})
+        QDir(root()).mkpath(QLatin1String(folder));
 }
 
 FakeInputTree::~FakeInputTree() {
@@ -74,29 +60,27 @@ qint64 FakeInputTree::nowMs() {
 
 void FakeInputTree::add(int n, const Device& device) {
     const QString node = QStringLiteral("event%1").arg(n);
-    const QString sys =
-        root() + QStringLiteral("/sys/class/input/") + node + QStringLiteral("/device/");
+    const QString sys = root() + QStringLiteral("/sys/class/input/%1/device/").arg(node);
     QDir().mkpath(sys + QStringLiteral("id"));
     QDir().mkpath(sys + QStringLiteral("capabilities"));
+    const auto hex = [](quint32 v) {
+        return QByteArray::number(v, 16).rightJustified(4, '0') + '\n';
+    };
     writeText(sys + QStringLiteral("name"), device.name.toUtf8() + '\n');
-    writeText(sys + QStringLiteral("id/vendor"),
-              QByteArray::number(device.vendor, 16).rightJustified(4, '0') + '\n');
-    writeText(sys + QStringLiteral("id/product"),
-              QByteArray::number(device.product, 16).rightJustified(4, '0') + '\n');
+    writeText(sys + QStringLiteral("id/vendor"), hex(device.vendor));
+    writeText(sys + QStringLiteral("id/product"), hex(device.product));
     writeText(sys + QStringLiteral("capabilities/ev"), "120013\n");
     writeText(sys + QStringLiteral("capabilities/key"),
               device.keyboard ? "1000000000007 ff9f207ac14057ff febeffdfffefffff fffffffffffffffe\n"
                               : "ff0000 0 0 0 0\n");
-
     const QByteArray staged = QFile::encodeName(root() + QStringLiteral("/staging/") + node);
     if (device.fifo)
         ::mkfifo(staged.constData(), 0600);
-    // The writer end is opened first: a FIFO without one reads as a device gone.
     writers_[n] = ::open(staged.constData(), O_RDWR | O_NONBLOCK | O_CLOEXEC | O_CREAT, 0600);
     if (!device.readable)
         ::chmod(staged.constData(), 0);
-    const QByteArray target = QFile::encodeName(root() + QStringLiteral("/dev/input/") + node);
-    ::rename(staged.constData(), target.constData());
+    ::rename(staged.constData(),
+             QFile::encodeName(root() + QStringLiteral("/dev/input/") + node).constData());
 }
 
 void FakeInputTree::setReadable(int n) {
@@ -106,10 +90,8 @@ void FakeInputTree::setReadable(int n) {
 
 void FakeInputTree::remove(int n) {
     ::unlink(QFile::encodeName(root() + QStringLiteral("/dev/input/event%1").arg(n)).constData());
-    if (const auto it = writers_.find(n); it != writers_.end()) {
-        ::close(it->second);
-        writers_.erase(it);
-    }
+    ::close(writers_[n]);
+    writers_.erase(n);
 }
 
 void FakeInputTree::send(int n, const std::vector<RawEvent>& events) {
@@ -148,26 +130,23 @@ std::vector<RawEvent> FakeInputTree::tap(int code, qint64 t, int scanUsage) {
 }
 
 std::vector<RawEvent> FakeInputTree::typed(const QString& text, qint64 t, qint64 step,
-                                           bool withScanCodes, bool enter) {
+                                           bool scanCodes, bool enter) {
     std::vector<RawEvent> out;
+    const auto add = [&out](const std::vector<RawEvent>& more) {
+        out.insert(out.end(), more.begin(), more.end());
+    };
     for (const QChar ch : text) {
-        // Upper case and ':' are typed with Shift held, as a scanner does.
         const bool shifted = ch.isUpper() || ch == u':';
-        const QChar c = ch == u':' ? QChar(u';') : ch.toLower();
-        int usage = 0;
-        const int code = keyCodeFor(c, &usage);
+        const auto [code, usage] = keyOf(ch == u':' ? QChar(u';') : ch.toLower());
         if (shifted)
             out.push_back({EV_KEY, KEY_LEFTSHIFT, 1, t});
-        const auto e = tap(code, t, withScanCodes ? usage : -1);
-        out.insert(out.end(), e.begin(), e.end());
+        add(tap(code, t, scanCodes ? usage : -1));
         if (shifted)
             out.push_back({EV_KEY, KEY_LEFTSHIFT, 0, t});
         t += step;
     }
-    if (enter) {
-        const auto e = tap(KEY_ENTER, t, withScanCodes ? 40 : -1);
-        out.insert(out.end(), e.begin(), e.end());
-    }
+    if (enter)
+        add(tap(KEY_ENTER, t, scanCodes ? 40 : -1));
     return out;
 }
 

@@ -1,63 +1,82 @@
 #include "support/http_stub.h"
 
-#include <QSslServer>
-#include <QTcpSocket>
+#include <QFile>
+#include <QHttpServerRequest>
+#include <QHttpServerResponder>
+#include <QProcess>
+#include <QSslKey>
 
 namespace korvel::test {
 
-HttpStub::HttpStub(quint16 port, const QSslConfiguration* tls) : tls_(tls != nullptr) {
-    script = [](const Request&) { return Reply{200, "{}", "application/json", false}; };
-    if (tls) {
-        auto server = std::make_unique<QSslServer>();
-        server->setSslConfiguration(*tls);
-        server_ = std::move(server);
-    } else {
-        server_ = std::make_unique<QTcpServer>();
-    }
-    server_->listen(QHostAddress::LocalHost, port);
-    connect(server_.get(), &QTcpServer::pendingConnectionAvailable, this, [this] {
-        while (QTcpSocket* socket = server_->nextPendingConnection())
-            serve(socket);
+HttpStub::HttpStub(quint16 port, const QSslConfiguration* tls) : tls_(tls) {
+    if (tls)
+        server_.sslSetup(*tls);
+    server_.setMissingHandler([this](const QHttpServerRequest& r, QHttpServerResponder&& out) {
+        Request request{r.method() == QHttpServerRequest::Method::Get ? "GET" : "POST",
+                        r.url().path().toUtf8(), r.value("Content-Type"), r.body()};
+        requests.append(request);
+        Reply reply;
+        const auto queued = std::find_if(queued_.begin(), queued_.end(),
+                                         [&](const auto& q) { return q.first == request.target; });
+        if (queued != queued_.end()) {
+            reply = queued->second;
+            queued_.erase(queued);
+        } else {
+            reply = script(request);
+        }
+        if (reply.silent) {
+            unanswered_.push_back(std::make_unique<QHttpServerResponder>(std::move(out)));
+            return;
+        }
+        out.write(reply.body, reply.contentType.constData(),
+                  static_cast<QHttpServerResponder::StatusCode>(reply.status));
     });
+    port_ = server_.listen(QHostAddress::LocalHost, port);
 }
 
-void HttpStub::serve(QTcpSocket* socket) {
-    auto buffer = std::make_shared<QByteArray>();
-    connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
-    connect(socket, &QTcpSocket::readyRead, socket, [this, socket, buffer] {
-        buffer->append(socket->readAll());
-        for (;;) {
-            const qsizetype end = buffer->indexOf("\r\n\r\n");
-            if (end < 0)
-                return;
-            Request request;
-            const QList<QByteArray> lines = buffer->left(end).split('\n');
-            const QList<QByteArray> first = lines.value(0).trimmed().split(' ');
-            request.method = first.value(0);
-            request.target = first.value(1);
-            for (qsizetype i = 1; i < lines.size(); ++i) {
-                const qsizetype colon = lines[i].indexOf(':');
-                if (colon > 0)
-                    request.headers.insert(lines[i].left(colon).trimmed().toLower(),
-                                           lines[i].mid(colon + 1).trimmed());
-            }
-            const qsizetype length = request.headers.value("content-length", "0").toLongLong();
-            if (buffer->size() < end + 4 + length)
-                return;
-            request.body = buffer->mid(end + 4, length);
-            buffer->remove(0, end + 4 + length);
-            requests.append(request);
-            QList<Reply>& queued = queued_[request.target];
-            const Reply reply = queued.isEmpty() ? script(request) : queued.takeFirst();
-            if (reply.silent)
-                continue;
-            QByteArray out = "HTTP/1.1 " + QByteArray::number(reply.status) + " Stub\r\n";
-            out += "Content-Type: " + reply.contentType + "\r\n";
-            out += "Content-Length: " + QByteArray::number(reply.body.size()) + "\r\n\r\n";
-            out += reply.body;
-            socket->write(out);
+QString HttpStub::url() const {
+    return QStringLiteral("%1://127.0.0.1:%2").arg(tls_ ? "https" : "http").arg(port_);
+}
+
+int HttpStub::count(const QByteArray& target) const {
+    return static_cast<int>(std::count_if(requests.begin(), requests.end(),
+                                          [&](const Request& r) { return r.target == target; }));
+}
+
+TestAuthority::TestAuthority() {
+    QFile ext(dir.filePath(QStringLiteral("ext")));
+    if (ext.open(QIODevice::WriteOnly))
+        ext.write("subjectAltName=IP:127.0.0.1\n");
+    ext.close();
+    const QString key = QStringLiteral(
+        "-newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes -subj /CN=%1 -keyout %2.key ");
+    for (const QString& args :
+         {QStringLiteral("req -x509 -days 2 ") +
+              key.arg(QStringLiteral("Korvel-Test-CA"), QStringLiteral("ca")) +
+              QStringLiteral("-out ca.pem"),
+          QStringLiteral("req ") + key.arg(QStringLiteral("127.0.0.1"), QStringLiteral("server")) +
+              QStringLiteral("-out server.csr"),
+          QStringLiteral("x509 -req -in server.csr -CA ca.pem -CAkey ca.key -CAcreateserial "
+                         "-days 2 -extfile ext -out server.pem")}) {
+        QProcess p;
+        p.setWorkingDirectory(dir.path());
+        p.start(QStringLiteral("openssl"), args.split(QLatin1Char(' ')));
+        if (!p.waitForFinished(30000) || p.exitCode() != 0) {
+            error = QStringLiteral("openssl: ") + p.errorString() + QLatin1Char(' ') +
+                    QString::fromLocal8Bit(p.readAllStandardError());
+            return;
         }
-    });
+    }
+    caFile = dir.filePath(QStringLiteral("ca.pem"));
+    QFile keyFile(dir.filePath(QStringLiteral("server.key")));
+    const auto certs = QSslCertificate::fromPath(dir.filePath(QStringLiteral("server.pem")));
+    if (certs.isEmpty() || !keyFile.open(QIODevice::ReadOnly)) {
+        error = QStringLiteral("the server certificate cannot be read");
+        return;
+    }
+    server = QSslConfiguration::defaultConfiguration();
+    server.setLocalCertificate(certs.first());
+    server.setPrivateKey(QSslKey(keyFile.readAll(), QSsl::Ec));
 }
 
 } // namespace korvel::test

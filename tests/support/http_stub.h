@@ -1,59 +1,61 @@
 #pragma once
 
-// A programmable HTTP/1.1 server on loopback: records every request and answers
-// each with the reply the test scripted for it.
+// A scripted HTTP server on loopback (Qt HttpServer): records every request and
+// answers each with what the test decided, or never.
 
-#include <QByteArray>
-#include <QHash>
+#include <QHttpServer>
 #include <QList>
-#include <QObject>
 #include <QSslConfiguration>
-#include <QTcpServer>
-
-#include <memory>
+#include <QTemporaryDir>
 
 #include <functional>
+#include <memory>
+#include <vector>
 
 namespace korvel::test {
 
-class HttpStub : public QObject {
-    Q_OBJECT
+class HttpStub {
   public:
     struct Request {
-        QByteArray method;
-        QByteArray target;
-        QHash<QByteArray, QByteArray> headers; // lower-case names
+        QByteArray method; // "GET", "POST"
+        QByteArray target; // the path
+        QByteArray contentType;
         QByteArray body;
     };
     struct Reply {
         int status = 200;
-        QByteArray body;
+        QByteArray body = "{}";
         QByteArray contentType = "application/json";
-        bool silent = false; // accept, read, never answer
+        bool silent = false; // read the request, never answer
     };
-    using Script = std::function<Reply(const Request&)>;
 
-    // On `port` (0: any free one); with `tls`, HTTPS with that certificate and key.
+    // On `port` (0: a free one); with `tls`, HTTPS with its certificate and key.
     explicit HttpStub(quint16 port = 0, const QSslConfiguration* tls = nullptr);
-    quint16 port() const { return server_->serverPort(); }
-    QString url() const {
-        return QStringLiteral("%1://127.0.0.1:%2").arg(tls_ ? "https" : "http").arg(port());
-    }
+    QString url() const;
+    int count(const QByteArray& target) const;
 
-    // Every request gets script(request); the default answers 200 with {}.
-    Script script;
     QList<Request> requests;
-    // Replies by target, used before `script` (each entry answers one request).
-    void queue(const QByteArray& target, const Reply& reply) { queued_[target].append(reply); }
-    static Reply json(int status, const QByteArray& body) {
-        return {status, body, "application/json", false};
-    }
+    // Every request is answered by script(request), the default 200 with "{}";
+    // replies queued for a path come first, one each.
+    std::function<Reply(const Request&)> script = [](const Request&) { return Reply{}; };
+    void queue(const QByteArray& target, const Reply& reply) { queued_.append({target, reply}); }
 
   private:
-    void serve(class QTcpSocket* socket);
-    std::unique_ptr<QTcpServer> server_;
+    QHttpServer server_;
+    quint16 port_ = 0;
     bool tls_ = false;
-    QHash<QByteArray, QList<Reply>> queued_;
+    QList<std::pair<QByteArray, Reply>> queued_;
+    std::vector<std::unique_ptr<QHttpServerResponder>> unanswered_;
+};
+
+// A private certificate authority made for the run with the openssl tool, and a
+// certificate for 127.0.0.1 signed by it.
+struct TestAuthority {
+    TestAuthority();
+    QTemporaryDir dir;
+    QString caFile;           // the authority's certificate, PEM
+    QString error;            // why it could not be made; empty when it was
+    QSslConfiguration server; // certificate and key for the stub
 };
 
 } // namespace korvel::test

@@ -1,22 +1,104 @@
 #include "support/test_main.h"
 
+#include <QDir>
+#include <QFile>
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
 #include <linux/capability.h>
+#include <sched.h>
+#include <sys/mount.h>
+#include <sys/stat.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
 namespace korvel::test {
 
+namespace {
+
+QString whyNot = QStringLiteral("not tried");
+
+QString failure(const char* what) {
+    return QLatin1String(what) + QStringLiteral(": ") +
+           QString::fromLocal8Bit(std::strerror(errno));
+}
+
+QByteArray path(const QString& p) {
+    return QFile::encodeName(p);
+}
+
+} // namespace
+
+void useTemporaryHome(const QString& dir) {
+    for (const char* var :
+         {"XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_CACHE_HOME", "XDG_RUNTIME_DIR"})
+        qputenv(var, path(dir + QLatin1Char('/') + QLatin1String(var)));
+    qputenv("HOME", path(dir));
+    QDir().mkpath(dir + QStringLiteral("/XDG_RUNTIME_DIR"));
+    ::chmod(path(dir + QStringLiteral("/XDG_RUNTIME_DIR")).constData(), 0700);
+}
+
+// Every thread started later inherits the narrower capabilities.
 void dropFileAccessOverride() {
-    if (::geteuid() != 0)
-        return;
     __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
     __user_cap_data_struct data[2]{};
-    if (::syscall(SYS_capget, &header, data) != 0)
+    if (::geteuid() != 0 || ::syscall(SYS_capget, &header, data) != 0)
         return;
-    for (const int cap : {CAP_DAC_OVERRIDE, CAP_DAC_READ_SEARCH}) {
+    for (const int cap : {CAP_DAC_OVERRIDE, CAP_DAC_READ_SEARCH})
         data[cap / 32].effective &= ~(1u << (cap % 32));
-    }
     ::syscall(SYS_capset, &header, data);
+}
+
+void enterPrivateMountNamespace() {
+    if (::unshare(CLONE_NEWNS) != 0)
+        whyNot = failure("unshare");
+    else if (::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0)
+        whyNot = failure("making / private"); // mounts must not reach the machine
+    else
+        whyNot.clear();
+}
+
+const QString& mountsWhyNot() {
+    return whyNot;
+}
+
+QString mountTmpfs(const QString& dir, qint64 bytes) {
+    const QByteArray options = "size=" + QByteArray::number(bytes) + ",mode=0700";
+    return ::mount("tmpfs", path(dir).constData(), "tmpfs", 0, options.constData()) == 0
+               ? QString()
+               : failure("mount tmpfs");
+}
+
+QString setReadOnly(const QString& dir, bool readOnly) {
+    const QByteArray p = path(dir);
+    if (readOnly && ::mount(p.constData(), p.constData(), nullptr, MS_BIND, nullptr) != 0)
+        return failure("bind mount");
+    const unsigned long flags = MS_REMOUNT | MS_BIND | (readOnly ? MS_RDONLY : 0);
+    return ::mount(nullptr, p.constData(), nullptr, flags, nullptr) == 0 ? QString()
+                                                                         : failure("remount");
+}
+
+QString unmount(const QString& dir) {
+    return ::umount2(path(dir).constData(), MNT_DETACH) == 0 ? QString() : failure("umount");
+}
+
+QString fillDisk(const QString& dir) {
+    const QString filler = dir + QStringLiteral("/filler");
+    const int fd = ::open(path(filler).constData(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600);
+    static const char block[4096] = {};
+    for (size_t size = sizeof block; fd >= 0 && size > 0; size /= 2) {
+        while (::write(fd, block, size) == static_cast<ssize_t>(size)) {
+        }
+    }
+    if (fd >= 0)
+        ::close(fd);
+    return filler;
+}
+
+int modeOf(const QString& p) {
+    struct stat st {};
+    return ::stat(path(p).constData(), &st) == 0 ? static_cast<int>(st.st_mode & 0777) : -1;
 }
 
 } // namespace korvel::test

@@ -1,29 +1,30 @@
 #include "platform/linux/canberra_sounds.h"
 
-#include <alsa/asoundlib.h>
+#include <QFile>
+
 #include <canberra.h>
 
 namespace {
-// ALSA reports a missing sound card on stderr; the agent stays silent instead.
-void quietAlsa(const char*, int, const char*, int, const char*, ...) {}
-} // namespace
 
-CanberraSounds::CanberraSounds() {
-    snd_lib_error_set_handler(quietAlsa);
+// ALSA prints to standard error when it finds no sound card; without one only a
+// sound server (PulseAudio, PipeWire) may play, and canberra is kept to it.
+bool hasSoundCard() {
+    QFile cards(QStringLiteral("/proc/asound/cards"));
+    if (!cards.open(QIODevice::ReadOnly))
+        return false;
+    const QByteArray text = cards.readAll();
+    return !text.trimmed().isEmpty() && !text.contains("no soundcards");
 }
+
+} // namespace
 
 CanberraSounds::~CanberraSounds() {
     if (context_)
         ca_context_destroy(context_);
 }
 
-void CanberraSounds::play(const QString& name) {
-    const char* event = nullptr;
-    if (name == QLatin1String("Glass"))
-        event = "complete";
-    else if (name == QLatin1String("Basso"))
-        event = "dialog-error";
-    if (!event || failed_)
+void CanberraSounds::play(Sound sound) {
+    if (failed_)
         return;
     if (!context_) {
         // Created on first use: an agent that never plays opens no sound device.
@@ -32,8 +33,11 @@ void CanberraSounds::play(const QString& name) {
             context_ = nullptr;
             return;
         }
+        if (!hasSoundCard())
+            ca_context_set_driver(context_, "pulse");
         ca_context_change_props(context_, CA_PROP_APPLICATION_NAME, "Korvel Agent",
                                 CA_PROP_APPLICATION_ID, "korvel-agent", nullptr);
     }
-    ca_context_play(context_, 0, CA_PROP_EVENT_ID, event, nullptr);
+    ca_context_play(context_, 0, CA_PROP_EVENT_ID,
+                    sound == Sound::glass ? "complete" : "dialog-error", nullptr);
 }

@@ -4,14 +4,14 @@
 
 struct ca_context;
 
-// Event sounds of the freedesktop sound theme through libcanberra: "Glass" plays
-// "complete", "Basso" plays "dialog-error". Without a sound device nothing plays
-// and nothing is printed.
+// Event sounds of the freedesktop sound theme through libcanberra: glass plays
+// "complete", basso plays "dialog-error". Without a sound device nothing plays and
+// nothing is printed.
 class CanberraSounds final : public SoundPlayer {
   public:
-    CanberraSounds();
+    CanberraSounds() = default;
     ~CanberraSounds() override;
-    void play(const QString& name) override;
+    void play(Sound sound) override;
 
   private:
     ca_context* context_ = nullptr;

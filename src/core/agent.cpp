@@ -1,0 +1,176 @@
+#include "core/agent.h"
+
+#include "core/logging.h"
+#include "core/private_files.h"
+#include "core/settings.h"
+#include "platform/notifier.h"
+
+#include <QCoreApplication>
+#include <QDateTime>
+#include <QStandardPaths>
+
+namespace {
+
+// Owner-only: it holds scan texts. Without it the queue lives in memory and says
+// so; the agent still captures and delivers.
+QueueFile queueFileIn(const QString& folder) {
+    if (!makePrivateFolder(folder))
+        qCWarning(lcQueue).noquote()
+            << "data folder" << folder << "cannot be created or made private";
+    return QueueFile(folder + QStringLiteral("/queue.json"));
+}
+
+} // namespace
+
+Agent::Agent(Settings& settings, Ports ports, const QString& queueFolder, Intervals intervals)
+    : settings_(settings), ports_(ports),
+      transport_([this] { return settings_.serverURL(); }, network_, intervals.requestTimeout),
+      delivery_(settings, transport_, ports.notifier, ports.sounds),
+      queue_(queueFileIn(queueFolder),
+             [this](const QueuedScan& scan, ScanQueue::Completion done) {
+                 delivery_.send(scan, std::move(done));
+             }),
+      capture_(
+          ports.keyboard, [this] { return settings_.scanner(); },
+          [this](const QString& text) {
+              enqueueAndFlush({text, QDateTime::currentMSecsSinceEpoch()});
+          },
+          [this](const QString& key, const QString& name) { scannerChosen(key, name); }) {
+    queue_.onDone = [this](const QueuedScan& scan, SendOutcome outcome, const QString& message) {
+        delivery_.onDone(scan, outcome, message);
+        Q_EMIT changed(); // one scan fewer waiting
+    };
+    tickTimer_.setInterval(intervals.tick);
+    retryTimer_.setInterval(intervals.retry);
+    idleTimer_.setInterval(intervals.idlePoll);
+    connect(&tickTimer_, &QTimer::timeout, this, &Agent::onTick);
+    connect(&retryTimer_, &QTimer::timeout, this, &Agent::onRetry);
+    connect(&idleTimer_, &QTimer::timeout, this, [this] { delivery_.checkIdleClose(); });
+    // The pause check only has work while some buffer holds text: an idle agent
+    // does not wake for it.
+    capture_.onAssembling = [this] {
+        if (!tickTimer_.isActive())
+            tickTimer_.start();
+    };
+    delivery_.onChanged = [this] { Q_EMIT changed(); };
+}
+
+Agent::~Agent() = default;
+
+QString Agent::defaultQueueFolder() {
+    return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) +
+           QStringLiteral("/Korvel");
+}
+
+void Agent::start(const std::function<void()>& attachMenu) {
+    if (attachMenu)
+        attachMenu();
+    const QString scanner = settings_.scanner();
+    qCInfo(lcAgent).noquote()
+        << QStringLiteral("Korvel Agent %1 starting: server %2, scanner %3, keyboards %4")
+               .arg(QCoreApplication::applicationVersion(), transport_.displayBase(),
+                    scanner.isEmpty() ? QStringLiteral("none chosen")
+                                      : settings_.scannerName() + QStringLiteral(" (") + scanner +
+                                            QLatin1Char(')'),
+                    ports_.keyboard.accessGranted() ? QStringLiteral("readable")
+                                                    : QStringLiteral("not readable (no access)"));
+    // Linux never asks the user for input access: nothing to request here.
+    capture_.startCapture();
+    shownProblems_ = problems();
+    retryTimer_.start();
+    idleTimer_.start();
+    delivery_.registerDevice();
+    queue_.flush();
+    if (settings_.scanner().isEmpty()) {
+        ports_.notifier.notify(QStringLiteral("Korvel Agent"),
+                               QStringLiteral("Click the barcode icon in the menu bar and choose "
+                                              "Detect scanner."));
+    }
+}
+
+void Agent::enqueueAndFlush(const QueuedScan& scan) {
+    queue_.enqueue(scan);
+    queue_.flush();
+    Q_EMIT changed();
+}
+
+void Agent::scannerChosen(const QString& key, const QString& name) {
+    settings_.setScanner(key, name);
+    qCInfo(lcAgent).noquote() << "scanner chosen:" << name
+                              << QLatin1Char('(') + key + QLatin1Char(')');
+    ports_.sounds.play(Sound::glass);
+    ports_.notifier.notify(QStringLiteral("Scanner selected"),
+                           name + QStringLiteral(" (") + key + QStringLiteral(")"));
+    Q_EMIT changed();
+}
+
+void Agent::toggleDetect() {
+    capture_.toggleDetect();
+    Q_EMIT changed();
+}
+
+void Agent::onTick() {
+    if (!capture_.tick())
+        tickTimer_.stop();
+}
+
+void Agent::onRetry() {
+    capture_.startCapture();
+    queue_.saveIfBehind();
+    delivery_.registerIfNeeded();
+    queue_.flush();
+    if (problems() != shownProblems_) {
+        shownProblems_ = problems();
+        Q_EMIT changed();
+    }
+}
+
+QString Agent::problems() const {
+    return QString::number(capture_.captureOpen()) + ports_.keyboard.problem() + QLatin1Char('\n') +
+           queue_.diskProblem();
+}
+
+Agent::MenuTexts Agent::menuTexts() {
+    MenuTexts m;
+    const bool access = ports_.keyboard.accessGranted();
+    const QString scanner = settings_.scanner();
+    const QString problem = ports_.keyboard.problem();
+    if (!access) {
+        m.scannerLine = QStringLiteral("Input Monitoring is off: Korvel can't read the scanner");
+    } else if (!problem.isEmpty()) {
+        m.scannerLine = problem; // access alone does not mean the keys can be read
+    } else if (capture_.detecting()) {
+        m.scannerLine = QStringLiteral("Scan any barcode with the scanner now\u2026");
+    } else if (!scanner.isEmpty()) {
+        m.scannerLine = QStringLiteral("Scanner: ") + settings_.scannerName() +
+                        QStringLiteral(" (") + scanner + QStringLiteral(") \u00B7 ") +
+                        settings_.deviceName();
+    } else {
+        m.scannerLine = QStringLiteral("No scanner chosen: use Detect scanner");
+    }
+    m.queueLine = QStringLiteral("Waiting to send: ") + QString::number(queue_.items().size());
+    if (!delivery_.lastResult().isEmpty())
+        m.queueLine += QStringLiteral(" \u00B7 ") + delivery_.lastResult();
+    if (const QString disk = queue_.diskProblem(); !disk.isEmpty())
+        m.queueLine += QStringLiteral(" \u00B7 Not saved to disk (") + disk + QLatin1Char(')');
+    m.permissionVisible = !access;
+    m.detectText = capture_.detecting() ? QStringLiteral("Cancel detection")
+                                        : QStringLiteral("Detect scanner (scan now)");
+    m.detectEnabled = access;
+    m.loginChecked = ports_.login && ports_.login->enabled();
+    return m;
+}
+
+std::optional<QString> Agent::toggleLogin() {
+    if (!ports_.login)
+        return QStringLiteral("Starting at login is not available here.");
+    return ports_.login->setEnabled(!ports_.login->enabled());
+}
+
+void Agent::saveSettings(const QString& serverURL, const QString& deviceName) {
+    settings_.setServerURL(trimBlanks(serverURL));
+    settings_.setDeviceName(trimBlanks(deviceName));
+    delivery_.registerDevice();
+    queue_.flush();
+    Q_EMIT changed();
+}

@@ -1,0 +1,96 @@
+#pragma once
+
+#include "core/capture/scan_capture.h"
+#include "core/delivery/scan_delivery.h"
+#include "core/delivery/scan_queue.h"
+#include "core/delivery/transport.h"
+#include "platform/login_item.h"
+
+#include <QNetworkAccessManager>
+#include <QObject>
+#include <QTimer>
+
+#include <chrono>
+#include <functional>
+#include <memory>
+#include <optional>
+
+class Settings;
+
+// The agent's state and start-up, without any user interface: the shell adds the
+// tray menu and dialogs on top.
+class Agent : public QObject {
+    Q_OBJECT
+  public:
+    struct Ports {
+        KeyboardSource& keyboard;
+        Notifier& notifier;
+        SoundPlayer& sounds;
+        LoginItem* login = nullptr; // none: starting at login is not offered
+    };
+    // What the status menu shows, computed when it is about to open.
+    struct MenuTexts {
+        QString scannerLine;
+        QString queueLine;
+        bool permissionVisible = false;
+        QString detectText;
+        bool detectEnabled = false;
+        bool loginChecked = false;
+    };
+    struct Intervals {
+        std::chrono::milliseconds tick{50};
+        std::chrono::milliseconds retry{5000};
+        std::chrono::milliseconds idlePoll{60000};
+        std::chrono::milliseconds requestTimeout{10000};
+    };
+
+    // Loads the queue file in queueFolder (made if needed); nothing is sent yet.
+    Agent(Settings& settings, Ports ports, const QString& queueFolder, Intervals intervals);
+    Agent(Settings& settings, Ports ports, const QString& queueFolder)
+        : Agent(settings, ports, queueFolder, Intervals{}) {}
+    ~Agent() override;
+
+    // The start-up sequence, once. attachMenu runs where the status menu belongs.
+    void start(const std::function<void()>& attachMenu = {});
+
+    MenuTexts menuTexts();
+    // Starts or cancels scanner detection.
+    void toggleDetect();
+    // Switches starting at login; the error in words when that failed.
+    std::optional<QString> toggleLogin();
+    // The settings dialog's Save: both values trimmed and stored, then the device is
+    // registered again and waiting scans are tried at once.
+    void saveSettings(const QString& serverURL, const QString& deviceName);
+
+    Settings& settings() { return settings_; }
+    ScanCapture& capture() { return capture_; }
+    ScanDelivery& delivery() { return delivery_; }
+    ScanQueue& queue() { return queue_; }
+
+    static QString defaultQueueFolder();
+
+  Q_SIGNALS:
+    // Something the status menu shows may have changed: tray hosts that draw the
+    // menu from its last layout must not show stale texts.
+    void changed();
+
+  private:
+    void enqueueAndFlush(const QueuedScan& scan);
+    void scannerChosen(const QString& key, const QString& name);
+    void onTick();
+    void onRetry();
+    // What the retry timer may find changed without being told: capture and disk.
+    QString problems() const;
+
+    Settings& settings_;
+    Ports ports_;
+    QNetworkAccessManager network_;
+    Transport transport_;
+    ScanDelivery delivery_;
+    ScanQueue queue_;
+    ScanCapture capture_;
+    QTimer tickTimer_;
+    QTimer retryTimer_;
+    QTimer idleTimer_;
+    QString shownProblems_; // capture and disk trouble as last announced by changed()
+};

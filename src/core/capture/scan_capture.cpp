@@ -1,0 +1,118 @@
+#include "core/capture/scan_capture.h"
+
+#include "core/logging.h"
+
+#include <QStringList>
+
+namespace {
+constexpr int kKeyboardPage = 7;
+constexpr int kMinDetectLength = 4;
+} // namespace
+
+ScanCapture::ScanCapture(KeyboardSource& keyboard, std::function<QString()> chosenScanner,
+                         std::function<void(const QString&)> deliver,
+                         std::function<void(const QString&, const QString&)> chosen)
+    : keyboard_(keyboard), chosenScanner_(std::move(chosenScanner)), deliver_(std::move(deliver)),
+      chosen_(std::move(chosen)) {}
+
+QString ScanCapture::deviceKey(quint32 vendor, quint32 product) {
+    return QString::asprintf("%04X:%04X", vendor, product);
+}
+
+void ScanCapture::startCapture() {
+    if (open_)
+        return;
+    const bool access = keyboard_.accessGranted();
+    if (access != accessTold_) {
+        accessTold_ = access;
+        if (!access) {
+            qCWarning(lcAgent) << "no read access to the keyboards: nothing is captured until "
+                                  "it is granted (see \"Allow Input Monitoring\")";
+        }
+    }
+    if (!access)
+        return;
+    open_ = keyboard_.open([this](const KeyEvent& event) { onValue(event); });
+    if (open_)
+        qCInfo(lcAgent) << "reading the keyboards";
+}
+
+void ScanCapture::onValue(const KeyEvent& event) {
+    retired_.clear();
+    const bool discard = event.kind == KeyEvent::discard;
+    if (!discard && (event.usagePage != kKeyboardPage || event.usage < 4 || event.usage > 231))
+        return;
+    const QString key = deviceKey(event.vendor, event.product);
+    // Outside detection nothing but the chosen scanner's keys is ever kept.
+    if (!detecting_ && key != chosenScanner_())
+        return;
+    auto it = buffers_.find(key);
+    if (it == buffers_.end()) {
+        // Even a discard needs the buffer: it spoils the rest of a scan whose start
+        // was lost, and that may be the device's very first scan.
+        auto buffer = std::make_unique<ScanBuffer>();
+        const QString name = event.name.isNull() ? QStringLiteral("Scanner") : event.name;
+        buffer->onScan = [this, key, name](const QString& text) { onScan(key, name, text); };
+        it = buffers_.emplace(key, std::move(buffer)).first;
+    }
+    ScanBuffer& buffer = *it->second;
+    buffer.emitOnGap = !detecting_;
+    if (discard) {
+        buffer.discard(event.timeMs);
+        return;
+    }
+    buffer.key(event.usage, event.value != 0, event.timeMs);
+    if (assembling())
+        onAssembling();
+}
+
+void ScanCapture::onScan(const QString& deviceKey, const QString& deviceName, const QString& text) {
+    if (!detecting_) {
+        deliver_(text);
+        return;
+    }
+    if (text.size() < kMinDetectLength)
+        return;
+    detecting_ = false;
+    dropBuffers();
+    chosen_(deviceKey, deviceName);
+}
+
+void ScanCapture::toggleDetect() {
+    detecting_ = !detecting_;
+    dropBuffers();
+}
+
+bool ScanCapture::tick() {
+    retired_.clear();
+    // "Now" before the drain: every keystroke typed up to now is then taken in, and
+    // the pause is never judged ahead of one.
+    const qint64 now = keyboard_.nowMs();
+    if (open_)
+        keyboard_.drain();
+    if (buffers_.empty())
+        return false;
+    QStringList keys;
+    for (const auto& [key, buffer] : buffers_)
+        keys.append(key);
+    for (const QString& key : keys) {
+        // A scan reported by one buffer may empty the whole map.
+        if (const auto it = buffers_.find(key); it != buffers_.end())
+            it->second->tick(now);
+    }
+    return assembling();
+}
+
+bool ScanCapture::assembling() const {
+    for (const auto& [key, buffer] : buffers_) {
+        if (buffer->assembling())
+            return true;
+    }
+    return false;
+}
+
+void ScanCapture::dropBuffers() {
+    for (auto& [key, buffer] : buffers_)
+        retired_.push_back(std::move(buffer));
+    buffers_.clear();
+}

@@ -1,0 +1,57 @@
+#pragma once
+
+#include "core/capture/scan_buffer.h"
+#include "platform/keyboard.h"
+
+#include <QString>
+
+#include <functional>
+#include <map>
+#include <memory>
+#include <vector>
+
+// Routes key events to one ScanBuffer per device key and decides what each scan is
+// for: delivery (only the chosen scanner's keys, outside detection) or choosing the
+// scanner (any keyboard, during detection).
+class ScanCapture {
+  public:
+    // chosenScanner: the chosen scanner's device key ("" for none), read at every
+    // key event. deliver: each scan of the chosen scanner outside detection.
+    // chosen: detection picked the device with this key and name.
+    ScanCapture(KeyboardSource& keyboard, std::function<QString()> chosenScanner,
+                std::function<void(const QString& text)> deliver,
+                std::function<void(const QString& key, const QString& name)> chosen);
+
+    void startCapture();
+    void onValue(const KeyEvent& event);
+    void onScan(const QString& deviceKey, const QString& deviceName, const QString& text);
+    void toggleDetect();
+    // Takes in every keystroke already received, then ends scans whose pause has
+    // run out. True while some buffer still holds text.
+    bool tick();
+
+    bool captureOpen() const { return open_; }
+    bool detecting() const { return detecting_; }
+
+    // Called whenever a buffer holds text after a key event, so the owner can make
+    // sure tick() runs.
+    std::function<void()> onAssembling = [] {};
+
+    static QString deviceKey(quint32 vendor, quint32 product);
+
+  private:
+    bool assembling() const;
+    void dropBuffers();
+
+    KeyboardSource& keyboard_;
+    std::function<QString()> chosenScanner_;
+    std::function<void(const QString&)> deliver_;
+    std::function<void(const QString&, const QString&)> chosen_;
+    bool open_ = false;
+    bool accessTold_ = true; // warned once when access goes missing
+    bool detecting_ = false;
+    std::map<QString, std::unique_ptr<ScanBuffer>> buffers_;
+    // Dropped buffers live until the call that dropped them has unwound: the buffer
+    // that reported the scan may still be on the stack.
+    std::vector<std::unique_ptr<ScanBuffer>> retired_;
+};

@@ -1,0 +1,295 @@
+#include "core/delivery/queue_file.h"
+
+#include "core/logging.h"
+#include "core/private_files.h"
+
+#include <QDateTime>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+
+#include <cerrno>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace {
+
+// Qt's JSON writer escapes the text; the element is put together here only to keep
+// "value" before "ts", the order older files and readers know.
+void appendJsonString(QByteArray& out, const QString& s) {
+    const QByteArray array = QJsonDocument(QJsonArray{s}).toJson(QJsonDocument::Compact);
+    out.append(QByteArrayView(array).sliced(1, array.size() - 2)); // without [ and ]
+}
+
+} // namespace
+
+std::optional<qint64> jsonInteger(const QJsonValue& v) {
+    if (!v.isDouble())
+        return std::nullopt;
+    const QVariant var = v.toVariant();
+    if (var.typeId() == QMetaType::LongLong)
+        return var.toLongLong();
+    // A number written with a fraction part or an exponent arrives as a double:
+    // accepted only when it is whole and fits.
+    const double d = v.toDouble();
+    if (std::trunc(d) != d || d < -9223372036854775808.0 || d >= 9223372036854775808.0)
+        return std::nullopt;
+    return static_cast<qint64>(d);
+}
+
+namespace {
+
+bool syncFolderOf(const QString& path) {
+    const QByteArray dir = QFile::encodeName(QFileInfo(path).absolutePath());
+    const int fd = ::open(dir.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    const bool ok = ::fsync(fd) == 0;
+    ::close(fd);
+    return ok;
+}
+
+} // namespace
+
+void appendQueuedScan(QByteArray& out, const QueuedScan& scan) {
+    out.append("{\"value\":");
+    appendJsonString(out, scan.value);
+    out.append(",\"ts\":");
+    out.append(QByteArray::number(scan.ts));
+    out.append('}');
+}
+
+QByteArray encodeQueue(const QList<QueuedScan>& scans) {
+    QByteArray out;
+    out.reserve(2 + scans.size() * 48);
+    out.append('[');
+    bool first = true;
+    for (const QueuedScan& s : scans) {
+        if (!first)
+            out.append(',');
+        first = false;
+        appendQueuedScan(out, s);
+    }
+    out.append(']');
+    return out;
+}
+
+std::optional<QList<QueuedScan>> decodeQueue(const QByteArray& bytes) {
+    QJsonParseError error{};
+    const QJsonDocument doc = QJsonDocument::fromJson(bytes, &error);
+    if (error.error != QJsonParseError::NoError || !doc.isArray())
+        return std::nullopt;
+    const QJsonArray array = doc.array();
+    QList<QueuedScan> scans;
+    scans.reserve(array.size());
+    for (const QJsonValue& element : array) {
+        if (!element.isObject())
+            return std::nullopt;
+        const QJsonObject object = element.toObject();
+        const QJsonValue value = object.value(QLatin1String("value"));
+        if (!value.isString())
+            return std::nullopt;
+        const auto ts = jsonInteger(object.value(QLatin1String("ts")));
+        if (!ts)
+            return std::nullopt;
+        scans.append(QueuedScan{value.toString(), *ts});
+    }
+    return scans;
+}
+
+QList<QueuedScan> QueueFile::load() const {
+    setAside_.clear();
+    // Told apart by open() itself: only a file that is not there is an empty queue.
+    const int fd = ::open(QFile::encodeName(path_).constData(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0 && errno == ENOENT)
+        return {};
+    QFile file;
+    if (fd >= 0 && file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        const QByteArray bytes = file.readAll();
+        const bool complete = file.error() == QFileDevice::NoError;
+        file.close();
+        if (complete) {
+            if (auto scans = decodeQueue(bytes))
+                return *scans;
+        }
+    } else if (fd >= 0) {
+        ::close(fd);
+    }
+    putAside();
+    return {};
+}
+
+void QueueFile::putAside() const {
+    const QString aside = path_ + QStringLiteral(".unreadable-") +
+                          QString::number(QDateTime::currentMSecsSinceEpoch());
+    // Renaming keeps the bytes exactly and needs no read access to the file itself.
+    if (QFile::rename(path_, aside) || QFile::copy(path_, aside)) {
+        setAside_ = aside;
+        qCWarning(lcQueue).noquote()
+            << "queue file" << path_ << "could not be read; kept aside as" << aside;
+    } else {
+        qCWarning(lcQueue).noquote()
+            << "queue file" << path_ << "could not be read, nor kept aside; it is left as it is";
+    }
+    syncFolderOf(path_);
+}
+
+bool QueueFile::save(const QList<QueuedScan>& scans, QString* error) const {
+    const QByteArray bytes = encodeQueue(scans);
+    return saveEncoded({bytes}, error);
+}
+
+bool QueueFile::saveEncoded(std::initializer_list<QByteArrayView> pieces, QString* error) const {
+    // Written by hand rather than through QSaveFile: every write, the sync and the
+    // close are checked before the rename, so a full disk can never put a short
+    // file in place of a good one.
+    const QByteArray target = QFile::encodeName(path_);
+    QByteArray temp = target + ".saving-XXXXXX";
+    int fd = ::mkostemp(temp.data(), O_CLOEXEC); // owner-only: scan texts are private
+    if (fd < 0 && errno == ENOENT) {
+        // The folder went away under the running agent: make it again.
+        makePrivateFolder(QFileInfo(path_).absolutePath());
+        temp = target + ".saving-XXXXXX";
+        fd = ::mkostemp(temp.data(), O_CLOEXEC);
+    }
+    bool tempExists = fd >= 0;
+    const auto fail = [&](const char* step) {
+        const int code = errno;
+        if (fd >= 0)
+            ::close(fd);
+        if (tempExists)
+            ::unlink(temp.constData());
+        if (error)
+            *error = QString::fromLatin1(step) + QStringLiteral(": ") +
+                     QString::fromLocal8Bit(std::strerror(code));
+        return false;
+    };
+    if (fd < 0)
+        return fail("cannot create");
+    for (const QByteArrayView piece : pieces) {
+        const char* data = piece.data();
+        qsizetype left = piece.size();
+        while (left > 0) {
+            const ssize_t n = ::write(fd, data, static_cast<size_t>(left));
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n <= 0) {
+                if (n == 0)
+                    errno = ENOSPC;
+                return fail("cannot write");
+            }
+            data += n;
+            left -= n;
+        }
+    }
+    if (::fsync(fd) != 0)
+        return fail("cannot sync");
+    const int closing = fd;
+    fd = -1;
+    if (::close(closing) != 0)
+        return fail("cannot close");
+    if (::rename(temp.constData(), target.constData()) != 0)
+        return fail("cannot replace");
+    tempExists = false;
+    // The rename itself must survive a power cut, not only the data.
+    if (!syncFolderOf(path_))
+        return fail("cannot sync the folder");
+    if (error)
+        error->clear();
+    return true;
+}
+
+QueueWriter::QueueWriter(QueueFile file) : file_(std::move(file)) {
+    thread_ = std::thread([this] { run(); });
+}
+
+QueueWriter::~QueueWriter() {
+    {
+        std::lock_guard lock(mutex_);
+        stopping_ = true;
+    }
+    changed_.notify_all();
+    thread_.join();
+}
+
+bool QueueWriter::write(const State& state, quint64 generation) {
+    std::lock_guard disk(diskMutex_);
+    if (generation < writtenGeneration_)
+        return true; // a newer state was tried already; it decides
+    writtenGeneration_ = generation;
+    ++written_;
+    QString error;
+    const bool ok = file_.saveEncoded(
+        {QByteArrayView("["), QByteArrayView(state.elements).sliced(state.from, state.length),
+         QByteArrayView("]")},
+        &error);
+    noteResult(ok, error);
+    qCDebug(lcQueue) << "queue file written:" << ok << state.length + 2 << "bytes";
+    return ok;
+}
+
+// Told once when the file falls behind and once when it has caught up again.
+void QueueWriter::noteResult(bool ok, const QString& error) {
+    std::lock_guard lock(errorMutex_);
+    if (ok && !error_.isEmpty()) {
+        qCInfo(lcQueue).noquote() << "queue file" << file_.path() << "is up to date again";
+    } else if (!ok && error_ != error) {
+        qCWarning(lcQueue).noquote() << "queue file" << file_.path() << error
+                                     << "- scans are kept in memory until it can be written";
+    }
+    error_ = ok ? QString() : error;
+}
+
+QString QueueWriter::behindBecause() const {
+    std::lock_guard lock(errorMutex_);
+    return error_;
+}
+
+bool QueueWriter::saveNow(const State& state) {
+    quint64 generation = 0;
+    {
+        std::lock_guard lock(mutex_);
+        generation = ++nextGeneration_;
+        waiting_.reset(); // older than this one
+    }
+    const bool ok = write(state, generation);
+    changed_.notify_all();
+    return ok;
+}
+
+void QueueWriter::saveLater(State state) {
+    {
+        std::lock_guard lock(mutex_);
+        waiting_ = std::move(state);
+        waitingGeneration_ = ++nextGeneration_;
+    }
+    changed_.notify_all();
+}
+
+void QueueWriter::waitUntilWritten() {
+    std::unique_lock lock(mutex_);
+    changed_.wait(lock, [this] { return !waiting_ && !busy_; });
+}
+
+void QueueWriter::run() {
+    std::unique_lock lock(mutex_);
+    for (;;) {
+        changed_.wait(lock, [this] { return waiting_ || stopping_; });
+        if (!waiting_)
+            return; // stopping, nothing left to write
+        State state = std::move(*waiting_);
+        const quint64 generation = waitingGeneration_;
+        waiting_.reset();
+        busy_ = true;
+        lock.unlock();
+        write(state, generation); // a failure is retried by the next change
+        lock.lock();
+        busy_ = false;
+        changed_.notify_all();
+    }
+}

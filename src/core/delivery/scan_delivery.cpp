@@ -1,0 +1,131 @@
+#include "core/delivery/scan_delivery.h"
+
+#include "core/logging.h"
+#include "core/settings.h"
+#include "platform/notifier.h"
+
+#include <QJsonObject>
+
+ScanDelivery::ScanDelivery(Settings& settings, Transport& transport, Notifier& notifier,
+                           SoundPlayer& sounds)
+    : settings_(settings), transport_(transport), notifier_(notifier), sounds_(sounds) {}
+
+bool ScanDelivery::isSessionCommand(const QString& value) {
+    return value.startsWith(QLatin1String("KV:START:")) || value == QLatin1String("KV:END");
+}
+
+void ScanDelivery::send(const QueuedScan& scan, ScanQueue::Completion done) {
+    const QJsonObject body{{QStringLiteral("device_id"), settings_.deviceId()},
+                           {QStringLiteral("value"), scan.value},
+                           {QStringLiteral("ts"), scan.ts}};
+    transport_.post(
+        QStringLiteral("/api/scan"), body,
+        [this, done = std::move(done)](qint64 status, const QJsonObject& answer,
+                                       const Transport::Failure& failure) {
+            noteAnswer(status, failure);
+            const SendOutcome outcome = sendOutcomeFromStatus(status);
+            if (outcome == SendOutcome::retry) {
+                if (failure.kind == Transport::Failure::certificate)
+                    setLastResult(QStringLiteral("Server certificate not trusted"));
+                else if (status == 0)
+                    setLastResult(QStringLiteral("Server unreachable"));
+                else
+                    setLastResult(QStringLiteral("Server error ") + QString::number(status));
+            }
+            const QJsonValue member = answer.value(
+                outcome == SendOutcome::ok ? QLatin1String("message") : QLatin1String("error"));
+            done(outcome, member.isString() ? member.toString() : QString());
+        });
+}
+
+void ScanDelivery::onDone(const QueuedScan& scan, SendOutcome outcome, const QString& message) {
+    if (outcome == SendOutcome::ok)
+        setLastResult(message);
+    else
+        setLastResult(QStringLiteral("Refused: ") + scan.value + QStringLiteral(" \u2013 ") +
+                      message);
+    if (outcome == SendOutcome::rejected) {
+        sounds_.play(Sound::basso);
+        notifier_.notify(QStringLiteral("Korvel: scan refused"),
+                         scan.value + QLatin1Char('\n') + message);
+        return;
+    }
+    if (isSessionCommand(scan.value)) {
+        sounds_.play(Sound::glass);
+        notifier_.notify(QStringLiteral("Korvel"), message);
+    }
+}
+
+void ScanDelivery::setLastResult(const QString& text) {
+    const bool changed = text != lastResult_;
+    lastResult_ = text;
+    if (changed)
+        onChanged();
+}
+
+void ScanDelivery::noteAnswer(qint64 status, const Transport::Failure& failure) {
+    QString state;
+    if (failure.kind == Transport::Failure::certificate)
+        state = QStringLiteral("certificate not trusted: ") + failure.detail;
+    else if (status == 0)
+        state = QStringLiteral("unreachable: ") + failure.detail;
+    else if (sendOutcomeFromStatus(status) == SendOutcome::retry)
+        state = QStringLiteral("answers with HTTP status ") + QString::number(status);
+    else
+        state = QStringLiteral("reachable");
+    if (state == reachability_)
+        return;
+    reachability_ = state;
+    if (state == QLatin1String("reachable"))
+        qCInfo(lcServer).noquote() << "server" << transport_.displayBase() << state;
+    else
+        qCWarning(lcServer).noquote() << "server" << transport_.displayBase() << state;
+}
+
+void ScanDelivery::registerDevice() {
+    const quint64 attempt = ++registration_;
+    registered_ = false;
+    registering_ = true;
+    transport_.post(
+        QStringLiteral("/api/devices/") + settings_.deviceId(),
+        QJsonObject{{QStringLiteral("name"), settings_.deviceName()}},
+        [this, attempt](qint64 status, const QJsonObject&, const Transport::Failure& failure) {
+            if (attempt != registration_)
+                return; // a newer name or server was registered since
+            registering_ = false;
+            noteAnswer(status, failure);
+            registered_ = sendOutcomeFromStatus(status) == SendOutcome::ok;
+            if (registered_)
+                qCInfo(lcServer) << "device registered";
+        });
+}
+
+void ScanDelivery::registerIfNeeded() {
+    if (!registered_ && !registering_)
+        registerDevice();
+}
+
+void ScanDelivery::checkIdleClose(std::function<void()> answered) {
+    transport_.get(QStringLiteral("/api/devices/") + settings_.deviceId() +
+                       QStringLiteral("/state"),
+                   [this, answered = std::move(answered)](qint64, const QJsonObject& answer,
+                                                          const Transport::Failure&) {
+                       // The status does not matter: only the member does.
+                       const auto it = answer.find(QLatin1String("idle_closed_session"));
+                       if (it != answer.end()) {
+                           if (const auto session = jsonInteger(*it))
+                               announceIdleClose(*session);
+                       }
+                       if (answered)
+                           answered();
+                   });
+}
+
+void ScanDelivery::announceIdleClose(qint64 session) {
+    if (session == settings_.alertedSession())
+        return;
+    settings_.setAlertedSession(session);
+    sounds_.play(Sound::basso);
+    notifier_.notify(QStringLiteral("Korvel recording stopped"),
+                     QStringLiteral("No scans for a while. Scan the station QR to start again."));
+}

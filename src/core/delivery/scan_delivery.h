@@ -1,0 +1,52 @@
+#pragma once
+
+#include "core/delivery/scan_queue.h"
+#include "core/delivery/transport.h"
+
+#include <QString>
+
+#include <functional>
+
+class Notifier;
+class Settings;
+class SoundPlayer;
+
+// Delivers queued scans to "/api/scan", reports decided scans to the operator,
+// registers the workstation and watches for sessions the server closed.
+class ScanDelivery {
+  public:
+    ScanDelivery(Settings& settings, Transport& transport, Notifier& notifier, SoundPlayer& sounds);
+
+    void send(const QueuedScan& scan, ScanQueue::Completion done);
+    void onDone(const QueuedScan& scan, SendOutcome outcome, const QString& message);
+    // Announces the device; until the server has answered it with a 2xx,
+    // registerIfNeeded() (the retry timer) sends it again.
+    void registerDevice();
+    void registerIfNeeded();
+    bool registered() const { return registered_; }
+    // `answered` runs once the server's answer has been dealt with.
+    void checkIdleClose(std::function<void()> answered = {});
+    // Announces a session the server closed for idleness, once per session number.
+    void announceIdleClose(qint64 session);
+
+    const QString& lastResult() const { return lastResult_; }
+    // Called whenever lastResult changes.
+    std::function<void()> onChanged = [] {};
+
+    static bool isSessionCommand(const QString& value);
+
+  private:
+    void setLastResult(const QString& text);
+    // Tells standard error when the server's reachability changes, once per change.
+    void noteAnswer(qint64 status, const Transport::Failure& failure);
+
+    Settings& settings_;
+    Transport& transport_;
+    Notifier& notifier_;
+    SoundPlayer& sounds_;
+    QString lastResult_;
+    QString reachability_; // the last state told
+    bool registered_ = false;
+    bool registering_ = false;
+    quint64 registration_ = 0; // answers of superseded registrations do not count
+};

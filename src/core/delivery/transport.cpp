@@ -1,0 +1,153 @@
+#include "core/delivery/transport.h"
+
+#include "core/trim.h"
+
+#include <QJsonDocument>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QNetworkRequest>
+#include <QSslConfiguration>
+#include <QSslError>
+#include <QUrl>
+
+namespace {
+
+constexpr qint64 kReadChunk = 64 * 1024;
+
+// The system's authorities, plus those named the way OpenSSL-based programs take
+// them, so that a station can trust a private authority without code changes.
+// Loaded again only when the variables change.
+QSslConfiguration tlsConfiguration() {
+    static QString loadedFrom;
+    static QSslConfiguration configuration;
+    const QString file = qEnvironmentVariable("SSL_CERT_FILE");
+    const QString dirs = qEnvironmentVariable("SSL_CERT_DIR");
+    const QString from = file + QLatin1Char('\n') + dirs;
+    if (configuration.isNull() || from != loadedFrom) {
+        loadedFrom = from;
+        configuration = QSslConfiguration::defaultConfiguration();
+        if (!file.isEmpty())
+            configuration.addCaCertificates(file, QSsl::Pem);
+        for (const QString& dir : dirs.split(QLatin1Char(':'), Qt::SkipEmptyParts)) {
+            configuration.addCaCertificates(dir + QStringLiteral("/*"), QSsl::Pem,
+                                            QSslCertificate::PatternSyntax::Wildcard);
+        }
+    }
+    return configuration;
+}
+
+} // namespace
+
+Transport::Transport(std::function<QString()> serverURL, QNetworkAccessManager& network,
+                     std::chrono::milliseconds timeout)
+    : serverURL_(std::move(serverURL)), network_(network), timeout_(timeout) {}
+
+QString Transport::serverBase(const QString& serverURL) {
+    return trimmedBy(serverURL, [](QChar c) { return c == u'/' || c == u' '; });
+}
+
+bool Transport::makeRequest(const QString& path, QNetworkRequest& request) const {
+    const QUrl url(serverBase(serverURL_()) + path, QUrl::StrictMode);
+    const QString scheme = url.scheme();
+    if (!url.isValid() || url.host().isEmpty() ||
+        (scheme != QLatin1String("http") && scheme != QLatin1String("https")))
+        return false;
+    request.setUrl(url);
+    if (scheme == QLatin1String("https"))
+        request.setSslConfiguration(tlsConfiguration());
+    request.setTransferTimeout(static_cast<int>(timeout_.count()));
+    // A redirect is an answer that neither accepts nor refuses; following it could
+    // turn the POST into a GET and lose the body.
+    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
+                         QNetworkRequest::ManualRedirectPolicy);
+    return true;
+}
+
+QString Transport::displayBase() const {
+    const QUrl url(serverBase(serverURL_()), QUrl::StrictMode);
+    if (!url.isValid())
+        return QStringLiteral("(not a URL)");
+    return url.toDisplayString(QUrl::RemoveUserInfo);
+}
+
+void Transport::post(const QString& path, const QJsonObject& body, Done done) {
+    QNetworkRequest request;
+    if (!makeRequest(path, request)) {
+        done(0, {}, {Failure::unreachable, QStringLiteral("the server URL is not usable")});
+        return;
+    }
+    request.setHeader(QNetworkRequest::ContentTypeHeader, QStringLiteral("application/json"));
+    watch(network_.post(request, QJsonDocument(body).toJson(QJsonDocument::Compact)),
+          std::move(done));
+}
+
+void Transport::get(const QString& path, Done done) {
+    QNetworkRequest request;
+    if (!makeRequest(path, request))
+        return;
+    watch(network_.get(request), std::move(done));
+}
+
+void Transport::watch(QNetworkReply* reply, Done done) {
+    // Only the start of an answer is kept, and Qt is asked to hold little more than
+    // that: a server answering with hundreds of megabytes cannot take the memory
+    // of the station with it. A longer answer is no JSON object; its status counts.
+    struct Body {
+        QByteArray bytes;
+        bool tooLarge = false;
+    };
+    auto body = std::make_shared<Body>();
+    reply->setReadBufferSize(kReadChunk);
+    const auto take = [reply, body] {
+        while (reply->bytesAvailable() > 0) {
+            const QByteArray chunk = reply->read(kReadChunk);
+            if (chunk.isEmpty())
+                break;
+            if (body->tooLarge)
+                continue;
+            if (body->bytes.size() + chunk.size() > kMaxAnswerBytes) {
+                body->tooLarge = true;
+                body->bytes = QByteArray();
+                continue;
+            }
+            body->bytes.append(chunk);
+        }
+    };
+    QObject::connect(reply, &QNetworkReply::readyRead, reply, take);
+    // Verification is never skipped; the errors are only kept to say what failed.
+    auto sslErrors = std::make_shared<QStringList>();
+    QObject::connect(reply, &QNetworkReply::sslErrors, reply,
+                     [sslErrors](const QList<QSslError>& errors) {
+                         for (const QSslError& e : errors)
+                             sslErrors->append(e.errorString());
+                     });
+    QObject::connect(
+        reply, &QNetworkReply::finished, reply,
+        [reply, body, take, sslErrors, done = std::move(done)] {
+            reply->deleteLater();
+            take();
+            const QNetworkReply::NetworkError error = reply->error();
+            // Errors below 100 are failures of the connection itself (refused, reset,
+            // timed out): whatever part of an answer came, it is no answer.
+            const bool connectionFailed = error != QNetworkReply::NoError && error < 100;
+            const QVariant code = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
+            const qint64 status = (!connectionFailed && code.isValid()) ? code.toLongLong() : 0;
+            QJsonObject answer;
+            if (status != 0 && !body->tooLarge) {
+                const QJsonDocument doc = QJsonDocument::fromJson(body->bytes);
+                if (doc.isObject())
+                    answer = doc.object();
+            }
+            Failure failure;
+            if (status == 0 &&
+                (!sslErrors->isEmpty() || error == QNetworkReply::SslHandshakeFailedError)) {
+                failure = {Failure::certificate, sslErrors->isEmpty()
+                                                     ? reply->errorString()
+                                                     : sslErrors->join(QStringLiteral("; "))};
+            } else if (status == 0) {
+                // Connection-level texts name at most the host, never the whole URL.
+                failure = {Failure::unreachable, reply->errorString()};
+            }
+            done(status, answer, failure);
+        });
+}

@@ -1,0 +1,53 @@
+#pragma once
+
+#include <QJsonObject>
+#include <QString>
+
+#include <chrono>
+#include <functional>
+
+class QNetworkAccessManager;
+class QNetworkRequest;
+
+// Requests to the scan server. Every request reports exactly once, on the thread
+// of the network manager, with the HTTP status (0 for no HTTP answer), the
+// answer's top-level JSON object (empty when there is none) and, without an HTTP
+// answer, why there was none.
+class Transport {
+  public:
+    struct Failure {
+        enum Kind { none, unreachable, certificate };
+        Kind kind = none;
+        QString detail; // in words, never with a URL's user-info
+    };
+    using Done =
+        std::function<void(qint64 status, const QJsonObject& answer, const Failure& failure)>;
+
+    // serverURL: the setting, read afresh for every request.
+    Transport(std::function<QString()> serverURL, QNetworkAccessManager& network,
+              std::chrono::milliseconds timeout = std::chrono::seconds(10));
+
+    // The longest answer that is read; a longer one counts as no JSON object.
+    static constexpr qint64 kMaxAnswerBytes = 1024 * 1024;
+
+    // The serverURL setting trimmed of "/" and " " at both ends.
+    static QString serverBase(const QString& serverURL);
+
+    // POST of a compact JSON body with "Content-Type: application/json". When no
+    // request can be formed from the setting, `done` runs before post returns.
+    void post(const QString& path, const QJsonObject& body, Done done);
+    // GET without headers of its own; nothing at all happens for an unusable URL.
+    void get(const QString& path, Done done);
+
+    std::chrono::milliseconds timeout() const { return timeout_; }
+    // The server base as it may be shown: without user name and password.
+    QString displayBase() const;
+
+  private:
+    bool makeRequest(const QString& path, QNetworkRequest& request) const;
+    void watch(class QNetworkReply* reply, Done done);
+
+    std::function<QString()> serverURL_;
+    QNetworkAccessManager& network_;
+    std::chrono::milliseconds timeout_;
+};

@@ -1,0 +1,100 @@
+#include "core/settings.h"
+
+#include "core/private_files.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QSysInfo>
+#include <QUuid>
+
+Settings::Settings(std::function<QString()> hostName)
+    : store_(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("Korvel"),
+             QStringLiteral("Korvel Agent")),
+      hostName_(std::move(hostName)) {
+    makePrivateFolder(QFileInfo(store_.fileName()).absolutePath());
+    makePrivateFile(store_.fileName());
+}
+
+void Settings::save() {
+    store_.sync();
+    makePrivateFile(store_.fileName()); // a first write creates it with the umask's mode
+}
+
+QString Settings::text(const char* key, const QString& fallback) const {
+    const QVariant v = store_.value(QLatin1String(key));
+    return v.isValid() ? v.toString() : fallback;
+}
+
+QString Settings::serverURL() const {
+    return text("serverURL", QLatin1String(defaultServerURL));
+}
+
+QString Settings::deviceName() const {
+    const QVariant v = store_.value(QStringLiteral("deviceName"));
+    if (v.isValid())
+        return v.toString();
+    const QString host = hostName_ ? hostName_() : QString();
+    return host.isEmpty() ? QStringLiteral("Mac") : host;
+}
+
+QString Settings::scanner() const {
+    return text("scanner", QString());
+}
+
+QString Settings::scannerName() const {
+    return text("scannerName", QString());
+}
+
+QString Settings::deviceId() {
+    const QVariant v = store_.value(QStringLiteral("deviceId"));
+    if (v.isValid())
+        return v.toString();
+    const QString id = QUuid::createUuid().toString(QUuid::WithoutBraces).toLower();
+    store_.setValue(QStringLiteral("deviceId"), id);
+    save(); // the identifier names this workstation for good
+    return id;
+}
+
+qint64 Settings::alertedSession() const {
+    bool ok = false;
+    const qint64 n = store_.value(QStringLiteral("alertedSession")).toLongLong(&ok);
+    return ok ? n : 0;
+}
+
+void Settings::setServerURL(const QString& url) {
+    store_.setValue(QStringLiteral("serverURL"), url);
+    save();
+}
+
+void Settings::setDeviceName(const QString& name) {
+    store_.setValue(QStringLiteral("deviceName"), name);
+    save();
+}
+
+void Settings::setScanner(const QString& key, const QString& name) {
+    store_.setValue(QStringLiteral("scanner"), key);
+    store_.setValue(QStringLiteral("scannerName"), name);
+    save();
+}
+
+void Settings::setAlertedSession(qint64 session) {
+    store_.setValue(QStringLiteral("alertedSession"), session);
+    save();
+}
+
+QString Settings::localHostName() {
+    QFile info(QStringLiteral("/etc/machine-info"));
+    if (info.open(QIODevice::ReadOnly)) {
+        while (!info.atEnd()) {
+            const QByteArray line = info.readLine().trimmed();
+            if (!line.startsWith("PRETTY_HOSTNAME="))
+                continue;
+            QByteArray value = line.mid(16);
+            if (value.size() >= 2 && (value.front() == '"' || value.front() == '\''))
+                value = value.mid(1, value.size() - 2);
+            if (!value.isEmpty())
+                return QString::fromUtf8(value);
+        }
+    }
+    return QSysInfo::machineHostName();
+}

@@ -1,0 +1,234 @@
+// The scan queue and its file: order, outcomes, what reaches the disk, and what a
+// full, read-only or vanished data folder does (faults made with tmpfs and bind mounts).
+#include "core/agent.h"
+#include "core/settings.h"
+#include "support/fakes.h"
+#include "support/test_main.h"
+
+#include <QDir>
+
+using namespace korvel::test;
+using namespace std::chrono_literals;
+
+namespace {
+
+// A delivery function whose attempts the test decides by hand.
+struct Server {
+    QStringList sent;
+    QList<ScanQueue::Completion> open;
+    std::optional<SendOutcome> atOnce; // completes before send returns
+    ScanQueue::SendFn fn() {
+        return [this](const QueuedScan& scan, ScanQueue::Completion done) {
+            sent.append(scan.value);
+            if (atOnce)
+                done(*atOnce, QStringLiteral("now"));
+            else
+                open.append(std::move(done));
+        };
+    }
+    void answer(SendOutcome outcome) { open.takeFirst()(outcome, {}); }
+};
+
+QStringList values(const QList<QueuedScan>& scans) {
+    QStringList v;
+    for (const QueuedScan& s : scans)
+        v << s.value;
+    return v;
+}
+
+QByteArray bytesOf(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+} // namespace
+
+class TestQueue : public QObject {
+    Q_OBJECT
+    QTemporaryDir dir;
+    QString path() const { return dir.filePath(QStringLiteral("queue.json")); }
+    QStringList onDisk() const { return values(QueueFile(path()).load()); }
+
+  private Q_SLOTS:
+    void init() {
+        for (const QString& f : QDir(dir.path()).entryList(QDir::Files))
+            QFile::remove(dir.filePath(f));
+    }
+
+    void everyTextSurvivesTheFileAndAnyReaderReadsIt() {
+        const QList<QueuedScan> scans{{"quote \" backslash \\ slash /", 1700000000123},
+                                      {"line\nfeed\r\ttab \x01", -5},
+                                      {"Grüße 日本 \U0001F600", 9223372036854775807LL},
+                                      {"same", 1},
+                                      {"same", 1}};
+        QVERIFY(QueueFile(path()).save(scans));
+        QCOMPARE(QueueFile(path()).load(), scans);
+        QVERIFY(bytesOf(path()).startsWith("[{\"value\":\"quote")); // compact, value first
+        QCOMPARE(modeOf(path()), 0600);
+        QFile::setPermissions(path(), QFileDevice::ReadOwner | QFileDevice::ReadOther);
+        QVERIFY(QueueFile(path()).save({}));
+        QCOMPARE(bytesOf(path()), QByteArray("[]"));
+        QCOMPARE(modeOf(path()), 0600); // a wider file is narrowed
+        QFile lenient(path());
+        QVERIFY(lenient.open(QIODevice::WriteOnly));
+        lenient.write(R"( [{"ts":2, "value":"b", "x":[1]}, {"value":"c","ts":3e0}] )");
+        lenient.close();
+        QCOMPARE(onDisk(), (QStringList{"b", "c"}));
+    }
+
+    void aFileThatCannotBeReadIsKeptAsideByteForByte_data() {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::newRow("not json") << QByteArray(R"([{"value":"a","ts":1})");
+        QTest::newRow("object at top") << QByteArray(R"({"value":"a","ts":1})");
+        QTest::newRow("element not object") << QByteArray(R"([{"value":"a","ts":1}, 5])");
+        QTest::newRow("ts a string") << QByteArray(R"([{"value":"a","ts":"1"}])");
+        QTest::newRow("value missing") << QByteArray(R"([{"value":"a","ts":1},{"ts":2}])");
+        QTest::newRow("ts a fraction") << QByteArray(R"([{"value":"a","ts":1.5}])");
+        QTest::newRow("ts out of range") << QByteArray(R"([{"value":"a","ts":1e19}])");
+        QTest::newRow("empty") << QByteArray();
+        QTest::newRow("no read permission") << QByteArray(R"([{"value":"old","ts":1}])");
+    }
+    void aFileThatCannotBeReadIsKeptAsideByteForByte() {
+        QFETCH(QByteArray, bytes);
+        QFile f(path());
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(bytes);
+        f.close();
+        if (QByteArray(QTest::currentDataTag()) == "no read permission")
+            f.setPermissions({});
+        QueueFile file(path());
+        QVERIFY(file.load().isEmpty());
+        QVERIFY(file.save({{"new", 9}}));
+        QCOMPARE(onDisk(), QStringList{"new"});
+        QFile::setPermissions(file.setAside(), QFileDevice::ReadOwner);
+        QCOMPARE(bytesOf(file.setAside()), bytes);
+    }
+
+    void scansLeaveInReadingOrderOneAttemptAtATime() {
+        QVERIFY(QueueFile(path()).save({{"a", 1}}));
+        Server server;
+        QStringList done;
+        ScanQueue queue(QueueFile(path()), server.fn());
+        queue.onDone = [&](const QueuedScan& s, SendOutcome, const QString&) {
+            done << s.value;
+            if (s.value == QLatin1String("b")) {
+                queue.enqueue({"d", 4}); // the observer may enqueue and flush
+                queue.flush();
+            }
+        };
+        QVERIFY(server.sent.isEmpty()); // loading sends nothing
+        queue.enqueue({"b", 2});
+        queue.enqueue({"c", 3});
+        QCOMPARE(onDisk(), (QStringList{"a", "b", "c"})); // on disk before enqueue returns
+        queue.flush();
+        queue.flush();
+        for (int i = 0; i < 3; ++i) { // a head that keeps failing holds back the rest
+            server.answer(SendOutcome::retry);
+            queue.flush();
+        }
+        QCOMPARE(server.sent, (QStringList{"a", "a", "a", "a"}));
+        QVERIFY(done.isEmpty());        // never told of a retry
+        server.answer(SendOutcome::ok); // one decision: the rest follow back to back
+        server.answer(SendOutcome::rejected);
+        server.answer(SendOutcome::ok);
+        server.answer(SendOutcome::ok);
+        QCOMPARE(server.sent.mid(4), (QStringList{"b", "c", "d"}));
+        QCOMPARE(done, (QStringList{"a", "b", "c", "d"}));
+        QVERIFY(server.open.isEmpty());
+        queue.waitUntilSaved();
+        QCOMPARE(bytesOf(path()), QByteArray("[]"));
+    }
+
+    void completionsInsideSendAndSecondReportsAreSafe() {
+        Server server;
+        server.atOnce = SendOutcome::ok;
+        ScanQueue queue(QueueFile(path()), server.fn());
+        queue.enqueue({"a", 1});
+        queue.enqueue({"b", 2});
+        queue.flush();
+        QCOMPARE(server.sent, (QStringList{"a", "b"}));
+        server.atOnce.reset();
+        queue.enqueue({"c", 3});
+        queue.enqueue({"d", 4});
+        queue.flush();
+        ScanQueue::Completion first = server.open.takeFirst();
+        first(SendOutcome::ok, {});
+        first(SendOutcome::ok, {}); // would otherwise drop d unsent
+        QCOMPARE(values(queue.items()), QStringList{"d"});
+    }
+
+    // After any crash the file holds every scan not yet decided.
+    void theFileNeverLosesAnUndecidedScan() {
+        Server server;
+        {
+            ScanQueue queue(QueueFile(path()), server.fn());
+            for (int i = 0; i < 200; ++i)
+                queue.enqueue({QString::number(i), i});
+            queue.flush();
+            for (int i = 0; i < 150; ++i) {
+                server.answer(SendOutcome::ok);
+                QVERIFY(onDisk().contains(QString::number(i + 1)));
+            }
+        } // destroyed right after a decision: brought up to date
+        QCOMPARE(onDisk().size(), 50);
+        QCOMPARE(onDisk().first(), QStringLiteral("150"));
+    }
+
+    void aFullDiskKeepsThePreviousFileAndTheScansInMemoryUntilThereIsRoom() {
+        KORVEL_REQUIRE_MOUNTS();
+        const QString disk = dir.filePath(QStringLiteral("small"));
+        QDir().mkpath(disk);
+        QCOMPARE(mountTmpfs(disk, 64 * 1024), QString());
+        const auto cleanup = qScopeGuard([&] { unmount(disk); });
+        Settings settings;
+        settings.setServerURL(QString()); // nothing is ever delivered
+        settings.setScanner(QStringLiteral("S"), QString());
+        ScriptedKeyboard keyboard;
+        Journal journal;
+        const QString folder = disk + QStringLiteral("/Korvel");
+        Agent agent(settings, {keyboard, journal, journal}, folder, {50ms, 20ms, 60000ms, 1000ms});
+        agent.start();
+        const auto scan = [&](const QString& text) { agent.capture().onScan("S", {}, text); };
+        scan(QStringLiteral("4006381333931"));
+        const QByteArray before = bytesOf(folder + QStringLiteral("/queue.json"));
+        const QString filler = fillDisk(disk);
+        for (int i = 0; i < 300; ++i) // a short write and a long one both fail whole
+            scan(QStringLiteral("59012341%1").arg(i, 5, 10, QLatin1Char('0')));
+        QCOMPARE(bytesOf(folder + QStringLiteral("/queue.json")), before);
+        QCOMPARE(QDir(folder).entryList(QDir::Files | QDir::Hidden), QStringList{"queue.json"});
+        QVERIFY2(agent.menuTexts().queueLine.endsWith(
+                     "Not saved to disk (cannot write: No space left on device)"),
+                 qPrintable(agent.menuTexts().queueLine));
+        QFile::remove(filler);
+        // The retry timer writes what only memory held, without a new scan.
+        QTRY_COMPARE(QueueFile(folder + QStringLiteral("/queue.json")).load().size(), 301);
+        QVERIFY(!agent.menuTexts().queueLine.contains(QLatin1String("Not saved")));
+    }
+
+    void aReadOnlyOrVanishedFolderLosesNothingAtQuit() {
+        KORVEL_REQUIRE_MOUNTS();
+        const QString folder = dir.filePath(QStringLiteral("Korvel"));
+        QDir().mkpath(folder);
+        QVERIFY(QueueFile(folder + QStringLiteral("/queue.json")).save({{"yesterday", 1}}));
+        QCOMPARE(setReadOnly(folder, true), QString());
+        Settings settings;
+        settings.setServerURL(QString());
+        ScriptedKeyboard keyboard;
+        Journal journal;
+        auto agent = std::make_unique<Agent>(settings, Agent::Ports{keyboard, journal, journal},
+                                             folder, Agent::Intervals{50ms, 1h, 1h, 1000ms});
+        agent->start();
+        agent->capture().onScan("S", {}, QStringLiteral("111"));
+        QVERIFY(agent->menuTexts().queueLine.contains(QLatin1String("Read-only file system")));
+        QCOMPARE(setReadOnly(folder, false), QString());
+        QCOMPARE(unmount(folder), QString());
+        QVERIFY(QDir(folder).removeRecursively()); // and then gone altogether
+        agent.reset();                             // a clean quit before any retry
+        QCOMPARE(values(QueueFile(folder + QStringLiteral("/queue.json")).load()),
+                 (QStringList{"yesterday", "111"}));
+        QCOMPARE(modeOf(folder), 0700);
+    }
+};
+
+KORVEL_TEST_MAIN(TestQueue)
+#include "tst_queue.moc"

@@ -1,0 +1,209 @@
+// The shell as the operator meets it, on an X display and a session bus of its own:
+// the tray menu kept current without being asked, the dialogs, notifications.
+#include "core/agent.h"
+#include "core/settings.h"
+#include "platform/linux/dbus_notifier.h"
+#include "shell/access_help.h"
+#include "shell/settings_dialog.h"
+#include "shell/status_menu.h"
+#include "support/fakes.h"
+#include "support/http_stub.h"
+#include "support/test_main.h"
+
+#include <QApplication>
+#include <QDBusConnection>
+#include <QJsonDocument>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTimer>
+
+using namespace korvel::test;
+
+namespace {
+
+// Runs `act` on the modal dialog once it is up.
+template <typename Dialog> void whenShown(std::function<void(Dialog*)> act) {
+    QTimer::singleShot(0, [act] { act(qobject_cast<Dialog*>(QApplication::activeModalWidget())); });
+}
+
+class Notifications : public QObject {
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.freedesktop.Notifications")
+  public:
+    QStringList shown;
+  public Q_SLOTS:
+    uint Notify(const QString& app, uint replaces, const QString&, const QString& title,
+                const QString& body, const QStringList&, const QVariantMap&, int) {
+        shown << QStringLiteral("%1|%2|%3|%4").arg(app).arg(replaces).arg(title, body);
+        return static_cast<uint>(shown.size());
+    }
+};
+
+} // namespace
+
+class TestShell : public QObject {
+    Q_OBJECT
+    ScriptedKeyboard keyboard;
+    Journal journal;
+    struct Login final : LoginItem {
+        bool on = false;
+        std::optional<QString> failure;
+        bool enabled() override { return on; }
+        std::optional<QString> setEnabled(bool v) override {
+            if (!failure)
+                on = v;
+            return failure;
+        }
+    } login;
+    std::unique_ptr<HttpStub> stub;
+    std::unique_ptr<Settings> settings;
+    QTemporaryDir dir;
+    std::unique_ptr<Agent> agent;
+    std::unique_ptr<StatusMenu> menu;
+
+    QStringList texts() const { // what a tray host that never asks first would draw
+        QStringList t;
+        for (QAction* a : menu->menu().actions())
+            t << (a->isSeparator() ? QStringLiteral("---")
+                  : a->isVisible() ? a->text()
+                                   : "(hidden)");
+        return t;
+    }
+    void key(int usage, int value = 1) {
+        KeyEvent e;
+        e.usagePage = 7, e.usage = usage, e.value = value, e.vendor = 0x05E0, e.product = 0x1200;
+        e.name = QStringLiteral("Test Scanner");
+        keyboard.handler(e);
+    }
+
+  private Q_SLOTS:
+    void init() {
+        stub = std::make_unique<HttpStub>();
+        settings = std::make_unique<Settings>([] { return QStringLiteral("Packing 1"); });
+        settings->store().clear();
+        settings->setServerURL(stub->url());
+        journal.entries.clear();
+        login.on = false;
+        login.failure.reset();
+        QFile::remove(dir.filePath(QStringLiteral("queue.json")));
+        agent = std::make_unique<Agent>(*settings, Agent::Ports{keyboard, journal, journal, &login},
+                                        dir.path());
+        menu = std::make_unique<StatusMenu>(*agent);
+        agent->start([this] { menu->attach(); });
+        journal.entries.clear(); // the first-run hint
+    }
+    void cleanup() {
+        menu.reset();
+        agent.reset();
+    }
+
+    void theMenuIsCurrentWithoutBeingAskedFirst() {
+        QVERIFY(!menu->tray().icon().pixmap(22, 22).isNull()); // the SVG icon renders
+        QCOMPARE(texts(),
+                 (QStringList{"No scanner chosen: use Detect scanner", "Waiting to send: 0",
+                              "(hidden)", "---", "Detect scanner (scan now)", "Settings\u2026",
+                              "Start at login", "---", "Quit Korvel Agent"}));
+        QVERIFY(!menu->scannerLine()->isEnabled() && !menu->queueLine()->isEnabled());
+        menu->detectItem()->trigger();
+        QCOMPARE(texts()[0], QStringLiteral("Scan any barcode with the scanner now\u2026"));
+        QCOMPARE(texts()[4], QStringLiteral("Cancel detection"));
+        for (const int usage : {33, 39, 39, 35, 40}) // 4006 Enter
+            key(usage);
+        QCOMPARE(journal.entries,
+                 (QStringList{"sound:Glass", "notify:Scanner selected|Test Scanner (05E0:1200)"}));
+        QCOMPARE(texts()[0], QStringLiteral("Scanner: Test Scanner (05E0:1200) \u00B7 Packing 1"));
+        stub->script = [](const HttpStub::Request&) { return HttpStub::Reply{503}; };
+        for (const int usage : {30, 40})
+            key(usage);
+        QTRY_COMPARE(texts()[1], QStringLiteral("Waiting to send: 1 \u00B7 Server error 503"));
+        QCOMPARE(menu->tray().toolTip(), QStringLiteral("Korvel \u00B7 ") + texts()[1]);
+        menu->loginItem()->trigger();
+        QVERIFY(login.on && menu->loginItem()->isChecked());
+        keyboard.granted = false; // read at every opening: access missing comes first
+        Q_EMIT menu->menu().aboutToShow();
+        QCOMPARE(texts()[0],
+                 QStringLiteral("Input Monitoring is off: Korvel can't read the scanner"));
+        QVERIFY(menu->permissionItem()->isVisible() && !menu->detectItem()->isEnabled());
+    }
+
+    void aFailedLoginChangeIsShownAndInputHelpGivesTheCommands() {
+        login.failure = QStringLiteral("disk full");
+        QString shown;
+        whenShown<QMessageBox>([&shown](QMessageBox* box) {
+            shown = box->text() + QLatin1Char('|') + box->informativeText();
+            box->accept();
+        });
+        menu->loginItem()->trigger();
+        QCOMPARE(shown, QStringLiteral("Start at login could not be changed.|disk full"));
+        QVERIFY(!menu->loginItem()->isChecked());
+        login.failure.reset();
+        whenShown<QMessageBox>([&shown](QMessageBox* box) {
+            shown = box->windowTitle() + box->informativeText();
+            box->accept();
+        });
+        showInputAccessHelp();
+        for (const char* text : {"Allow Input Monitoring", "sudo usermod -aG input $USER",
+                                 "70-korvel-agent.rules", "udevadm trigger"})
+            QVERIFY2(shown.contains(QLatin1String(text)), text);
+    }
+
+    void settingsSaveTrimmedValuesRegisterAndRetryCancelDoesNothing() {
+        const QString id = settings->deviceId();
+        QTRY_COMPARE(stub->count("/api/devices/" + id.toUtf8()), 1); // the start-up one
+        agent->queue().enqueue({"waiting", 1});
+        settings->setServerURL(QStringLiteral("http://127.0.0.1:1"));
+        whenShown<SettingsDialog>([](SettingsDialog* d) {
+            d->urlField()->setText(QStringLiteral("http://elsewhere:3000"));
+            QTest::mouseClick(d->cancelButton(), Qt::LeftButton);
+        });
+        menu->showSettings();
+        QCOMPARE(settings->serverURL(), QStringLiteral("http://127.0.0.1:1"));
+        QVERIFY(!settings->store().contains(QStringLiteral("deviceName")));
+        stub->requests.clear();
+        whenShown<SettingsDialog>([&](SettingsDialog* d) {
+            QStringList labels;
+            for (QLabel* l : d->findChildren<QLabel*>())
+                labels << l->text();
+            for (const QString& text :
+                 {QStringLiteral("Korvel Agent settings"), "Device ID: " + id,
+                  QStringLiteral("Server URL"), QStringLiteral("Device name")})
+                QVERIFY2(labels.contains(text), qPrintable(text));
+            QCOMPARE(d->urlField()->width(), 240);
+            QVERIFY(d->urlField()->placeholderText().endsWith(QLatin1String(":3000")));
+            QCOMPARE(d->nameField()->text(), QStringLiteral("Packing 1"));
+            QVERIFY(d->saveButton()->isDefault());
+            QCOMPARE(d->focusWidget(), d->urlField());
+            d->urlField()->setText(QStringLiteral(" \t") + stub->url() +
+                                   QStringLiteral("/ \u00A0"));
+            d->nameField()->setText(QStringLiteral("  Packing 2\t"));
+            QTest::keyClick(d->urlField(), Qt::Key_Return); // Enter is Save
+        });
+        menu->showSettings();
+        QCOMPARE(settings->serverURL(), stub->url() + QStringLiteral("/"));
+        QCOMPARE(settings->deviceName(), QStringLiteral("Packing 2"));
+        QTRY_COMPARE(stub->count("/api/scan"), 1); // the waiting scan, after the registration
+        QCOMPARE(stub->requests[0].target, "/api/devices/" + id.toUtf8());
+        QCOMPARE(QJsonDocument::fromJson(stub->requests[0].body)["name"].toString(), "Packing 2");
+    }
+
+    void notificationsReachTheDesktopsServer() {
+        QDBusConnection bus = QDBusConnection::sessionBus();
+        if (!bus.isConnected())
+            QSKIP("no session bus (run under dbus-run-session)");
+        Notifications server;
+        QVERIFY(bus.registerObject("/org/freedesktop/Notifications", &server,
+                                   QDBusConnection::ExportAllSlots));
+        QVERIFY(bus.registerService("org.freedesktop.Notifications"));
+        DbusNotifier notifier(bus);
+        notifier.notify(QStringLiteral("Korvel: scan refused"), QStringLiteral("A1\nunknown"));
+        notifier.notify(QStringLiteral("Korvel: scan refused"), QStringLiteral("A1\nunknown"));
+        QTRY_COMPARE(server.shown.size(), 2); // two, neither replacing the other
+        QCOMPARE(server.shown[1],
+                 QStringLiteral("Korvel Agent|0|Korvel: scan refused|A1\nunknown"));
+    }
+};
+
+KORVEL_TEST_MAIN_WITH(QApplication, TestShell)
+#include "tst_shell.moc"

@@ -1,4 +1,4 @@
-// The reference scan server, over loopback.
+// The reference scan server over loopback: one conversation, answer by answer.
 #include "scan_server.h"
 #include "support/test_main.h"
 
@@ -10,95 +10,62 @@ using namespace std::chrono_literals;
 
 class TestScanServer : public QObject {
     Q_OBJECT
-  private:
-    std::unique_ptr<ScanServer> server;
+    ScanServer server{ScanServer::Options{}};
     QNetworkAccessManager network;
-    QString base;
 
-    std::pair<int, QJsonObject> call(const QByteArray& method, const QString& path,
-                                     const QByteArray& body = {}) {
-        QNetworkRequest request(QUrl(base + path));
+    // "METHOD /path body" -> "status" or "status member=value".
+    QString call(const QString& line) {
+        const QString body = line.section(QLatin1Char(' '), 2);
+        QNetworkRequest request(QUrl(QStringLiteral("http://127.0.0.1:%1").arg(port) +
+                                     line.section(QLatin1Char(' '), 1, 1)));
         request.setHeader(QNetworkRequest::ContentTypeHeader, QStringLiteral("application/json"));
-        QNetworkReply* reply = network.sendCustomRequest(request, method, body);
-        std::pair<int, QJsonObject> result{-1, {}};
+        QNetworkReply* reply = network.sendCustomRequest(
+            request, line.section(QLatin1Char(' '), 0, 0).toLatin1(), body.toUtf8());
+        QString result;
         connect(reply, &QNetworkReply::finished, reply, [&result, reply] {
-            result = {reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt(),
-                      QJsonDocument::fromJson(reply->readAll()).object()};
+            const QJsonObject o = QJsonDocument::fromJson(reply->readAll()).object();
+            result = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toString();
+            for (const QString& key : o.keys())
+                result +=
+                    QLatin1Char(' ') + key + QLatin1Char('=') + o.value(key).toVariant().toString();
             reply->deleteLater();
         });
-        [&] { QTRY_VERIFY(result.first != -1); }();
+        [&] { QTRY_VERIFY(!result.isEmpty()); }();
         return result;
     }
-    std::pair<int, QJsonObject> scan(const QString& value, qint64 ts,
-                                     const QString& device = QStringLiteral("dev-1")) {
-        return call("POST", QStringLiteral("/api/scan"),
-                    QJsonDocument(QJsonObject{{QStringLiteral("device_id"), device},
-                                              {QStringLiteral("value"), value},
-                                              {QStringLiteral("ts"), ts}})
-                        .toJson(QJsonDocument::Compact));
-    }
+    quint16 port = 0;
 
   private Q_SLOTS:
-    void init() {
-        server = std::make_unique<ScanServer>(ScanServer::Options{});
-        const quint16 port = server->listen(QHostAddress::LocalHost, 0);
-        QVERIFY(port != 0);
-        base = QStringLiteral("http://127.0.0.1:%1").arg(port);
-    }
+    void initTestCase() { port = server.listen(QHostAddress::LocalHost, 0); }
 
-    void acceptsScansOnceAndRefusesMalformedOnes() {
-        auto [status, answer] = scan(QStringLiteral("4006381333931"), 17);
-        QCOMPARE(status, 201);
-        QVERIFY(!answer.value(QStringLiteral("message")).toString().isEmpty());
-        std::tie(status, answer) = scan(QStringLiteral("4006381333931"), 17); // resent
-        QCOMPARE(status, 200);
-        QCOMPARE(server->scans().size(), 1);
-        for (const QByteArray& bad : {QByteArray("not json"), QByteArray("[]"),
-                                      QByteArray(R"({"device_id":"d","value":"","ts":1})"),
-                                      QByteArray(R"({"device_id":"d","value":"x","ts":1.5})"),
-                                      QByteArray(R"({"device_id":"a/b","value":"x","ts":1})"),
-                                      QByteArray(R"({"value":"x","ts":1})")}) {
-            std::tie(status, answer) = call("POST", QStringLiteral("/api/scan"), bad);
-            QCOMPARE(status, 400);
-            QVERIFY2(answer.value(QStringLiteral("error")).isString(), bad.constData());
-        }
-        QCOMPARE(server->scans().size(), 1);
-    }
-
-    void sessionsOpenCloseAndCloseThemselves() {
-        QCOMPARE(scan(QStringLiteral("KV:END"), 1).first, 400); // none open
-        auto [status, answer] = scan(QStringLiteral("KV:START:Packing 4"), 2);
-        QCOMPARE(status, 200);
-        QVERIFY(answer.value(QStringLiteral("message"))
-                    .toString()
-                    .contains(QLatin1String("Packing 4")));
-        const qint64 first = server->openSession(QStringLiteral("dev-1"));
+    void aConversation() {
+        const QString scan =
+            QStringLiteral(R"(POST /api/scan {"device_id":"d1","value":"%1","ts":%2})");
+        QCOMPARE(call(scan.arg("400638").arg(17)).left(3), QStringLiteral("201"));
+        QCOMPARE(call(scan.arg("400638").arg(17)).left(3), QStringLiteral("200")); // resent: once
+        QCOMPARE(server.scans().size(), 1);
+        for (const char* bad :
+             {"not json", "[]", R"({"device_id":"d","value":"","ts":1})",
+              R"({"device_id":"d","value":"x","ts":1.5})",
+              R"({"device_id":"a/b","value":"x","ts":1})", R"({"value":"x","ts":1})"})
+            QVERIFY2(call(QStringLiteral("POST /api/scan ") + bad).startsWith("400 error="), bad);
+        QVERIFY(call(scan.arg("KV:END").arg(1)).startsWith("400 error=")); // no session open
+        QVERIFY(call(scan.arg("KV:START:Packing 4").arg(2)).contains("Packing 4"));
+        const qint64 first = server.openSession(QStringLiteral("d1"));
         QVERIFY(first > 0);
-        scan(QStringLiteral("123"), 3);
-        QCOMPARE(server->scans().last().session, first);
-        QCOMPARE(scan(QStringLiteral("KV:END"), 4).first, 200);
-        QCOMPARE(server->openSession(QStringLiteral("dev-1")), 0);
-
-        // An idle session is closed by the server and reported in the state.
-        server->setIdleClose(30ms);
-        scan(QStringLiteral("KV:START:Packing 4"), 5);
-        const qint64 second = server->openSession(QStringLiteral("dev-1"));
-        QTRY_COMPARE(server->openSession(QStringLiteral("dev-1")), 0);
-        std::tie(status, answer) = call("GET", QStringLiteral("/api/devices/dev-1/state"));
-        QCOMPARE(status, 200);
-        QCOMPARE(answer.value(QStringLiteral("idle_closed_session")).toInteger(), second);
-    }
-
-    void remembersDeviceNames() {
-        auto [status, answer] =
-            call("POST", QStringLiteral("/api/devices/dev-2"), R"({"name":"Packing 2 – Süd"})");
-        QCOMPARE(status, 200);
-        QCOMPARE(server->deviceName(QStringLiteral("dev-2")), QStringLiteral("Packing 2 – Süd"));
-        std::tie(status, answer) = call("GET", QStringLiteral("/api/devices/dev-2/state"));
-        QCOMPARE(answer.value(QStringLiteral("name")).toString(),
-                 QStringLiteral("Packing 2 – Süd"));
-        QVERIFY(answer.value(QStringLiteral("idle_closed_session")).isNull());
-        QCOMPARE(call("POST", QStringLiteral("/api/devices/dev-2"), R"({"name":5})").first, 400);
+        QCOMPARE(call(scan.arg("KV:END").arg(4)).left(3), QStringLiteral("200"));
+        QCOMPARE(server.openSession(QStringLiteral("d1")), 0);
+        server.setIdleClose(30ms); // an idle session closes itself and is reported
+        call(scan.arg("KV:START:Packing 4").arg(5));
+        const qint64 second = server.openSession(QStringLiteral("d1"));
+        QTRY_COMPARE(server.openSession(QStringLiteral("d1")), 0);
+        QVERIFY(call("GET /api/devices/d1/state")
+                    .contains(QStringLiteral(" idle_closed_session=%1 ").arg(second)));
+        QCOMPARE(call(R"(POST /api/devices/d1 {"name":"Packing 2 – Süd"})").left(3),
+                 QStringLiteral("200"));
+        QVERIFY(
+            call("GET /api/devices/d1/state").contains(QStringLiteral(" name=Packing 2 – Süd ")));
+        QVERIFY(call(R"(POST /api/devices/d1 {"name":5})").startsWith("400"));
     }
 };
 

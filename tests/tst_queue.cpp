@@ -36,11 +36,6 @@ QStringList values(const QList<QueuedScan>& scans) {
     return v;
 }
 
-QByteArray bytesOf(const QString& path) {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
 } // namespace
 
 class TestQueue : public QObject {
@@ -63,11 +58,11 @@ class TestQueue : public QObject {
                                       {"same", 1}};
         QVERIFY(QueueFile(path()).save(scans));
         QCOMPARE(QueueFile(path()).load(), scans);
-        QVERIFY(bytesOf(path()).startsWith("[{\"value\":\"quote")); // compact, value first
+        QVERIFY(readFile(path()).startsWith("[{\"value\":\"quote")); // compact, value first
         QCOMPARE(modeOf(path()), 0600);
         QFile::setPermissions(path(), QFileDevice::ReadOwner | QFileDevice::ReadOther);
         QVERIFY(QueueFile(path()).save({}));
-        QCOMPARE(bytesOf(path()), QByteArray("[]"));
+        QCOMPARE(readFile(path()), QByteArray("[]"));
         QCOMPARE(modeOf(path()), 0600); // a wider file is narrowed
         QFile lenient(path());
         QVERIFY(lenient.open(QIODevice::WriteOnly));
@@ -101,7 +96,7 @@ class TestQueue : public QObject {
         QVERIFY(file.save({{"new", 9}}));
         QCOMPARE(onDisk(), QStringList{"new"});
         QFile::setPermissions(file.setAside(), QFileDevice::ReadOwner);
-        QCOMPARE(bytesOf(file.setAside()), bytes);
+        QCOMPARE(readFile(file.setAside()), bytes);
     }
 
     void scansLeaveInReadingOrderOneAttemptAtATime() {
@@ -136,7 +131,7 @@ class TestQueue : public QObject {
         QCOMPARE(done, (QStringList{"a", "b", "c", "d"}));
         QVERIFY(server.open.isEmpty());
         queue.waitUntilSaved();
-        QCOMPARE(bytesOf(path()), QByteArray("[]"));
+        QCOMPARE(readFile(path()), QByteArray("[]"));
     }
 
     void completionsInsideSendAndSecondReportsAreSafe() {
@@ -190,11 +185,11 @@ class TestQueue : public QObject {
         agent.start();
         const auto scan = [&](const QString& text) { agent.capture().onScan("S", {}, text); };
         scan(QStringLiteral("4006381333931"));
-        const QByteArray before = bytesOf(folder + QStringLiteral("/queue.json"));
+        const QByteArray before = readFile(folder + QStringLiteral("/queue.json"));
         const QString filler = fillDisk(disk);
         for (int i = 0; i < 300; ++i) // a short write and a long one both fail whole
             scan(QStringLiteral("59012341%1").arg(i, 5, 10, QLatin1Char('0')));
-        QCOMPARE(bytesOf(folder + QStringLiteral("/queue.json")), before);
+        QCOMPARE(readFile(folder + QStringLiteral("/queue.json")), before);
         QCOMPARE(QDir(folder).entryList(QDir::Files | QDir::Hidden), QStringList{"queue.json"});
         QVERIFY2(agent.menuTexts().queueLine.endsWith(
                      "Not saved to disk (cannot write: No space left on device)"),

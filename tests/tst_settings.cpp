@@ -22,11 +22,6 @@ void put(const QString& path, const QByteArray& text) {
         f.write(text);
 }
 
-QByteArray read(const QString& path) {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
 } // namespace
 
 class TestSettings : public QObject {
@@ -103,12 +98,12 @@ class TestSettings : public QObject {
         QCOMPARE(login.enabled(), enabled);
         QCOMPARE(login.setEnabled(!enabled), std::nullopt);
         QCOMPARE(login.enabled(), !enabled);
-        const QByteArray entry = read(XdgAutostart::userEntryPath());
+        const QByteArray entry = readFile(XdgAutostart::userEntryPath());
         QCOMPARE(entry.isNull()                      ? "none"
                  : entry.contains("\nHidden=true\n") ? "hidden"
                                                      : "starts",
                  afterToggle);
-        QCOMPARE(read(systemEntry()), system); // an administrator's entry is never touched
+        QCOMPARE(readFile(systemEntry()), system); // an administrator's entry is never touched
     }
 
     void theEntryIsTheApplicationsOwnForThisProgram() {
@@ -116,7 +111,7 @@ class TestSettings : public QObject {
             "[Desktop Entry]\nName=Site build\nExec=korvel-agent\nTryExec=korvel-agent\n");
         XdgAutostart login(QStringLiteral("/opt/Korvel Agent/korvel-agent"));
         QCOMPARE(login.setEnabled(true), std::nullopt);
-        const QByteArray entry = read(XdgAutostart::userEntryPath());
+        const QByteArray entry = readFile(XdgAutostart::userEntryPath());
         for (const char* line :
              {"\nName=Site build\n", "\nExec=\"/opt/Korvel Agent/korvel-agent\"\n",
               "\nX-KDE-autostart-after=panel\n", "\nX-LXQt-Need-Tray=true\n",
@@ -125,7 +120,7 @@ class TestSettings : public QObject {
         QVERIFY(!entry.contains("TryExec"));
         put(dir.filePath(QStringLiteral("share/applications/korvel-agent.desktop")), {});
         QCOMPARE(login.setEnabled(true), std::nullopt); // the copy built in serves then
-        QVERIFY(read(XdgAutostart::userEntryPath()).contains("\nName=Korvel Agent\n"));
+        QVERIFY(readFile(XdgAutostart::userEntryPath()).contains("\nName=Korvel Agent\n"));
         const QString folder = QFileInfo(XdgAutostart::userEntryPath()).absolutePath();
         QFile::setPermissions(folder, QFileDevice::ReadOwner | QFileDevice::ExeOwner);
         const auto error = login.setEnabled(true); // a failure is said, never hidden

@@ -96,6 +96,11 @@ QString fillDisk(const QString& dir) {
     return filler;
 }
 
+QByteArray readFile(const QString& p) {
+    QFile f(p);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
 int modeOf(const QString& p) {
     struct stat st {};
     return ::stat(path(p).constData(), &st) == 0 ? static_cast<int>(st.st_mode & 0777) : -1;

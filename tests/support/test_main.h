@@ -24,6 +24,8 @@ QString unmount(const QString& dir);
 QString fillDisk(const QString& dir);
 // A file's permission bits as chmod writes them (0700, 0600, ...).
 int modeOf(const QString& path);
+// A file's bytes; null when it cannot be read.
+QByteArray readFile(const QString& path);
 
 } // namespace korvel::test
 

@@ -89,26 +89,29 @@ void Transport::get(const QString& path, Done done) {
 }
 
 void Transport::watch(QNetworkReply* reply, Done done) {
-    // Only the start of an answer is kept, and Qt is asked to hold little more than
-    // that: a server answering with hundreds of megabytes cannot take the memory
-    // of the station with it. A longer answer is no JSON object; its status counts.
+    // Only the start of an answer is read, and Qt is asked to hold little more than
+    // that: a server answering with hundreds of megabytes cannot take the memory of
+    // the station with it. A longer answer is no JSON object, and the rest of it is
+    // not waited for: its status, which came first, decides.
     struct Body {
         QByteArray bytes;
         bool tooLarge = false;
+        qint64 status = 0;
     };
     auto body = std::make_shared<Body>();
     reply->setReadBufferSize(kReadChunk);
     const auto take = [reply, body] {
-        while (reply->bytesAvailable() > 0) {
+        while (!body->tooLarge && reply->bytesAvailable() > 0) {
             const QByteArray chunk = reply->read(kReadChunk);
             if (chunk.isEmpty())
                 break;
-            if (body->tooLarge)
-                continue;
             if (body->bytes.size() + chunk.size() > kMaxAnswerBytes) {
                 body->tooLarge = true;
                 body->bytes = QByteArray();
-                continue;
+                body->status =
+                    reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toLongLong();
+                reply->abort();
+                return;
             }
             body->bytes.append(chunk);
         }
@@ -131,7 +134,9 @@ void Transport::watch(QNetworkReply* reply, Done done) {
             // timed out): whatever part of an answer came, it is no answer.
             const bool connectionFailed = error != QNetworkReply::NoError && error < 100;
             const QVariant code = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
-            const qint64 status = (!connectionFailed && code.isValid()) ? code.toLongLong() : 0;
+            const qint64 status = body->tooLarge                          ? body->status
+                                  : (!connectionFailed && code.isValid()) ? code.toLongLong()
+                                                                          : 0;
             QJsonObject answer;
             if (status != 0 && !body->tooLarge) {
                 const QJsonDocument doc = QJsonDocument::fromJson(body->bytes);

@@ -64,7 +64,6 @@ class Agent : public QObject {
 
     Settings& settings() { return settings_; }
     ScanCapture& capture() { return capture_; }
-    ScanDelivery& delivery() { return delivery_; }
     ScanQueue& queue() { return queue_; }
 
     static QString defaultQueueFolder();

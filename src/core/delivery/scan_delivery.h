@@ -23,7 +23,6 @@ class ScanDelivery {
     // registerIfNeeded() (the retry timer) sends it again.
     void registerDevice();
     void registerIfNeeded();
-    bool registered() const { return registered_; }
     // `answered` runs once the server's answer has been dealt with.
     void checkIdleClose(std::function<void()> answered = {});
     // Announces a session the server closed for idleness, once per session number.

@@ -144,11 +144,6 @@ qint64 EvdevKeyboard::nowMs() {
     return static_cast<qint64>(ts.tv_sec) * 1000 + ts.tv_nsec / 1000000;
 }
 
-int EvdevKeyboard::openDeviceCount() const {
-    std::lock_guard lock(mutex_);
-    return static_cast<int>(devices_.size());
-}
-
 QString EvdevKeyboard::problem() const {
     std::lock_guard lock(mutex_);
     return problems_.empty() ? QString() : problems_.begin()->second;

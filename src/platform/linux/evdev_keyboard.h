@@ -34,8 +34,6 @@ class EvdevKeyboard final : public QObject, public KeyboardSource {
     qint64 nowMs() override;
     QString problem() const override;
 
-    int openDeviceCount() const;
-
   private:
     struct Device {
         int fd = -1;

@@ -81,7 +81,7 @@ void Agent::start(const std::function<void()>& attachMenu) {
     idleTimer_.start();
     delivery_.registerDevice();
     queue_.flush();
-    if (settings_.scanner().isEmpty()) {
+    if (scanner.isEmpty()) {
         ports_.notifier.notify(QStringLiteral("Korvel Agent"),
                                QStringLiteral("Click the barcode icon in the menu bar and choose "
                                               "Detect scanner."));
@@ -119,8 +119,8 @@ void Agent::onRetry() {
     queue_.saveIfBehind();
     delivery_.registerIfNeeded();
     queue_.flush();
-    if (problems() != shownProblems_) {
-        shownProblems_ = problems();
+    if (QString now = problems(); now != shownProblems_) {
+        shownProblems_ = std::move(now);
         Q_EMIT changed();
     }
 }

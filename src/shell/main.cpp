@@ -8,7 +8,6 @@
 #include "shell/status_menu.h"
 
 #include <QApplication>
-#include <QDir>
 #include <QLockFile>
 #include <QStandardPaths>
 

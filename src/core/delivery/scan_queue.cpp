@@ -14,12 +14,15 @@ SendOutcome sendOutcomeFromStatus(qint64 status) {
 
 ScanQueue::ScanQueue(QueueFile file, SendFn send)
     : send_(std::move(send)), items_(file.load()), writer_(file) {
-    for (const QueuedScan& scan : items_) {
-        const qsizetype before = elements_.size();
-        appendQueuedScan(elements_, scan);
-        elements_.append(',');
-        sizes_.push_back(elements_.size() - before);
-    }
+    for (const QueuedScan& scan : items_)
+        appendElement(scan);
+}
+
+void ScanQueue::appendElement(const QueuedScan& scan) {
+    const qsizetype before = elements_.size();
+    appendQueuedScan(elements_, scan);
+    elements_.append(',');
+    sizes_.push_back(elements_.size() - before);
 }
 
 ScanQueue::~ScanQueue() {
@@ -50,10 +53,7 @@ void ScanQueue::enqueue(const QueuedScan& scan) {
         elements_.remove(0, from_); // keep the delivered part from growing without end
         from_ = 0;
     }
-    const qsizetype before = elements_.size();
-    appendQueuedScan(elements_, scan);
-    elements_.append(',');
-    sizes_.push_back(elements_.size() - before);
+    appendElement(scan);
     // A new scan is on disk before enqueue returns.
     writer_.saveNow(state());
 }

@@ -50,6 +50,7 @@ class ScanQueue {
     void completed(const QueuedScan& head, SendOutcome outcome, const QString& message);
 
     QueueWriter::State state() const;
+    void appendElement(const QueuedScan& scan);
 
     SendFn send_;
     QList<QueuedScan> items_;

@@ -140,8 +140,8 @@ int main(int argc, char** argv) {
     QProcess agent;
     agent.setProcessEnvironment(env);
     agent.start(QString::fromLocal8Bit(argv[1]), {});
-    tree.send(
-        2, FakeInputTree::typed(QStringLiteral("4006381333931"), FakeInputTree::nowMs(), 2, true));
+    tree.send(2, FakeInputTree::typed(QStringLiteral("4006381333931"), FakeInputTree::nowMs(), true,
+                                      true));
     if (!waitFor(server, serverOut, " 4006381333931", 20000))
         return 1;
     const qint64 pid = agent.processId();

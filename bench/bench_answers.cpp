@@ -140,7 +140,7 @@ int main(int argc, char** argv) {
     const qint64 pid = agent.processId();
 
     // Idle: one small scan delivered, then a second to settle.
-    tree.send(2, FakeInputTree::typed(QStringLiteral("1000"), FakeInputTree::nowMs(), 2));
+    tree.send(2, FakeInputTree::typed(QStringLiteral("1000"), FakeInputTree::nowMs()));
     waitUntil([&] { return server.scans == 1; }, 20000);
     waitUntil([] { return false; }, 1000);
     const qint64 idleKb = statusKb(pid, "VmRSS:");
@@ -153,8 +153,8 @@ int main(int argc, char** argv) {
     QElapsedTimer timer;
     timer.start();
     for (int i = 0; i < 7; ++i) {
-        tree.send(
-            2, FakeInputTree::typed(QStringLiteral("%1").arg(2000 + i), FakeInputTree::nowMs(), 2));
+        tree.send(2,
+                  FakeInputTree::typed(QStringLiteral("%1").arg(2000 + i), FakeInputTree::nowMs()));
     }
     // The last request comes only after six huge answers were read to their end.
     waitUntil([&] { return server.scans >= 8; }, 600000, sample);

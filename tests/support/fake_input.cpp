@@ -1,7 +1,6 @@
 #include "support/fake_input.h"
 
-#include <QDir>
-#include <QFile>
+#include "support/test_main.h"
 
 #include <cerrno>
 #include <ctime>
@@ -13,37 +12,14 @@ namespace korvel::test {
 
 namespace {
 
-void writeText(const QString& path, const QByteArray& text) {
-    QFile f(path);
-    if (f.open(QIODevice::WriteOnly))
-        f.write(text);
-}
-
-// Linux key code and HID usage of a character typed on a US keyboard.
-std::pair<int, int> keyOf(QChar c) {
-    static const int letters[] = {30, 48, 46, 32, 18, 33, 34, 35, 23, 36, 37, 38, 50,
-                                  49, 24, 25, 16, 19, 31, 20, 22, 47, 17, 45, 21, 44};
-    const char a = c.toLatin1();
-    if (a >= 'a' && a <= 'z')
-        return {letters[a - 'a'], 4 + (a - 'a')};
-    if (a >= '1' && a <= '9')
-        return {2 + (a - '1'), 30 + (a - '1')};
-    switch (a) {
-    case '0':
-        return {KEY_0, 39};
-    case '-':
-        return {KEY_MINUS, 45};
-    case ';':
-        return {KEY_SEMICOLON, 51};
-    default:
-        return {KEY_SPACE, 44};
-    }
+QByteArray node(const QString& root, int n) {
+    return QFile::encodeName(root + QStringLiteral("/dev/input/event%1").arg(n));
 }
 
 } // namespace
 
 FakeInputTree::FakeInputTree() {
-    for (const char* folder : {"sys/class/input", "dev/input", "staging"})
+    for (const char* folder : {"sys/class/input", "dev/input"})
         QDir(root()).mkpath(QLatin1String(folder));
 }
 
@@ -59,67 +35,55 @@ qint64 FakeInputTree::nowMs() {
 }
 
 void FakeInputTree::add(int n, const Device& device) {
-    const QString node = QStringLiteral("event%1").arg(n);
-    const QString sys = root() + QStringLiteral("/sys/class/input/%1/device/").arg(node);
-    QDir().mkpath(sys + QStringLiteral("id"));
-    QDir().mkpath(sys + QStringLiteral("capabilities"));
-    const auto hex = [](quint32 v) {
-        return QByteArray::number(v, 16).rightJustified(4, '0') + '\n';
-    };
-    writeText(sys + QStringLiteral("name"), device.name.toUtf8() + '\n');
-    writeText(sys + QStringLiteral("id/vendor"), hex(device.vendor));
-    writeText(sys + QStringLiteral("id/product"), hex(device.product));
-    writeText(sys + QStringLiteral("capabilities/ev"), "120013\n");
-    writeText(sys + QStringLiteral("capabilities/key"),
+    const QString sys = root() + QStringLiteral("/sys/class/input/event%1/device/").arg(n);
+    const auto hex = [](quint32 v) { return QByteArray::number(v, 16).rightJustified(4, '0'); };
+    writeFile(sys + QStringLiteral("name"), device.name.toUtf8() + '\n');
+    writeFile(sys + QStringLiteral("id/vendor"), hex(device.vendor));
+    writeFile(sys + QStringLiteral("id/product"), hex(device.product));
+    writeFile(sys + QStringLiteral("capabilities/ev"), "120013\n");
+    writeFile(sys + QStringLiteral("capabilities/key"),
               device.keyboard ? "1000000000007 ff9f207ac14057ff febeffdfffefffff fffffffffffffffe\n"
                               : "ff0000 0 0 0 0\n");
-    const QByteArray staged = QFile::encodeName(root() + QStringLiteral("/staging/") + node);
+    const QByteArray staged = QFile::encodeName(root() + QStringLiteral("/staged"));
     if (device.fifo)
-        ::mkfifo(staged.constData(), 0600);
-    writers_[n] = ::open(staged.constData(), O_RDWR | O_NONBLOCK | O_CLOEXEC | O_CREAT, 0600);
-    if (!device.readable)
-        ::chmod(staged.constData(), 0);
-    ::rename(staged.constData(),
-             QFile::encodeName(root() + QStringLiteral("/dev/input/") + node).constData());
+        ::mkfifo(staged, 0600);
+    writers_[n] = ::open(staged, O_RDWR | O_NONBLOCK | O_CLOEXEC | O_CREAT, 0600);
+    ::chmod(staged, device.readable ? 0600 : 0);
+    ::rename(staged, node(root(), n));
 }
 
 void FakeInputTree::setReadable(int n) {
-    ::chmod(QFile::encodeName(root() + QStringLiteral("/dev/input/event%1").arg(n)).constData(),
-            0600);
+    ::chmod(node(root(), n), 0600);
 }
 
 void FakeInputTree::remove(int n) {
-    ::unlink(QFile::encodeName(root() + QStringLiteral("/dev/input/event%1").arg(n)).constData());
+    ::unlink(node(root(), n));
     ::close(writers_[n]);
     writers_.erase(n);
 }
 
-void FakeInputTree::send(int n, const std::vector<RawEvent>& events) {
+void FakeInputTree::send(int n, const RawEvents& events) {
     std::vector<input_event> records;
     for (const RawEvent& e : events) {
         input_event r{};
         r.input_event_sec = e.timeMs / 1000;
         r.input_event_usec = (e.timeMs % 1000) * 1000;
-        r.type = e.type;
-        r.code = e.code;
-        r.value = e.value;
+        r.type = e.type, r.code = e.code, r.value = e.value;
         records.push_back(r);
     }
     const char* data = reinterpret_cast<const char*>(records.data());
     size_t left = records.size() * sizeof(input_event);
     while (left > 0) {
         const ssize_t w = ::write(writers_.at(n), data, left);
-        if (w < 0 && errno == EAGAIN)
-            continue;
-        if (w <= 0)
+        if (w <= 0 && errno != EAGAIN)
             return;
-        data += w;
-        left -= static_cast<size_t>(w);
+        data += std::max<ssize_t>(w, 0);
+        left -= static_cast<size_t>(std::max<ssize_t>(w, 0));
     }
 }
 
-std::vector<RawEvent> FakeInputTree::tap(int code, qint64 t, int scanUsage) {
-    std::vector<RawEvent> out;
+RawEvents FakeInputTree::tap(int code, qint64 t, int scanUsage) {
+    RawEvents out;
     for (const int value : {1, 0}) {
         if (scanUsage >= 0)
             out.push_back({EV_MSC, MSC_SCAN, 0x70000 | scanUsage, t});
@@ -129,24 +93,31 @@ std::vector<RawEvent> FakeInputTree::tap(int code, qint64 t, int scanUsage) {
     return out;
 }
 
-std::vector<RawEvent> FakeInputTree::typed(const QString& text, qint64 t, qint64 step,
-                                           bool scanCodes, bool enter) {
-    std::vector<RawEvent> out;
-    const auto add = [&out](const std::vector<RawEvent>& more) {
-        out.insert(out.end(), more.begin(), more.end());
-    };
-    for (const QChar ch : text) {
+int FakeInputTree::usageOf(QChar c) {
+    static const QString usages =
+        QStringLiteral("abcdefghijklmnopqrstuvwxyz1234567890\n\x1b\b\t -=[]\\#;'`,./");
+    const qsizetype i = usages.indexOf(c);
+    return i < 0 ? -1 : static_cast<int>(i) + 4;
+}
+
+RawEvents FakeInputTree::typed(const QString& text, qint64 t, bool enter, bool scanCodes,
+                               qint64 step) {
+    // Linux key codes from KEY_1 (2) on; the letters of no character are placeholders.
+    static const QString codes =
+        QStringLiteral("1234567890-=\b\tqwertyuiop[]\nCasdfghjkl;'`S\\zxcvbnm,./");
+    RawEvents out;
+    for (const QChar ch : text + (enter ? QStringLiteral("\n") : QString())) {
         const bool shifted = ch.isUpper() || ch == u':';
-        const auto [code, usage] = keyOf(ch == u':' ? QChar(u';') : ch.toLower());
+        const QChar base = ch == u':' ? QChar(u';') : ch.toLower();
+        const int code = base == u' ' ? KEY_SPACE : static_cast<int>(codes.indexOf(base)) + 2;
         if (shifted)
             out.push_back({EV_KEY, KEY_LEFTSHIFT, 1, t});
-        add(tap(code, t, scanCodes ? usage : -1));
+        for (const RawEvent& e : tap(code, t, scanCodes ? usageOf(base) : -1))
+            out.push_back(e);
         if (shifted)
             out.push_back({EV_KEY, KEY_LEFTSHIFT, 0, t});
         t += step;
     }
-    if (enter)
-        add(tap(KEY_ENTER, t, scanCodes ? 40 : -1));
     return out;
 }
 

@@ -4,7 +4,6 @@
 // agent reads through KORVEL_INPUT_ROOT): sysfs-like folders and FIFO event nodes
 // fed with real input_event records.
 
-#include <QString>
 #include <QTemporaryDir>
 
 #include <linux/input.h>
@@ -19,6 +18,7 @@ struct RawEvent {
     qint32 value;
     qint64 timeMs; // CLOCK_MONOTONIC milliseconds
 };
+using RawEvents = std::vector<RawEvent>;
 
 class FakeInputTree {
   public:
@@ -41,15 +41,20 @@ class FakeInputTree {
     void add(int n, const Device& device);
     void setReadable(int n);
     void remove(int n);
-    void send(int n, const std::vector<RawEvent>& events);
+    void send(int n, const RawEvents& events);
+    void type(int n, const QString& text, bool enter = true) {
+        send(n, typed(text, nowMs(), enter));
+    }
 
     // Press and release of a key code in SYN_REPORT frames, each after the MSC_SCAN
     // a HID keyboard sends when scanUsage is given.
-    static std::vector<RawEvent> tap(int code, qint64 t, int scanUsage = -1);
-    // Taps for a text (letters, digits, '-', ' ', ':' and capitals with Shift held),
-    // `step` ms apart, then Enter.
-    static std::vector<RawEvent> typed(const QString& text, qint64 t, qint64 step = 2,
-                                       bool scanCodes = false, bool enter = true);
+    static RawEvents tap(int code, qint64 t, int scanUsage = -1);
+    // Taps for a text (US layout; capitals and ':' with Shift held), `step` ms
+    // apart, then Enter.
+    static RawEvents typed(const QString& text, qint64 t, bool enter = true, bool scanCodes = false,
+                           qint64 step = 2);
+    // The HID usage of a character on a US keyboard ('\n' Enter), -1 for none.
+    static int usageOf(QChar c);
 
   private:
     QTemporaryDir dir_;

@@ -1,7 +1,7 @@
 #pragma once
 
-// The one set of fakes: what this machine lacks (an operator's ears and eyes, a
-// keyboard under the test's control) and a window on the diagnostics.
+// The one set of fakes: what this machine lacks, an operator's ears and eyes and a
+// keyboard under the test's control.
 
 #include "platform/keyboard.h"
 #include "platform/notifier.h"
@@ -30,45 +30,19 @@ struct ScriptedKeyboard final : KeyboardSource {
     int opens = 0;
     qint64 now = 0;
     Handler handler;
-    std::function<void()> onDrain;
+    std::function<void()> onDrain = [] {};
     bool accessGranted() override { return granted; }
     bool open(Handler h) override {
         handler = std::move(h);
         return ++opens, true;
     }
-    void drain() override {
-        if (onDrain)
-            onDrain();
-    }
+    void drain() override { onDrain(); }
     qint64 nowMs() override { return now; }
 };
 
-// Warnings (and worse) of one logging category while an instance lives.
-struct LogCapture {
-    QStringList lines;
-    explicit LogCapture(const char* category) {
-        current() = this;
-        name() = category;
-        previous_ = qInstallMessageHandler([](QtMsgType type, const QMessageLogContext& context,
-                                              const QString& message) {
-            if (type != QtDebugMsg && type != QtInfoMsg && qstrcmp(context.category, name()) == 0)
-                current()->lines.append(message);
-        });
-    }
-    ~LogCapture() { qInstallMessageHandler(previous_); }
-    LogCapture(const LogCapture&) = delete;
-    LogCapture& operator=(const LogCapture&) = delete;
-
-  private:
-    static LogCapture*& current() {
-        static LogCapture* c = nullptr;
-        return c;
-    }
-    static const char*& name() {
-        static const char* n = nullptr;
-        return n;
-    }
-    QtMessageHandler previous_;
-};
-
 } // namespace korvel::test
+
+// The test fails unless exactly one warning matching `pattern` comes before it ends.
+#define KORVEL_EXPECT_ONE_WARNING(pattern)                                                         \
+    QTest::ignoreMessage(QtWarningMsg, QRegularExpression(pattern));                               \
+    QTest::failOnWarning(QRegularExpression(pattern))

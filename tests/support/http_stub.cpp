@@ -1,41 +1,35 @@
 #include "support/http_stub.h"
 
-#include <QFile>
-#include <QHttpServerRequest>
 #include <QHttpServerResponder>
 #include <QProcess>
 #include <QSslKey>
 
 namespace korvel::test {
 
-HttpStub::HttpStub(quint16 port, const QSslConfiguration* tls) : tls_(tls) {
+HttpStub::HttpStub(quint16 port, const QSslConfiguration* tls) {
     if (tls)
         server_.sslSetup(*tls);
     server_.setMissingHandler([this](const QHttpServerRequest& r, QHttpServerResponder&& out) {
-        Request request{r.method() == QHttpServerRequest::Method::Get ? "GET" : "POST",
-                        r.url().path().toUtf8(), r.value("Content-Type"), r.body()};
+        const Request request{r.url().path().toUtf8(), r.value("Content-Type"), r.body()};
         requests.append(request);
-        Reply reply;
         const auto queued = std::find_if(queued_.begin(), queued_.end(),
                                          [&](const auto& q) { return q.first == request.target; });
-        if (queued != queued_.end()) {
-            reply = queued->second;
+        const Reply reply = queued == queued_.end() ? script(request) : queued->second;
+        if (queued != queued_.end())
             queued_.erase(queued);
-        } else {
-            reply = script(request);
-        }
-        if (reply.silent) {
+        if (reply.silent)
             unanswered_.push_back(std::make_unique<QHttpServerResponder>(std::move(out)));
-            return;
-        }
-        out.write(reply.body, reply.contentType.constData(),
-                  static_cast<QHttpServerResponder::StatusCode>(reply.status));
+        else
+            out.write(reply.body, "application/json",
+                      static_cast<QHttpServerResponder::StatusCode>(reply.status));
     });
-    port_ = server_.listen(QHostAddress::LocalHost, port);
+    url_ = QStringLiteral("%1://127.0.0.1:%2")
+               .arg(tls ? "https" : "http")
+               .arg(server_.listen(QHostAddress::LocalHost, port));
 }
 
 QString HttpStub::url() const {
-    return QStringLiteral("%1://127.0.0.1:%2").arg(tls_ ? "https" : "http").arg(port_);
+    return url_;
 }
 
 int HttpStub::count(const QByteArray& target) const {
@@ -43,40 +37,26 @@ int HttpStub::count(const QByteArray& target) const {
                                           [&](const Request& r) { return r.target == target; }));
 }
 
-TestAuthority::TestAuthority() {
-    QFile ext(dir.filePath(QStringLiteral("ext")));
-    if (ext.open(QIODevice::WriteOnly))
-        ext.write("subjectAltName=IP:127.0.0.1\n");
-    ext.close();
-    const QString key = QStringLiteral(
-        "-newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes -subj /CN=%1 -keyout %2.key ");
-    for (const QString& args :
-         {QStringLiteral("req -x509 -days 2 ") +
-              key.arg(QStringLiteral("Korvel-Test-CA"), QStringLiteral("ca")) +
-              QStringLiteral("-out ca.pem"),
-          QStringLiteral("req ") + key.arg(QStringLiteral("127.0.0.1"), QStringLiteral("server")) +
-              QStringLiteral("-out server.csr"),
-          QStringLiteral("x509 -req -in server.csr -CA ca.pem -CAkey ca.key -CAcreateserial "
-                         "-days 2 -extfile ext -out server.pem")}) {
-        QProcess p;
-        p.setWorkingDirectory(dir.path());
-        p.start(QStringLiteral("openssl"), args.split(QLatin1Char(' ')));
-        if (!p.waitForFinished(30000) || p.exitCode() != 0) {
-            error = QStringLiteral("openssl: ") + p.errorString() + QLatin1Char(' ') +
-                    QString::fromLocal8Bit(p.readAllStandardError());
-            return;
-        }
-    }
-    caFile = dir.filePath(QStringLiteral("ca.pem"));
-    QFile keyFile(dir.filePath(QStringLiteral("server.key")));
-    const auto certs = QSslCertificate::fromPath(dir.filePath(QStringLiteral("server.pem")));
-    if (certs.isEmpty() || !keyFile.open(QIODevice::ReadOnly)) {
-        error = QStringLiteral("the server certificate cannot be read");
+TestCertificate::TestCertificate() {
+    QProcess p;
+    p.setWorkingDirectory(dir.path());
+    p.start(QStringLiteral("openssl"),
+            QStringLiteral("req -x509 -days 2 -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 "
+                           "-nodes -subj /CN=127.0.0.1 -addext subjectAltName=IP:127.0.0.1 "
+                           "-keyout server.key -out server.pem")
+                .split(QLatin1Char(' ')));
+    const bool made = p.waitForFinished(30000) && p.exitCode() == 0;
+    QFile key(dir.filePath(QStringLiteral("server.key")));
+    file = dir.filePath(QStringLiteral("server.pem"));
+    const auto certs = QSslCertificate::fromPath(file);
+    if (!made || certs.isEmpty() || !key.open(QIODevice::ReadOnly)) {
+        error = QStringLiteral("openssl: ") + p.errorString() + QLatin1Char(' ') +
+                QString::fromLocal8Bit(p.readAllStandardError());
         return;
     }
     server = QSslConfiguration::defaultConfiguration();
     server.setLocalCertificate(certs.first());
-    server.setPrivateKey(QSslKey(keyFile.readAll(), QSsl::Ec));
+    server.setPrivateKey(QSslKey(key.readAll(), QSsl::Ec));
 }
 
 } // namespace korvel::test

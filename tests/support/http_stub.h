@@ -4,7 +4,6 @@
 // answers each with what the test decided, or never.
 
 #include <QHttpServer>
-#include <QList>
 #include <QSslConfiguration>
 #include <QTemporaryDir>
 
@@ -17,7 +16,6 @@ namespace korvel::test {
 class HttpStub {
   public:
     struct Request {
-        QByteArray method; // "GET", "POST"
         QByteArray target; // the path
         QByteArray contentType;
         QByteArray body;
@@ -25,7 +23,6 @@ class HttpStub {
     struct Reply {
         int status = 200;
         QByteArray body = "{}";
-        QByteArray contentType = "application/json";
         bool silent = false; // read the request, never answer
     };
 
@@ -35,25 +32,22 @@ class HttpStub {
     int count(const QByteArray& target) const;
 
     QList<Request> requests;
-    // Every request is answered by script(request), the default 200 with "{}";
-    // replies queued for a path come first, one each.
+    // Replies queued for a path come first, one each; then script's, by default 200 "{}".
     std::function<Reply(const Request&)> script = [](const Request&) { return Reply{}; };
     void queue(const QByteArray& target, const Reply& reply) { queued_.append({target, reply}); }
 
   private:
     QHttpServer server_;
-    quint16 port_ = 0;
-    bool tls_ = false;
+    QString url_;
     QList<std::pair<QByteArray, Reply>> queued_;
     std::vector<std::unique_ptr<QHttpServerResponder>> unanswered_;
 };
 
-// A private certificate authority made for the run with the openssl tool, and a
-// certificate for 127.0.0.1 signed by it.
-struct TestAuthority {
-    TestAuthority();
+// A self-signed certificate for 127.0.0.1 made for the run with the openssl tool.
+struct TestCertificate {
+    TestCertificate();
     QTemporaryDir dir;
-    QString caFile;           // the authority's certificate, PEM
+    QString file;             // the certificate, PEM, in dir
     QString error;            // why it could not be made; empty when it was
     QSslConfiguration server; // certificate and key for the stub
 };

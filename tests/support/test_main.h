@@ -1,46 +1,69 @@
 #pragma once
 
-// A QtTest main that keeps every test off the real home folder (fresh temporary XDG
-// folders), without root's override of file permissions, and in a mount namespace
-// of its own, where a test may make disk faults the way they happen: a small tmpfs
-// that fills up, a folder bind mounted read-only.
+// What every test shares: a main that keeps it off the real home folder (fresh
+// temporary XDG folders), without root's override of file permissions and in a
+// mount namespace of its own, where disk faults are made the way they happen; file
+// helpers; a child process whose output is collected as it arrives.
 
-#include <QCoreApplication>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <csignal>
+
 namespace korvel::test {
 
-void useTemporaryHome(const QString& dir);
-void dropFileAccessOverride();
-void enterPrivateMountNamespace();
-// Empty where this process may mount, else why not.
-const QString& mountsWhyNot();
+void prepareProcess(const QString& home);
+QString mountsWhyNot(); // empty where this process may mount
 // Each returns an empty text on success, else why it failed.
 QString mountTmpfs(const QString& dir, qint64 bytes);
 QString setReadOnly(const QString& dir, bool readOnly); // a bind mount of dir onto itself
 QString unmount(const QString& dir);
-// Fills the file system holding dir until no byte is left; returns the filler's path.
-QString fillDisk(const QString& dir);
-// A file's permission bits as chmod writes them (0700, 0600, ...).
-int modeOf(const QString& path);
-// A file's bytes; null when it cannot be read.
-QByteArray readFile(const QString& path);
+QString fillDisk(const QString& dir);     // until no byte is left; returns the filler's path
+int modeOf(const QString& path);          // permission bits as chmod writes them
+QByteArray readFile(const QString& path); // null when it cannot be read
+void writeFile(const QString& path, const QByteArray& bytes); // null bytes: removed
+
+// Killed (after a SIGCONT, in case a test stopped it) when it goes out of scope.
+struct ChildProcess {
+    ChildProcess(const QString& program, const QStringList& args, const QProcessEnvironment& env) {
+        process.setProcessEnvironment(env);
+        QObject::connect(&process, &QProcess::readyReadStandardOutput,
+                         [this] { out += QString::fromUtf8(process.readAllStandardOutput()); });
+        QObject::connect(&process, &QProcess::readyReadStandardError,
+                         [this] { err += QString::fromUtf8(process.readAllStandardError()); });
+        process.start(program, args);
+    }
+    ~ChildProcess() {
+        signal(SIGCONT);
+        process.kill();
+        process.waitForFinished(5000);
+    }
+    void signal(int sig) {
+        if (process.state() == QProcess::Running)
+            ::kill(static_cast<pid_t>(process.processId()), sig);
+    }
+    // Once it ended (-1 when it does not within 10 s), with all its output read.
+    int exitCode() {
+        const bool ended = process.waitForFinished(10000);
+        out += QString::fromUtf8(process.readAllStandardOutput());
+        err += QString::fromUtf8(process.readAllStandardError());
+        return ended ? process.exitCode() : -1;
+    }
+    QProcess process;
+    QString out, err;
+};
 
 } // namespace korvel::test
 
 #define KORVEL_REQUIRE_MOUNTS()                                                                    \
-    do {                                                                                           \
-        if (!korvel::test::mountsWhyNot().isEmpty())                                               \
-            QSKIP(qPrintable(QStringLiteral("cannot mount: ") + korvel::test::mountsWhyNot()));    \
-    } while (false)
+    if (!korvel::test::mountsWhyNot().isEmpty())                                                   \
+    QSKIP(qPrintable("cannot mount: " + korvel::test::mountsWhyNot()))
 
 #define KORVEL_TEST_MAIN_WITH(AppClass, TestObject)                                                \
     int main(int argc, char** argv) {                                                              \
-        korvel::test::enterPrivateMountNamespace();                                                \
         QTemporaryDir home;                                                                        \
-        korvel::test::useTemporaryHome(home.path());                                               \
-        korvel::test::dropFileAccessOverride();                                                    \
+        korvel::test::prepareProcess(home.path());                                                 \
         AppClass app(argc, argv);                                                                  \
         TestObject tc;                                                                             \
         QTEST_SET_MAIN_SOURCE_PATH                                                                 \

@@ -127,6 +127,12 @@ class TestShell : public QObject {
         QVERIFY(menu->permissionItem()->isVisible() && !menu->detectItem()->isEnabled());
     }
 
+    void quitEndsTheEventLoopNormally() {
+        QTimer::singleShot(0, menu->menu().actions().last(), &QAction::trigger);
+        QTimer::singleShot(10000, [] { QCoreApplication::exit(1); }); // never quit
+        QCOMPARE(QCoreApplication::exec(), 0);
+    }
+
     void aFailedLoginChangeIsShownAndInputHelpGivesTheCommands() {
         login.failure = QStringLiteral("disk full");
         QString shown;

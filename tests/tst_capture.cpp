@@ -35,31 +35,20 @@ QStringList runBuffer(const QString& script, bool emitOnGap) {
     return scans;
 }
 
-struct Step {
-    int device;
-    RawEvent e; // type 0xFFFF: the device went away
-};
-using Script = std::vector<Step>;
-Script on(int device, const RawEvents& events) {
-    Script script;
-    for (const RawEvent& e : events)
-        script.push_back({device, e});
-    return script;
-}
-Script operator+(Script a, const Script& b) {
+RawEvents operator+(RawEvents a, const RawEvents& b) {
     a.insert(a.end(), b.begin(), b.end());
     return a;
 }
-Script typed(const char* text, qint64 t, bool enter = true, bool scanCodes = false, int dev = 0) {
-    return on(dev, FakeInputTree::typed(QString::fromLatin1(text), t, enter, scanCodes));
+RawEvents typed(const char* text, qint64 t, bool enter = true, bool scanCodes = false) {
+    return FakeInputTree::typed(QString::fromLatin1(text), t, enter, scanCodes);
 }
-Script shift(int value, qint64 t) {
-    return on(0, {{EV_KEY, KEY_LEFTSHIFT, value, t}, {EV_SYN, SYN_REPORT, 0, t}});
+RawEvents shift(int value, qint64 t) {
+    return {{EV_KEY, KEY_LEFTSHIFT, value, t}, {EV_SYN, SYN_REPORT, 0, t}};
 }
-Script dropped(qint64 t) { // the kernel's marker, then the rest of the broken frame
-    return on(0, {{EV_SYN, SYN_DROPPED, 0, t}, {EV_KEY, KEY_9, 1, t}, {EV_SYN, SYN_REPORT, 0, t}});
+RawEvents dropped(qint64 t) { // the kernel's marker, then the rest of the broken frame
+    return {{EV_SYN, SYN_DROPPED, 0, t}, {EV_KEY, KEY_9, 1, t}, {EV_SYN, SYN_REPORT, 0, t}};
 }
-const Script gone = on(0, {{0xFFFF, 0, 0, 10}});
+const RawEvents gone = {{0xFFFF, 0, 0, 10}}; // not a record: the device went away
 
 KeyEvent key(int usage, int value, qint64 t, quint32 vendor = 0x00FF,
              const QString& name = QStringLiteral("Barcode Reader")) {
@@ -71,7 +60,7 @@ KeyEvent key(int usage, int value, qint64 t, quint32 vendor = 0x00FF,
 
 } // namespace
 
-Q_DECLARE_METATYPE(Script)
+Q_DECLARE_METATYPE(RawEvents)
 
 class TestCapture : public QObject {
     Q_OBJECT
@@ -137,40 +126,44 @@ class TestCapture : public QObject {
         QCOMPARE(runBuffer(script, emitOnGap), scans);
     }
 
+    // What one scanner sends, then what a second of the same model sends.
     void rawRecordsBecomeWholeScansOrNone_data() {
-        QTest::addColumn<Script>("script");
+        QTest::addColumn<RawEvents>("first");
+        QTest::addColumn<RawEvents>("second");
         QTest::addColumn<int>("held"); // what EVIOCGKEY answers: -1 it fails, else a held key
         QTest::addColumn<QStringList>("scans");
         QTest::newRow("shift spans frames, scan codes win, autorepeat adds nothing")
-            << shift(1, 0) + on(0, FakeInputTree::tap(KEY_A, 2)) +
-                   on(0, FakeInputTree::tap(KEY_A, 4, 5)) + shift(0, 5) +
-                   on(0, FakeInputTree::tap(KEY_1, 6, 30)) +
-                   on(0, {{EV_KEY, KEY_2, 1, 8}, {EV_KEY, KEY_2, 2, 8}, {EV_KEY, KEY_2, 2, 9}}) +
-                   on(0, FakeInputTree::tap(KEY_KPENTER, 10))
-            << -1 << QStringList{"AB12"};
+            << shift(1, 0) + FakeInputTree::tap(KEY_A, 2) + FakeInputTree::tap(KEY_A, 4, 5) +
+                   shift(0, 5) + FakeInputTree::tap(KEY_1, 6, 30) +
+                   RawEvents{{EV_KEY, KEY_2, 1, 8}, {EV_KEY, KEY_2, 2, 8}, {EV_KEY, KEY_2, 2, 9}} +
+                   FakeInputTree::tap(KEY_KPENTER, 10)
+            << RawEvents{} << -1 << QStringList{"AB12"};
         QTest::newRow("lost shift release, state unknown")
-            << shift(1, 0) + dropped(4) + typed("123", 300) << -1 << QStringList{"123"};
+            << shift(1, 0) + dropped(4) + typed("123", 300) << RawEvents{} << -1
+            << QStringList{"123"};
         QTest::newRow("lost shift release, device says released")
-            << shift(1, 0) + dropped(4) + typed("123", 300) << 0 << QStringList{"123"};
+            << shift(1, 0) + dropped(4) + typed("123", 300) << RawEvents{} << 0
+            << QStringList{"123"};
         QTest::newRow("shift held across the drop, device says so")
             << shift(1, 0) + dropped(4) + typed("a", 300) + shift(0, 304) + typed("b", 600)
-            << int(KEY_LEFTSHIFT) << QStringList{"A", "b"};
+            << RawEvents{} << int(KEY_LEFTSHIFT) << QStringList{"A", "b"};
         QTest::newRow("drop at the very start of the first scan: its tail is no scan")
-            << dropped(0) + typed("6381", 2) + typed("777", 300) << -1 << QStringList{"777"};
+            << dropped(0) + typed("6381", 2) + typed("777", 300) << RawEvents{} << -1
+            << QStringList{"777"};
         QTest::newRow("drop mid-scan: neither start nor tail")
             << typed("400", 0, false, true) + dropped(6) + typed("6381", 8, true, true) +
                    typed("777", 300, true, true)
-            << -1 << QStringList{"777"};
+            << RawEvents{} << -1 << QStringList{"777"};
         QTest::newRow("unplugged mid-scan")
-            << typed("2222", 0, false) + gone + typed("333", 300, true, false, 1) << -1
-            << QStringList{"333"};
+            << typed("2222", 0, false) + gone << typed("333", 300) << -1 << QStringList{"333"};
         QTest::newRow("unplugged with shift down")
-            << shift(1, 0) + gone + typed("123", 300, true, false, 1) << -1 << QStringList{"123"};
+            << shift(1, 0) + gone << typed("123", 300) << -1 << QStringList{"123"};
         QTest::newRow("two scanners of one model share one scan")
-            << typed("12", 0, false) + typed("34", 4, true, false, 1) << -1 << QStringList{"1234"};
+            << typed("12", 0, false) << typed("34", 4) << -1 << QStringList{"1234"};
     }
     void rawRecordsBecomeWholeScansOrNone() {
-        QFETCH(Script, script);
+        QFETCH(RawEvents, first);
+        QFETCH(RawEvents, second);
         QFETCH(int, held);
         QFETCH(QStringList, scans);
         chosen = QStringLiteral("05E0:1200");
@@ -180,18 +173,19 @@ class TestCapture : public QObject {
             return held >= 0;
         };
         const auto route = [this](const KeyEvent& e) { capture->onValue(e); };
-        EvdevDecoder devices[2] = {{0x05E0, 0x1200, QStringLiteral("S"), ask, route},
-                                   {0x05E0, 0x1200, QStringLiteral("S"), ask, route}};
-        for (const auto& [device, e] : script) {
-            keyboard.now = e.timeMs + 1000; // whatever is pending then has paused
-            input_event r{};
-            r.input_event_sec = e.timeMs / 1000;
-            r.input_event_usec = (e.timeMs % 1000) * 1000;
-            r.type = e.type, r.code = e.code, r.value = e.value;
-            if (e.type == 0xFFFF)
-                devices[device].gone(e.timeMs);
-            else
-                devices[device].feed(r);
+        for (const RawEvents& events : {first, second}) {
+            EvdevDecoder device(0x05E0, 0x1200, QStringLiteral("S"), ask, route);
+            for (const RawEvent& e : events) {
+                keyboard.now = e.timeMs + 1000; // whatever is pending then has paused
+                input_event r{};
+                r.input_event_sec = e.timeMs / 1000;
+                r.input_event_usec = (e.timeMs % 1000) * 1000;
+                r.type = e.type, r.code = e.code, r.value = e.value;
+                if (e.type == 0xFFFF)
+                    device.gone(e.timeMs);
+                else
+                    device.feed(r);
+            }
         }
         capture->tick();
         QCOMPARE(delivered, scans);

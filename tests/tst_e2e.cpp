@@ -104,6 +104,8 @@ class TestEndToEnd : public QObject {
     // lock that cannot be taken: no scan lost, no second agent, each said as it is.
     void aMisbehavingDataFolderLosesNoScan() {
         KORVEL_REQUIRE_MOUNTS();
+        const QString readOnly =
+            QStringLiteral("mount --bind %1 %1 && mount -o remount,bind,ro %1");
         HttpStub stub; // answers, never decides: every scan stays queued and is retried
         stub.script = [](const HttpStub::Request&) { return HttpStub::Reply{503}; };
         Settings().setServerURL(stub.url());
@@ -117,7 +119,7 @@ class TestEndToEnd : public QObject {
         QFile::remove(data + QStringLiteral("/queue.json"));
         for (const QString& path : {data, config, config + QStringLiteral("/Korvel Agent.conf")})
             ::chmod(QFile::encodeName(path).constData(), path.endsWith(".conf") ? 0644 : 0755);
-        QCOMPARE(setReadOnly(data, true), QString());
+        QCOMPARE(sh(readOnly.arg(data)), QString());
         {
             auto running = agent();
             QTRY_COMPARE(stub.count("/api/devices/" + Settings().deviceId().toUtf8()), 1);
@@ -126,8 +128,7 @@ class TestEndToEnd : public QObject {
             QVERIFY2(running->err.contains(QLatin1String("Read-only file system")),
                      qPrintable(running->err));
             QVERIFY(inFile().isEmpty());
-            QCOMPARE(setReadOnly(data, false), QString());
-            QCOMPARE(unmount(data), QString());
+            QCOMPARE(sh("umount " + data), QString());
             running->signal(SIGTERM); // writable again: a clean quit writes what waits
             QCOMPARE(running->exitCode(), 0);
         }
@@ -149,10 +150,10 @@ class TestEndToEnd : public QObject {
         running->signal(SIGTERM);
         QCOMPARE(running->exitCode(), 0);
         const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
-        QCOMPARE(setReadOnly(runtime, true), QString());
+        QCOMPARE(sh(readOnly.arg(runtime)), QString());
         auto locked = agent();
         const int code = locked->exitCode();
-        unmount(runtime);
+        sh("umount " + runtime);
         QCOMPARE(code, 1);
         QVERIFY2(locked->err.contains(QLatin1String("cannot take the one-agent lock")),
                  qPrintable(locked->err));

@@ -161,8 +161,8 @@ class TestQueue : public QObject {
         KORVEL_REQUIRE_MOUNTS();
         const QString disk = dir.filePath(QStringLiteral("small"));
         QDir().mkpath(disk);
-        QCOMPARE(mountTmpfs(disk, 64 * 1024), QString());
-        const auto cleanup = qScopeGuard([&] { unmount(disk); });
+        QCOMPARE(sh("mount -t tmpfs -o size=64k,mode=0700 tmpfs " + disk), QString());
+        const auto cleanup = qScopeGuard([&] { sh("umount -l " + disk); });
         Settings settings;
         settings.setServerURL(QString()); // nothing is ever delivered
         settings.setScanner(QStringLiteral("S"), QString());
@@ -174,15 +174,15 @@ class TestQueue : public QObject {
         const auto scan = [&](const QString& text) { agent.capture().onScan("S", {}, text); };
         scan(QStringLiteral("4006381333931"));
         const QByteArray before = readFile(folder + QStringLiteral("/queue.json"));
-        const QString filler = fillDisk(disk);
-        for (int i = 0; i < 300; ++i) // a short write and a long one both fail whole
+        sh("cat /dev/zero >" + disk + "/filler"); // until no byte is left
+        for (int i = 0; i < 300; ++i)             // a short write and a long one both fail whole
             scan(QStringLiteral("59012341%1").arg(i, 5, 10, QLatin1Char('0')));
         QCOMPARE(readFile(folder + QStringLiteral("/queue.json")), before);
         QCOMPARE(QDir(folder).entryList(QDir::Files | QDir::Hidden), QStringList{"queue.json"});
         QVERIFY2(agent.menuTexts().queueLine.endsWith(
                      "Not saved to disk (cannot write: No space left on device)"),
                  qPrintable(agent.menuTexts().queueLine));
-        QFile::remove(filler);
+        QFile::remove(disk + "/filler");
         // The retry timer writes what only memory held, without a new scan.
         QTRY_COMPARE(QueueFile(folder + QStringLiteral("/queue.json")).load().size(), 301);
         QVERIFY(!agent.menuTexts().queueLine.contains(QLatin1String("Not saved")));

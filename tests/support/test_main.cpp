@@ -1,8 +1,6 @@
 #include "support/test_main.h"
 
-#include <cerrno>
 #include <cstring>
-#include <fcntl.h>
 #include <linux/capability.h>
 #include <sched.h>
 #include <sys/mount.h>
@@ -16,10 +14,6 @@ namespace {
 
 QString whyNot = QStringLiteral("not tried");
 
-QString failure(const char* what) {
-    return QLatin1String(what) + QStringLiteral(": ") + QString::fromLocal8Bit(strerror(errno));
-}
-
 QByteArray path(const QString& p) {
     return QFile::encodeName(p);
 }
@@ -28,10 +22,8 @@ QByteArray path(const QString& p) {
 
 void prepareProcess(const QString& home) {
     // Mounts made by tests must not reach the machine.
-    if (::unshare(CLONE_NEWNS) != 0)
-        whyNot = failure("unshare");
-    else if (::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0)
-        whyNot = failure("making / private");
+    if (::unshare(CLONE_NEWNS) != 0 || ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr))
+        whyNot = QString::fromLocal8Bit(strerror(errno));
     else
         whyNot.clear();
     for (const char* var :
@@ -41,7 +33,7 @@ void prepareProcess(const QString& home) {
     QDir().mkpath(home + QStringLiteral("/XDG_RUNTIME_DIR"));
     ::chmod(path(home + QStringLiteral("/XDG_RUNTIME_DIR")), 0700);
     // Root reads and writes through any mode; every thread started later inherits
-    // the narrower capabilities.
+    // the narrower capabilities (a command run by sh() gets root's back).
     __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
     __user_cap_data_struct data[2]{};
     if (::geteuid() != 0 || ::syscall(SYS_capget, &header, data) != 0)
@@ -55,35 +47,12 @@ QString mountsWhyNot() {
     return whyNot;
 }
 
-QString mountTmpfs(const QString& dir, qint64 bytes) {
-    const QByteArray options = "size=" + QByteArray::number(bytes) + ",mode=0700";
-    return ::mount("tmpfs", path(dir), "tmpfs", 0, options.constData()) == 0
-               ? QString()
-               : failure("mount tmpfs");
-}
-
-QString setReadOnly(const QString& dir, bool readOnly) {
-    const QByteArray p = path(dir);
-    if (readOnly && ::mount(p, p, nullptr, MS_BIND, nullptr) != 0)
-        return failure("bind mount");
-    const unsigned long flags = MS_REMOUNT | MS_BIND | (readOnly ? MS_RDONLY : 0);
-    return ::mount(nullptr, p, nullptr, flags, nullptr) == 0 ? QString() : failure("remount");
-}
-
-QString unmount(const QString& dir) {
-    return ::umount2(path(dir), MNT_DETACH) == 0 ? QString() : failure("umount");
-}
-
-QString fillDisk(const QString& dir) {
-    const QString filler = dir + QStringLiteral("/filler");
-    const int fd = ::open(path(filler), O_WRONLY | O_CREAT | O_CLOEXEC, 0600);
-    static const char block[4096] = {};
-    for (size_t size = sizeof block; fd >= 0 && size > 0; size /= 2) {
-        while (::write(fd, block, size) == static_cast<ssize_t>(size)) {
-        }
-    }
-    ::close(fd);
-    return filler;
+QString sh(const QString& command) {
+    QProcess p;
+    p.start(QStringLiteral("/bin/sh"), {QStringLiteral("-c"), command});
+    if (p.waitForFinished(30000) && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0)
+        return {};
+    return command + QStringLiteral(": ") + QString::fromLocal8Bit(p.readAllStandardError());
 }
 
 int modeOf(const QString& p) {

@@ -15,11 +15,9 @@ namespace korvel::test {
 
 void prepareProcess(const QString& home);
 QString mountsWhyNot(); // empty where this process may mount
-// Each returns an empty text on success, else why it failed.
-QString mountTmpfs(const QString& dir, qint64 bytes);
-QString setReadOnly(const QString& dir, bool readOnly); // a bind mount of dir onto itself
-QString unmount(const QString& dir);
-QString fillDisk(const QString& dir);     // until no byte is left; returns the filler's path
+// Runs a shell command (mount, umount, ...) in this mount namespace; empty on
+// success, else what it said.
+QString sh(const QString& command);
 int modeOf(const QString& path);          // permission bits as chmod writes them
 QByteArray readFile(const QString& path); // null when it cannot be read
 void writeFile(const QString& path, const QByteArray& bytes); // null bytes: removed

@@ -6,43 +6,34 @@
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 
-using namespace std::chrono_literals;
-
 class TestScanServer : public QObject {
     Q_OBJECT
     ScanServer server{ScanServer::Options{}};
+    quint16 port = server.listen(QHostAddress::LocalHost, 0);
     QNetworkAccessManager network;
 
-    // "METHOD /path body" -> "status" or "status member=value".
+    // "METHOD /path body" -> "status member=value ...".
     QString call(const QString& line) {
-        const QString body = line.section(QLatin1Char(' '), 2);
-        QNetworkRequest request(QUrl(QStringLiteral("http://127.0.0.1:%1").arg(port) +
-                                     line.section(QLatin1Char(' '), 1, 1)));
+        QNetworkRequest request(QStringLiteral("http://127.0.0.1:%1").arg(port) +
+                                line.section(QLatin1Char(' '), 1, 1));
         request.setHeader(QNetworkRequest::ContentTypeHeader, QStringLiteral("application/json"));
-        QNetworkReply* reply = network.sendCustomRequest(
-            request, line.section(QLatin1Char(' '), 0, 0).toLatin1(), body.toUtf8());
-        QString result;
-        connect(reply, &QNetworkReply::finished, reply, [&result, reply] {
-            const QJsonObject o = QJsonDocument::fromJson(reply->readAll()).object();
-            result = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toString();
-            for (const QString& key : o.keys())
-                result +=
-                    QLatin1Char(' ') + key + QLatin1Char('=') + o.value(key).toVariant().toString();
-            reply->deleteLater();
-        });
-        [&] { QTRY_VERIFY(!result.isEmpty()); }();
+        QNetworkReply* reply =
+            network.sendCustomRequest(request, line.section(QLatin1Char(' '), 0, 0).toLatin1(),
+                                      line.section(QLatin1Char(' '), 2).toUtf8());
+        [&] { QTRY_VERIFY(reply->isFinished()); }();
+        QString result = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toString();
+        const QJsonObject o = QJsonDocument::fromJson(reply->readAll()).object();
+        for (auto it = o.begin(); it != o.end(); ++it)
+            result += QLatin1Char(' ') + it.key() + QLatin1Char('=') + it->toVariant().toString();
+        reply->deleteLater();
         return result;
     }
-    quint16 port = 0;
 
   private Q_SLOTS:
-    void initTestCase() { port = server.listen(QHostAddress::LocalHost, 0); }
-
     void aConversation() {
-        const QString scan =
-            QStringLiteral(R"(POST /api/scan {"device_id":"d1","value":"%1","ts":%2})");
-        QCOMPARE(call(scan.arg("400638").arg(17)).left(3), QStringLiteral("201"));
-        QCOMPARE(call(scan.arg("400638").arg(17)).left(3), QStringLiteral("200")); // resent: once
+        const QString scan = R"(POST /api/scan {"device_id":"d1","value":"%1","ts":%2})";
+        QVERIFY(call(scan.arg("400638").arg(17)).startsWith("201"));
+        QVERIFY(call(scan.arg("400638").arg(17)).startsWith("200")); // resent: recorded once
         QCOMPARE(server.scans().size(), 1);
         for (const char* bad :
              {"not json", "[]", R"({"device_id":"d","value":"","ts":1})",
@@ -53,20 +44,16 @@ class TestScanServer : public QObject {
         QVERIFY(call(scan.arg("KV:START:Packing 4").arg(2)).contains("Packing 4"));
         const qint64 first = server.openSession(QStringLiteral("d1"));
         QVERIFY(first > 0);
-        QCOMPARE(call(scan.arg("KV:END").arg(4)).left(3), QStringLiteral("200"));
+        QVERIFY(call(scan.arg("KV:END").arg(4)).startsWith("200"));
         QCOMPARE(server.openSession(QStringLiteral("d1")), 0);
-        server.setIdleClose(30ms); // an idle session closes itself and is reported
+        server.setIdleClose(std::chrono::milliseconds(30)); // an idle session closes itself
         call(scan.arg("KV:START:Packing 4").arg(5));
         QTRY_COMPARE(server.openSession(QStringLiteral("d1")), 0);
         const QString state = call("GET /api/devices/d1/state");
-        QVERIFY2(state.section(QLatin1String("idle_closed_session="), 1)
-                         .section(' ', 0, 0)
-                         .toLongLong() > first,
+        QVERIFY2(state.section("idle_closed_session=", 1).section(' ', 0, 0).toLongLong() > first,
                  qPrintable(state));
-        QCOMPARE(call(R"(POST /api/devices/d1 {"name":"Packing 2 – Süd"})").left(3),
-                 QStringLiteral("200"));
-        QVERIFY(
-            call("GET /api/devices/d1/state").contains(QStringLiteral(" name=Packing 2 – Süd ")));
+        QVERIFY(call(R"(POST /api/devices/d1 {"name":"Packing 2 – Süd"})").startsWith("200"));
+        QVERIFY(call("GET /api/devices/d1/state").contains(" name=Packing 2 – Süd"));
         QVERIFY(call(R"(POST /api/devices/d1 {"name":5})").startsWith("400"));
     }
 };

@@ -16,7 +16,6 @@
 #include <thread>
 
 using korvel::test::FakeInputTree;
-using korvel::test::RawEvent;
 
 namespace {
 qint64 nowNs() {
@@ -90,14 +89,7 @@ int main(int argc, char** argv) {
     const double seconds = static_cast<double>(lastScanNs - start) / 1e9;
 
     // The decoder alone, then feeding scan routing: the same records, in memory.
-    std::vector<input_event> records;
-    for (const RawEvent& e : FakeInputTree::typed(code, 0, true, true, 0)) {
-        input_event r{};
-        r.type = e.type;
-        r.code = e.code;
-        r.value = e.value;
-        records.push_back(r);
-    }
+    const std::vector<input_event> records = FakeInputTree::typed(code, 0, true, true, 0);
     const int decodeScans = 200000;
     qint64 reports = 0;
     EvdevDecoder counting(0x05E0, 0x1200, QStringLiteral("Bench"), {},

@@ -43,12 +43,13 @@ RawEvents typed(const char* text, qint64 t, bool enter = true, bool scanCodes = 
     return FakeInputTree::typed(QString::fromLatin1(text), t, enter, scanCodes);
 }
 RawEvents shift(int value, qint64 t) {
-    return {{EV_KEY, KEY_LEFTSHIFT, value, t}, {EV_SYN, SYN_REPORT, 0, t}};
+    return {record(EV_KEY, KEY_LEFTSHIFT, value, t), record(EV_SYN, SYN_REPORT, 0, t)};
 }
 RawEvents dropped(qint64 t) { // the kernel's marker, then the rest of the broken frame
-    return {{EV_SYN, SYN_DROPPED, 0, t}, {EV_KEY, KEY_9, 1, t}, {EV_SYN, SYN_REPORT, 0, t}};
+    return {record(EV_SYN, SYN_DROPPED, 0, t), record(EV_KEY, KEY_9, 1, t),
+            record(EV_SYN, SYN_REPORT, 0, t)};
 }
-const RawEvents gone = {{0xFFFF, 0, 0, 10}}; // not a record: the device went away
+const RawEvents gone = {record(0xFFFF, 0, 0, 10)}; // not a record: the device went away
 
 KeyEvent key(int usage, int value, qint64 t, quint32 vendor = 0x00FF,
              const QString& name = QStringLiteral("Barcode Reader")) {
@@ -135,7 +136,8 @@ class TestCapture : public QObject {
         QTest::newRow("shift spans frames, scan codes win, autorepeat adds nothing")
             << shift(1, 0) + FakeInputTree::tap(KEY_A, 2) + FakeInputTree::tap(KEY_A, 4, 5) +
                    shift(0, 5) + FakeInputTree::tap(KEY_1, 6, 30) +
-                   RawEvents{{EV_KEY, KEY_2, 1, 8}, {EV_KEY, KEY_2, 2, 8}, {EV_KEY, KEY_2, 2, 9}} +
+                   RawEvents{record(EV_KEY, KEY_2, 1, 8), record(EV_KEY, KEY_2, 2, 8),
+                             record(EV_KEY, KEY_2, 2, 9)} +
                    FakeInputTree::tap(KEY_KPENTER, 10)
             << RawEvents{} << -1 << QStringList{"AB12"};
         QTest::newRow("lost shift release, state unknown")
@@ -175,16 +177,12 @@ class TestCapture : public QObject {
         const auto route = [this](const KeyEvent& e) { capture->onValue(e); };
         for (const RawEvents& events : {first, second}) {
             EvdevDecoder device(0x05E0, 0x1200, QStringLiteral("S"), ask, route);
-            for (const RawEvent& e : events) {
-                keyboard.now = e.timeMs + 1000; // whatever is pending then has paused
-                input_event r{};
-                r.input_event_sec = e.timeMs / 1000;
-                r.input_event_usec = (e.timeMs % 1000) * 1000;
-                r.type = e.type, r.code = e.code, r.value = e.value;
+            for (const input_event& e : events) {
+                keyboard.now = EvdevDecoder::timeMsOf(e) + 1000; // pending scans have paused
                 if (e.type == 0xFFFF)
-                    device.gone(e.timeMs);
+                    device.gone(EvdevDecoder::timeMsOf(e));
                 else
-                    device.feed(r);
+                    device.feed(e);
             }
         }
         capture->tick();

@@ -18,6 +18,14 @@ QByteArray node(const QString& root, int n) {
 
 } // namespace
 
+input_event record(quint16 type, quint16 code, qint32 value, qint64 ms) {
+    input_event r{};
+    r.input_event_sec = ms / 1000;
+    r.input_event_usec = (ms % 1000) * 1000;
+    r.type = type, r.code = code, r.value = value;
+    return r;
+}
+
 FakeInputTree::FakeInputTree() {
     for (const char* folder : {"sys/class/input", "dev/input"})
         QDir(root()).mkpath(QLatin1String(folder));
@@ -63,16 +71,8 @@ void FakeInputTree::remove(int n) {
 }
 
 void FakeInputTree::send(int n, const RawEvents& events) {
-    std::vector<input_event> records;
-    for (const RawEvent& e : events) {
-        input_event r{};
-        r.input_event_sec = e.timeMs / 1000;
-        r.input_event_usec = (e.timeMs % 1000) * 1000;
-        r.type = e.type, r.code = e.code, r.value = e.value;
-        records.push_back(r);
-    }
-    const char* data = reinterpret_cast<const char*>(records.data());
-    size_t left = records.size() * sizeof(input_event);
+    const char* data = reinterpret_cast<const char*>(events.data());
+    size_t left = events.size() * sizeof(input_event);
     while (left > 0) {
         const ssize_t w = ::write(writers_.at(n), data, left);
         if (w <= 0 && errno != EAGAIN)
@@ -86,9 +86,9 @@ RawEvents FakeInputTree::tap(int code, qint64 t, int scanUsage) {
     RawEvents out;
     for (const int value : {1, 0}) {
         if (scanUsage >= 0)
-            out.push_back({EV_MSC, MSC_SCAN, 0x70000 | scanUsage, t});
-        out.push_back({EV_KEY, static_cast<quint16>(code), value, t});
-        out.push_back({EV_SYN, SYN_REPORT, 0, t});
+            out.push_back(record(EV_MSC, MSC_SCAN, 0x70000 | scanUsage, t));
+        out.push_back(record(EV_KEY, static_cast<quint16>(code), value, t));
+        out.push_back(record(EV_SYN, SYN_REPORT, 0, t));
     }
     return out;
 }
@@ -111,11 +111,11 @@ RawEvents FakeInputTree::typed(const QString& text, qint64 t, bool enter, bool s
         const QChar base = ch == u':' ? QChar(u';') : ch.toLower();
         const int code = base == u' ' ? KEY_SPACE : static_cast<int>(codes.indexOf(base)) + 2;
         if (shifted)
-            out.push_back({EV_KEY, KEY_LEFTSHIFT, 1, t});
-        for (const RawEvent& e : tap(code, t, scanCodes ? usageOf(base) : -1))
-            out.push_back(e);
+            out.push_back(record(EV_KEY, KEY_LEFTSHIFT, 1, t));
+        const RawEvents taps = tap(code, t, scanCodes ? usageOf(base) : -1);
+        out.insert(out.end(), taps.begin(), taps.end());
         if (shifted)
-            out.push_back({EV_KEY, KEY_LEFTSHIFT, 0, t});
+            out.push_back(record(EV_KEY, KEY_LEFTSHIFT, 0, t));
         t += step;
     }
     return out;

@@ -12,13 +12,9 @@
 
 namespace korvel::test {
 
-struct RawEvent {
-    quint16 type;
-    quint16 code;
-    qint32 value;
-    qint64 timeMs; // CLOCK_MONOTONIC milliseconds
-};
-using RawEvents = std::vector<RawEvent>;
+using RawEvents = std::vector<input_event>;
+// One record at `ms` milliseconds of CLOCK_MONOTONIC.
+input_event record(quint16 type, quint16 code, qint32 value, qint64 ms);
 
 class FakeInputTree {
   public:

@@ -7,6 +7,7 @@
 #include "support/test_main.h"
 
 #include <QJsonDocument>
+#include <QSslKey>
 #include <QTcpServer>
 
 using namespace korvel::test;
@@ -19,6 +20,22 @@ QString closedPort() {
     probe.listen(QHostAddress::LocalHost, 0);
     return QString::number(probe.serverPort());
 }
+
+// A self-signed certificate for 127.0.0.1, made for the run with the openssl tool.
+struct Certificate {
+    QTemporaryDir dir;
+    QString error = sh("cd " + dir.path() +
+                       " && openssl req -x509 -days 2 -newkey ec -pkeyopt "
+                       "ec_paramgen_curve:prime256v1 -nodes -subj /CN=127.0.0.1 -addext "
+                       "subjectAltName=IP:127.0.0.1 -keyout key.pem -out cert.pem");
+    QString file = dir.filePath(QStringLiteral("cert.pem"));
+    QSslConfiguration server = [this] {
+        QSslConfiguration tls = QSslConfiguration::defaultConfiguration();
+        tls.setLocalCertificate(QSslCertificate::fromPath(file).value(0));
+        tls.setPrivateKey(QSslKey(readFile(dir.filePath(QStringLiteral("key.pem"))), QSsl::Ec));
+        return tls;
+    }();
+};
 
 QJsonObject json(const QByteArray& bytes) {
     return QJsonDocument::fromJson(bytes).object();
@@ -92,7 +109,7 @@ class TestDelivery : public QObject {
         QFETCH(QByteArray, body);
         QFETCH(int, left);
         QFETCH(QStringList, seen);
-        static const TestCertificate certificate;
+        static const Certificate certificate;
         std::unique_ptr<HttpStub> tls;
         if (url == QLatin1String("%t")) {
             if (!certificate.error.isEmpty())

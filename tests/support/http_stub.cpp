@@ -1,8 +1,6 @@
 #include "support/http_stub.h"
 
 #include <QHttpServerResponder>
-#include <QProcess>
-#include <QSslKey>
 
 namespace korvel::test {
 
@@ -35,28 +33,6 @@ QString HttpStub::url() const {
 int HttpStub::count(const QByteArray& target) const {
     return static_cast<int>(std::count_if(requests.begin(), requests.end(),
                                           [&](const Request& r) { return r.target == target; }));
-}
-
-TestCertificate::TestCertificate() {
-    QProcess p;
-    p.setWorkingDirectory(dir.path());
-    p.start(QStringLiteral("openssl"),
-            QStringLiteral("req -x509 -days 2 -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 "
-                           "-nodes -subj /CN=127.0.0.1 -addext subjectAltName=IP:127.0.0.1 "
-                           "-keyout server.key -out server.pem")
-                .split(QLatin1Char(' ')));
-    const bool made = p.waitForFinished(30000) && p.exitCode() == 0;
-    QFile key(dir.filePath(QStringLiteral("server.key")));
-    file = dir.filePath(QStringLiteral("server.pem"));
-    const auto certs = QSslCertificate::fromPath(file);
-    if (!made || certs.isEmpty() || !key.open(QIODevice::ReadOnly)) {
-        error = QStringLiteral("openssl: ") + p.errorString() + QLatin1Char(' ') +
-                QString::fromLocal8Bit(p.readAllStandardError());
-        return;
-    }
-    server = QSslConfiguration::defaultConfiguration();
-    server.setLocalCertificate(certs.first());
-    server.setPrivateKey(QSslKey(key.readAll(), QSsl::Ec));
 }
 
 } // namespace korvel::test

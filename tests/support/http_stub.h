@@ -5,7 +5,6 @@
 
 #include <QHttpServer>
 #include <QSslConfiguration>
-#include <QTemporaryDir>
 
 #include <functional>
 #include <memory>
@@ -41,15 +40,6 @@ class HttpStub {
     QString url_;
     QList<std::pair<QByteArray, Reply>> queued_;
     std::vector<std::unique_ptr<QHttpServerResponder>> unanswered_;
-};
-
-// A self-signed certificate for 127.0.0.1 made for the run with the openssl tool.
-struct TestCertificate {
-    TestCertificate();
-    QTemporaryDir dir;
-    QString file;             // the certificate, PEM, in dir
-    QString error;            // why it could not be made; empty when it was
-    QSslConfiguration server; // certificate and key for the stub
 };
 
 } // namespace korvel::test

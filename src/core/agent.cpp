@@ -3,6 +3,7 @@
 #include "core/logging.h"
 #include "core/private_files.h"
 #include "core/settings.h"
+#include "core/trim.h"
 #include "platform/notifier.h"
 
 #include <QCoreApplication>
@@ -18,6 +19,11 @@ QueueFile queueFileIn(const QString& folder) {
         qCWarning(lcQueue).noquote()
             << "data folder" << folder << "cannot be created or made private";
     return QueueFile(folder + QStringLiteral("/queue.json"));
+}
+
+// "Name (VVVV:PPPP)", as the operator sees a scanner everywhere.
+QString describeScanner(const QString& name, const QString& key) {
+    return name + QStringLiteral(" (") + key + QLatin1Char(')');
 }
 
 } // namespace
@@ -70,8 +76,7 @@ void Agent::start(const std::function<void()>& attachMenu) {
         << QStringLiteral("Korvel Agent %1 starting: server %2, scanner %3, keyboards %4")
                .arg(QCoreApplication::applicationVersion(), transport_.displayBase(),
                     scanner.isEmpty() ? QStringLiteral("none chosen")
-                                      : settings_.scannerName() + QStringLiteral(" (") + scanner +
-                                            QLatin1Char(')'),
+                                      : describeScanner(settings_.scannerName(), scanner),
                     ports_.keyboard.accessGranted() ? QStringLiteral("readable")
                                                     : QStringLiteral("not readable (no access)"));
     // Linux never asks the user for input access: nothing to request here.
@@ -96,11 +101,9 @@ void Agent::enqueueAndFlush(const QueuedScan& scan) {
 
 void Agent::scannerChosen(const QString& key, const QString& name) {
     settings_.setScanner(key, name);
-    qCInfo(lcAgent).noquote() << "scanner chosen:" << name
-                              << QLatin1Char('(') + key + QLatin1Char(')');
+    qCInfo(lcAgent).noquote() << "scanner chosen:" << describeScanner(name, key);
     ports_.sounds.play(Sound::glass);
-    ports_.notifier.notify(QStringLiteral("Scanner selected"),
-                           name + QStringLiteral(" (") + key + QStringLiteral(")"));
+    ports_.notifier.notify(QStringLiteral("Scanner selected"), describeScanner(name, key));
     Q_EMIT changed();
 }
 
@@ -142,9 +145,9 @@ Agent::MenuTexts Agent::menuTexts() {
     } else if (capture_.detecting()) {
         m.scannerLine = QStringLiteral("Scan any barcode with the scanner now\u2026");
     } else if (!scanner.isEmpty()) {
-        m.scannerLine = QStringLiteral("Scanner: ") + settings_.scannerName() +
-                        QStringLiteral(" (") + scanner + QStringLiteral(") \u00B7 ") +
-                        settings_.deviceName();
+        m.scannerLine = QStringLiteral("Scanner: ") +
+                        describeScanner(settings_.scannerName(), scanner) +
+                        QStringLiteral(" \u00B7 ") + settings_.deviceName();
     } else {
         m.scannerLine = QStringLiteral("No scanner chosen: use Detect scanner");
     }

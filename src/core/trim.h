@@ -12,3 +12,9 @@ template <typename Drop> QString trimmedBy(const QString& s, Drop drop) {
         --end;
     return s.mid(begin, end - begin);
 }
+
+// Tab and the Unicode space separators are trimmed from both ends; line breaks stay.
+inline QString trimBlanks(const QString& s) {
+    return trimmedBy(s,
+                     [](QChar c) { return c == u'\t' || c.category() == QChar::Separator_Space; });
+}

@@ -40,10 +40,6 @@ bool inTable(int usage) {
     return usage >= 0 && usage < kTableSize;
 }
 
-bool isBlank(QChar c) {
-    return c == u'\t' || c.category() == QChar::Separator_Space;
-}
-
 } // namespace
 
 bool ScanBuffer::isShiftKey(int usage) {
@@ -58,10 +54,6 @@ std::optional<ScanBuffer::CharPair> ScanBuffer::keyFor(int usage) {
     if (!inTable(usage))
         return std::nullopt;
     return tables().keys[usage];
-}
-
-QString trimBlanks(const QString& s) {
-    return trimmedBy(s, isBlank);
 }
 
 void ScanBuffer::key(int usage, bool down, qint64 nowMs) {

@@ -37,6 +37,3 @@ class ScanBuffer {
   private:
     void finish(); // ends the current scan
 };
-
-// Tab and the Unicode space separators are trimmed from both ends; line breaks stay.
-QString trimBlanks(const QString& s);

@@ -91,19 +91,26 @@ qint64 Settings::alertedSession() const {
     return ok ? n : 0;
 }
 
+void Settings::setText(const char* key, const QString& value) {
+    // An administrator's value saved unchanged stays his: his later changes still
+    // reach this user.
+    if (own(key).isValid() || store_.value(QLatin1String(key)) != QVariant(value))
+        store_.setValue(QLatin1String(key), value);
+}
+
 void Settings::setServerURL(const QString& url) {
-    store_.setValue(QStringLiteral("serverURL"), url);
+    setText("serverURL", url);
     save();
 }
 
 void Settings::setDeviceName(const QString& name) {
-    store_.setValue(QStringLiteral("deviceName"), name);
+    setText("deviceName", name);
     save();
 }
 
 void Settings::setScanner(const QString& key, const QString& name) {
-    store_.setValue(QStringLiteral("scanner"), key);
-    store_.setValue(QStringLiteral("scannerName"), name);
+    setText("scanner", key);
+    setText("scannerName", name);
     save();
 }
 

@@ -48,6 +48,7 @@ class Settings {
     void save();
     QString text(const char* key, const QString& fallback) const;
     QVariant own(const char* key) const; // the user's own file only
+    void setText(const char* key, const QString& value);
 
     mutable QSettings store_;
     std::function<QString()> hostName_;

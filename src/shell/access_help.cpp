@@ -10,7 +10,9 @@ const char* const kPackagedRule =
     R"(SUBSYSTEM=="input", KERNEL=="event*", ENV{ID_INPUT_KEYBOARD}=="1", TAG+="uaccess")";
 
 QString pre(const QString& text) {
-    return QStringLiteral("<pre>") + text.toHtmlEscaped() + QStringLiteral("</pre>");
+    // Wrapped where the dialog ends; a copy still gets each line whole.
+    return QStringLiteral("<pre style=\"white-space: pre-wrap\">") + text.toHtmlEscaped() +
+           QStringLiteral("</pre>");
 }
 
 } // namespace

@@ -92,8 +92,8 @@ qint64 Settings::alertedSession() const {
 }
 
 void Settings::setText(const char* key, const QString& value) {
-    // An administrator's value saved unchanged stays his: his later changes still
-    // reach this user.
+    // An administrator's value saved unchanged stays the administrator's: later
+    // changes to it still reach this user.
     if (own(key).isValid() || store_.value(QLatin1String(key)) != QVariant(value))
         store_.setValue(QLatin1String(key), value);
 }

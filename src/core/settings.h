@@ -8,8 +8,9 @@
 // The agent's per-user settings. Every read goes to the store, so a value written
 // anywhere is what the next read returns; a default applies only to an absent key.
 // A key the user's own file lacks is read from the administrator's file for every
-// user (Korvel/Korvel Agent.conf in the first folder of $XDG_CONFIG_DIRS), except
-// the device identifier and what belongs to it: those are always the user's own.
+// user (Korvel/Korvel Agent.conf in the folders of $XDG_CONFIG_DIRS, /etc/xdg by
+// default), except the device identifier and what belongs to it: those are always
+// the user's own.
 class Settings {
   public:
     static constexpr const char* defaultServerURL = "http://localhost:3000";

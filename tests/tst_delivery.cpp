@@ -178,6 +178,12 @@ class TestDelivery : public QObject {
         QTRY_COMPARE(late.count(device), 3);
         QCOMPARE(json(late.requests.last().body), (QJsonObject{{"name", "Packing 2"}}));
         QCOMPARE(settings.serverURL(), late.url() + QStringLiteral("/"));
+        // Another program rewrites the file: the retry timer reads it afresh, and the
+        // device registers at the new server.
+        HttpStub moved;
+        const QString file = settings.store().fileName();
+        writeFile(file, readFile(file).replace(late.url().toUtf8(), moved.url().toUtf8() + "/k"));
+        QTRY_COMPARE(moved.count("/k" + device), 1);
     }
 
     void idleSessionsAreAnnouncedOncePerNumber() {

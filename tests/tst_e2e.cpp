@@ -159,20 +159,53 @@ class TestEndToEnd : public QObject {
                  qPrintable(locked->err));
     }
 
-    void theCommandLineTakesHelpAndVersionOnlyAndTouchesNothing() {
-        QTemporaryDir fresh;
+    // Each row in fresh folders, which nothing may create; `preset`: an administrator
+    // chose the scanner for every user.
+    void theCommandLineTouchesNothing_data() {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<bool>("preset");
+        QTest::addColumn<int>("code");
+        QTest::addColumn<QString>("out"); // patterns
+        QTest::addColumn<QString>("err");
+        const QString rule = QStringLiteral(
+            "^(# .*\\n)*# .* /etc/udev/rules\\.d/70-korvel-agent\\.rules.*\\n(# .*\\n)*"
+            "SUBSYSTEM==\"input\", KERNEL==\"event\\*\", ATTRS\\{idVendor\\}==\"%1\", "
+            "ATTRS\\{idProduct\\}==\"%2\", TAG\\+=\"uaccess\"\\n$");
+        const auto row = [](const char* name, const QStringList& args, bool preset, int code,
+                            const QString& out, const char* err) {
+            QTest::newRow(name) << args << preset << code << out << QString::fromUtf8(err);
+        };
+        row("version", {"--version"}, false, 0, "^korvel-agent \\d+\\.\\d+\\.\\d+\\n$", "^$");
+        row("help", {"--help"}, false, 0,
+            "^Usage: korvel-agent \\[--help \\| --version \\| --udev-rule \\[VID:PID\\]\\]", "^$");
+        row("unknown", {"--server=http://x"}, false, 2, "^$", "^korvel-agent: unknown argument");
+        row("rule for a VID:PID", {"--udev-rule", "5E0:a"}, false, 0, rule.arg("05e0", "000a"),
+            "^$");
+        row("rule for the chosen scanner", {"--udev-rule"}, true, 0, rule.arg("05e0", "1200"),
+            "^$");
+        row("no scanner chosen", {"--udev-rule"}, false, 2, "^$", "^korvel-agent: no scanner");
+        for (const char* bad : {"05e0-1200", "05e0:12345", "05e0:", "g5e0:1200", ""})
+            row(*bad ? bad : "empty", {"--udev-rule", bad}, true, 2, "^$", "is not a VID:PID");
+        row("more after the rule", {"--udev-rule", "05e0:1200", "x"}, false, 2, "^$",
+            "unknown argument 'x'");
+    }
+    void theCommandLineTouchesNothing() {
+        QFETCH(QStringList, args);
+        QFETCH(bool, preset);
+        QFETCH(int, code);
+        QFETCH(QString, out);
+        QFETCH(QString, err);
+        QTemporaryDir fresh, admin;
+        writeFile(admin.filePath(QStringLiteral("Korvel/Korvel Agent.conf")),
+                  "[General]\nscanner=05E0:1200\n");
         QProcessEnvironment clean = env;
         for (const char* var : {"XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_RUNTIME_DIR", "HOME"})
             clean.insert(QLatin1String(var), fresh.filePath(QLatin1String(var)));
-        for (const auto& [arg, code, out] :
-             {std::tuple{"--version", 0, "^korvel-agent \\d+\\.\\d+\\.\\d+\\n$"},
-              std::tuple{"--help", 0, "^Usage: korvel-agent \\[--help \\| --version\\]"},
-              std::tuple{"--server=http://x", 2, "^$"}}) {
-            ChildProcess p(QStringLiteral(KORVEL_AGENT_BIN), {QLatin1String(arg)}, clean);
-            QCOMPARE(p.exitCode(), code);
-            QVERIFY(QRegularExpression(QLatin1String(out)).match(p.out).hasMatch());
-            QCOMPARE(p.err.startsWith("korvel-agent: unknown argument"), code == 2);
-        }
+        clean.insert(QStringLiteral("XDG_CONFIG_DIRS"), preset ? admin.path() : fresh.path());
+        ChildProcess p(QStringLiteral(KORVEL_AGENT_BIN), args, clean);
+        QCOMPARE(p.exitCode(), code);
+        QVERIFY2(QRegularExpression(out).match(p.out).hasMatch(), qPrintable(p.out));
+        QVERIFY2(QRegularExpression(err).match(p.err).hasMatch(), qPrintable(p.err));
         QCOMPARE(QDir(fresh.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
                  QStringList());
     }

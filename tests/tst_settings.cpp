@@ -50,6 +50,54 @@ class TestSettings : public QObject {
         QCOMPARE(modeOf(QFileInfo(restarted.store().fileName()).absolutePath()), 0700);
     }
 
+    // An administrator's file for every user, then another program rewriting one file
+    // (`changed`, with `later`) while the agent runs.
+    void theAdministratorsFileFillsInWhatTheUsersLacks_data() {
+        QTest::addColumn<QByteArray>("user");
+        QTest::addColumn<QString>("changed"); // "user", "system" or none
+        QTest::addColumn<QByteArray>("later");
+        QTest::addColumn<QString>("seen"); // serverURL|deviceName|scanner|scannerName
+        const QByteArray own = "[General]\nserverURL=http://own:1\nscanner=\n";
+        QTest::newRow("the user has none")
+            << QByteArray() << "" << QByteArray() << "http://central:3000|Counter|05E0:1200|Pre";
+        QTest::newRow("the user's own wins, empty too")
+            << own << "" << QByteArray() << "http://own:1|Counter||Pre";
+        QTest::newRow("the user's file rewritten")
+            << own << "user" << QByteArray("[General]\nserverURL=http://own:22\nscannerName=Mine\n")
+            << "http://own:22|Counter|05E0:1200|Mine";
+        QTest::newRow("the administrator's file rewritten")
+            << QByteArray() << "system"
+            << QByteArray("[General]\nserverURL=http://central2:3000\nscannerName=Front\n")
+            << "http://central2:3000|host||Front";
+    }
+    void theAdministratorsFileFillsInWhatTheUsersLacks() {
+        QFETCH(QByteArray, user);
+        QFETCH(QString, changed);
+        QFETCH(QByteArray, later);
+        QFETCH(QString, seen);
+        const QString system = dir.filePath(QStringLiteral("xdg/Korvel/Korvel Agent.conf"));
+        writeFile(system, "[General]\nserverURL=http://central:3000\ndeviceName=Counter\nscanner="
+                          "05E0:1200\nscannerName=Pre\ndeviceId=shared\nalertedSession=9\n");
+        Settings s([] { return QStringLiteral("host"); });
+        writeFile(s.store().fileName(), user);
+        s.reload();
+        s.setServerURL(s.serverURL()); // saved unchanged: what is not the user's stays so
+        s.setScanner(s.scanner(), s.scannerName());
+        if (!changed.isEmpty()) {
+            writeFile(changed == "user" ? s.store().fileName() : system, later);
+            QVERIFY(s.reload());
+        }
+        QVERIFY(!s.reload());
+        QCOMPARE(QStringList({s.serverURL(), s.deviceName(), s.scanner(), s.scannerName()})
+                     .join(QLatin1Char('|')),
+                 seen);
+        // The identity is the user's own: made there, never copied from the preset.
+        const QString id = s.deviceId();
+        QVERIFY(id != QLatin1String("shared") && s.alertedSession() == 0);
+        QVERIFY(readFile(s.store().fileName()).contains(id.toUtf8()));
+        QVERIFY(!readFile(system).contains(id.toUtf8()));
+    }
+
     void startAtLoginFollowsTheAutostartRules_data() {
         QTest::addColumn<QByteArray>("system");
         QTest::addColumn<QByteArray>("user");

@@ -139,15 +139,24 @@ class TestShell : public QObject {
     }
 
     void inputHelpGivesTheCommands() {
+        settings->setScanner(QStringLiteral("05E0:1200"), QStringLiteral("Test Scanner"));
         QString shown;
         whenShown<QMessageBox>([&shown](QMessageBox* box) {
             shown = box->windowTitle() + box->informativeText();
             box->accept();
         });
-        showInputAccessHelp();
-        for (const char* text : {"Allow Input Monitoring", "sudo usermod -aG input $USER",
-                                 "70-korvel-agent.rules", "udevadm trigger"})
-            QVERIFY2(shown.contains(QLatin1String(text)), text);
+        menu->permissionItem()->trigger();
+        // The packaged rule as shipped, beside the chosen scanner's own; no input group.
+        const QByteArray packaged =
+            readFile(QFINDTESTDATA("../packaging/70-korvel-agent.rules")).trimmed();
+        for (const QString& text :
+             {QStringLiteral("Allow Input Monitoring"),
+              QStringLiteral("/lib/udev/rules.d/70-korvel-agent.rules"),
+              QString::fromUtf8(packaged.mid(packaged.lastIndexOf('\n') + 1)),
+              udevRuleFor(QStringLiteral("05E0:1200")).section(QLatin1Char('\n'), 3, 3),
+              QStringLiteral("udevadm trigger")})
+            QVERIFY2(shown.contains(text.toHtmlEscaped()), qPrintable(text));
+        QVERIFY(!shown.contains(QLatin1String("usermod")));
     }
 
     void settingsCancelDoesNothingAndEnterSavesTrimmedValues() {

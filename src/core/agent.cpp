@@ -118,6 +118,10 @@ void Agent::onTick() {
 }
 
 void Agent::onRetry() {
+    if (settings_.reload()) { // another program changed them: server and menu hear of it
+        delivery_.registerDevice();
+        Q_EMIT changed();
+    }
     capture_.startCapture();
     queue_.saveIfBehind();
     delivery_.registerIfNeeded();

@@ -7,9 +7,13 @@
 #include <QSysInfo>
 #include <QUuid>
 
+namespace {
+const QString kOrganization = QStringLiteral("Korvel");
+const QString kApplication = QStringLiteral("Korvel Agent");
+} // namespace
+
 Settings::Settings(std::function<QString()> hostName)
-    : store_(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("Korvel"),
-             QStringLiteral("Korvel Agent")),
+    : store_(QSettings::NativeFormat, QSettings::UserScope, kOrganization, kApplication),
       hostName_(std::move(hostName)) {
     makePrivateFolder(QFileInfo(store_.fileName()).absolutePath());
     makePrivateFile(store_.fileName());
@@ -23,6 +27,32 @@ void Settings::save() {
 QString Settings::text(const char* key, const QString& fallback) const {
     const QVariant v = store_.value(QLatin1String(key));
     return v.isValid() ? v.toString() : fallback;
+}
+
+QVariant Settings::own(const char* key) const {
+    // One file copied to every station must not give them all one identity.
+    store_.setFallbacksEnabled(false);
+    const QVariant v = store_.value(QLatin1String(key));
+    store_.setFallbacksEnabled(true);
+    return v;
+}
+
+bool Settings::reload() {
+    const auto values = [this] {
+        QVariantHash all;
+        for (const QString& key : store_.allKeys())
+            all.insert(key, store_.value(key));
+        return all;
+    };
+    const QVariantHash before = values();
+    store_.sync();
+    return values() != before;
+}
+
+QString Settings::storedScanner() {
+    const QSettings store(QSettings::NativeFormat, QSettings::UserScope, kOrganization,
+                          kApplication);
+    return store.value(QStringLiteral("scanner")).toString();
 }
 
 QString Settings::serverURL() const {
@@ -46,7 +76,7 @@ QString Settings::scannerName() const {
 }
 
 QString Settings::deviceId() {
-    const QVariant v = store_.value(QStringLiteral("deviceId"));
+    const QVariant v = own("deviceId");
     if (v.isValid())
         return v.toString();
     const QString id = QUuid::createUuid().toString(QUuid::WithoutBraces).toLower();
@@ -57,23 +87,30 @@ QString Settings::deviceId() {
 
 qint64 Settings::alertedSession() const {
     bool ok = false;
-    const qint64 n = store_.value(QStringLiteral("alertedSession")).toLongLong(&ok);
+    const qint64 n = own("alertedSession").toLongLong(&ok); // announced for this identity
     return ok ? n : 0;
 }
 
+void Settings::setText(const char* key, const QString& value) {
+    // An administrator's value saved unchanged stays the administrator's: later
+    // changes to it still reach this user.
+    if (own(key).isValid() || store_.value(QLatin1String(key)) != QVariant(value))
+        store_.setValue(QLatin1String(key), value);
+}
+
 void Settings::setServerURL(const QString& url) {
-    store_.setValue(QStringLiteral("serverURL"), url);
+    setText("serverURL", url);
     save();
 }
 
 void Settings::setDeviceName(const QString& name) {
-    store_.setValue(QStringLiteral("deviceName"), name);
+    setText("deviceName", name);
     save();
 }
 
 void Settings::setScanner(const QString& key, const QString& name) {
-    store_.setValue(QStringLiteral("scanner"), key);
-    store_.setValue(QStringLiteral("scannerName"), name);
+    setText("scanner", key);
+    setText("scannerName", name);
     save();
 }
 

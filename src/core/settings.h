@@ -7,6 +7,10 @@
 
 // The agent's per-user settings. Every read goes to the store, so a value written
 // anywhere is what the next read returns; a default applies only to an absent key.
+// A key the user's own file lacks is read from the administrator's file for every
+// user (Korvel/Korvel Agent.conf in the folders of $XDG_CONFIG_DIRS, /etc/xdg by
+// default), except the device identifier and what belongs to it: those are always
+// the user's own.
 class Settings {
   public:
     static constexpr const char* defaultServerURL = "http://localhost:3000";
@@ -27,7 +31,16 @@ class Settings {
     void setScanner(const QString& key, const QString& name);
     void setAlertedSession(qint64 session);
 
+    // Takes in what other programs (an administrator's tool) changed in either file
+    // since the last look: the store keeps what it read until told. True when any
+    // value differs now.
+    bool reload();
+
     QSettings& store() { return store_; }
+
+    // The chosen scanner as the agent would read it, without creating or changing any
+    // file: for the command line, before the agent sets up its folders.
+    static QString storedScanner();
 
     // The pretty host name where the system has one, else the host name.
     static QString localHostName();
@@ -35,6 +48,8 @@ class Settings {
   private:
     void save();
     QString text(const char* key, const QString& fallback) const;
+    QVariant own(const char* key) const; // the user's own file only
+    void setText(const char* key, const QString& value);
 
     mutable QSettings store_;
     std::function<QString()> hostName_;

@@ -1,30 +1,93 @@
 #include "shell/access_help.h"
 
 #include <QMessageBox>
+#include <QRegularExpression>
 
-const char* inputAccessHelpText() {
-    return "<p>Korvel Agent reads the key events of your keyboards to see what the barcode "
-           "scanner types. It only reads them: typing keeps working everywhere.</p>"
-           "<p><b>Either</b> let the person at this workstation read keyboards with the udev "
-           "rule that comes with Korvel Agent:</p>"
-           "<pre>sudo cp packaging/70-korvel-agent.rules /etc/udev/rules.d/\n"
-           "sudo udevadm control --reload\n"
-           "sudo udevadm trigger --subsystem-match=input</pre>"
-           "<p>(from the source folder; an installed package has put the rule in "
-           "/usr/lib/udev/rules.d: "
-           "then only the last two commands are needed). Korvel Agent notices the new "
-           "access within 5 seconds.</p>"
-           "<p><b>Or</b> add your account to the input group, then log out and in again:</p>"
-           "<pre>sudo usermod -aG input $USER</pre>";
+namespace {
+
+// What packaging/70-korvel-agent.rules says, shown beside the narrow rule.
+const char* const kPackagedRule =
+    R"(SUBSYSTEM=="input", KERNEL=="event*", ENV{ID_INPUT_KEYBOARD}=="1", TAG+="uaccess")";
+
+QString pre(const QString& text) {
+    // Wrapped where the dialog ends; a copy still gets each line whole.
+    return QStringLiteral("<pre style=\"white-space: pre-wrap\">") + text.toHtmlEscaped() +
+           QStringLiteral("</pre>");
 }
 
-void showInputAccessHelp(QWidget* parent) {
+} // namespace
+
+QString udevRuleFor(const QString& vidPid) {
+    static const QRegularExpression form(QStringLiteral("^([0-9A-Fa-f]{1,4}):([0-9A-Fa-f]{1,4})$"));
+    const QRegularExpressionMatch m = form.match(vidPid);
+    if (!m.hasMatch())
+        return {};
+    // udev compares the USB device's attributes as text: four lower-case digits.
+    const auto hex = [&m](int i) { return m.captured(i).toLower().rightJustified(4, u'0'); };
+    return QStringLiteral(
+               "# Korvel Agent: lets the user whose session is in front at the seat read the\n"
+               "# device %1:%2 (the barcode scanner) and no other keyboard.\n"
+               "# Save as /etc/udev/rules.d/%3, where it replaces the packaged rule.\n"
+               "SUBSYSTEM==\"input\", KERNEL==\"event*\", ATTRS{idVendor}==\"%1\", "
+               "ATTRS{idProduct}==\"%2\", TAG+=\"uaccess\"\n")
+        .arg(hex(1), hex(2), QLatin1String(kPackagedRuleName));
+}
+
+QString inputAccessHelpText(const QString& scanner) {
+    const QString name = QLatin1String(kPackagedRuleName);
+    const QString local = QStringLiteral("/etc/udev/rules.d/") + name;
+    const QString rule = udevRuleFor(scanner);
+    QString text =
+        QStringLiteral(
+            "<p>Korvel Agent reads the key events of keyboards to see what the barcode scanner "
+            "types. It only reads them: typing keeps working everywhere. An administrator "
+            "grants the access with a udev rule; Korvel Agent notices it within 5 seconds.</p>"
+            "<p><b>Every keyboard</b>, the rule the package installs as /lib/udev/rules.d/") +
+        name +
+        QStringLiteral(": whoever's session is in front at this station may read every "
+                       "keyboard. Choosing the scanner by scanning needs this.</p>") +
+        pre(QLatin1String(kPackagedRule)) +
+        QStringLiteral("<p>For keyboards plugged in before the rule was installed (without "
+                       "the package, from the source folder, first <code>sudo cp "
+                       "packaging/") +
+        name + QStringLiteral(" /etc/udev/rules.d/</code>):</p>") +
+        pre(QStringLiteral("sudo udevadm control --reload\n"
+                           "sudo udevadm trigger --subsystem-match=input"));
+    if (rule.isEmpty()) {
+        text += QStringLiteral("<p><b>Only the scanner</b>: once it is chosen, or with its "
+                               "VID:PID as lsusb shows it, <code>korvel-agent --udev-rule "
+                               "[VID:PID]</code> prints a rule that lets only that device be "
+                               "read. Saved as ") +
+                local +
+                QStringLiteral(" it replaces the packaged rule; detection then finds only "
+                               "that device.</p>");
+    } else {
+        text += QStringLiteral("<p><b>Only the scanner</b> ") + scanner.toHtmlEscaped() +
+                QStringLiteral(": no other keyboard can be read, and detection finds only this "
+                               "device. Save this rule as ") +
+                local +
+                QStringLiteral(", where it replaces the packaged one, then run the two "
+                               "commands above:</p>") +
+                pre(rule) +
+                pre(QStringLiteral("korvel-agent --udev-rule ") + scanner +
+                    QStringLiteral(" | sudo tee ") + local) +
+                QStringLiteral("<p>Keyboards readable before may stay so until they are "
+                               "plugged in again or the station restarts.</p>");
+    }
+    return text +
+           QStringLiteral("<p>Adding the account to the <code>input</code> group is no substitute: "
+                          "it lets the account read every input device, passwords typed anywhere "
+                          "included, for good and from every login, remote ones too.</p>");
+}
+
+void showInputAccessHelp(const QString& scanner, QWidget* parent) {
     QMessageBox box(parent);
     box.setWindowTitle(QStringLiteral("Allow Input Monitoring"));
     box.setIcon(QMessageBox::Information);
     box.setText(QStringLiteral("Allow Korvel Agent to read the scanner"));
     box.setTextFormat(Qt::RichText);
-    box.setInformativeText(QString::fromUtf8(inputAccessHelpText()));
+    box.setInformativeText(inputAccessHelpText(scanner));
+    box.setTextInteractionFlags(Qt::TextSelectableByMouse); // the rule is to be copied
     box.setStandardButtons(QMessageBox::Ok);
     box.raise();
     box.activateWindow();

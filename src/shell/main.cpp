@@ -5,6 +5,7 @@
 #include "platform/linux/evdev_keyboard.h"
 #include "platform/linux/termination.h"
 #include "platform/linux/xdg_autostart.h"
+#include "shell/access_help.h"
 #include "shell/status_menu.h"
 
 #include <QApplication>
@@ -19,17 +20,41 @@
 namespace {
 
 const char* const kUsage =
-    "Usage: korvel-agent [--help | --version]\n"
+    "Usage: korvel-agent [--help | --version | --udev-rule [VID:PID]]\n"
     "\n"
     "Korvel Agent reads the barcode scanner chosen in its tray menu and delivers\n"
-    "every scan to the scan server set in its settings. It takes no other options:\n"
-    "everything else is set from the tray menu.\n"
+    "every scan to the scan server set in its settings. Everything else is set\n"
+    "from the tray menu.\n"
     "\n"
-    "  -h, --help     show this text and exit\n"
-    "  -v, --version  show the version and exit\n";
+    "  -h, --help               show this text and exit\n"
+    "  -v, --version            show the version and exit\n"
+    "      --udev-rule [VID:PID]\n"
+    "                           print a udev rule that lets the user in front read\n"
+    "                           only that device (by default the chosen scanner),\n"
+    "                           to be saved as /etc/udev/rules.d/70-korvel-agent.rules\n";
 
-// Looked at before anything else: an unknown option touches no file. Returns the
-// exit code when the program is to end here.
+// given: the VID:PID on the command line, null for the chosen scanner.
+int printUdevRule(const char* given) {
+    const QString device = given ? QString::fromLocal8Bit(given) : Settings::storedScanner();
+    if (device.isEmpty() && !given) {
+        std::fputs("korvel-agent: no scanner chosen yet: give its VID:PID as lsusb shows it, "
+                   "e.g. korvel-agent --udev-rule 05e0:1200\n",
+                   stderr);
+        return 2;
+    }
+    const QString rule = udevRuleFor(device);
+    if (rule.isEmpty()) {
+        std::fprintf(stderr, "korvel-agent: '%s' is not a VID:PID (hexadecimal, e.g. 05e0:1200)\n",
+                     device.toLocal8Bit().constData());
+        return 2;
+    }
+    std::fputs(rule.toUtf8().constData(), stdout);
+    return std::fflush(stdout) == 0 ? 0 : 1;
+}
+
+// Looked at before anything else: an unknown option touches no file, and the rule
+// printer only reads the settings. Returns the exit code when the program is to
+// end here.
 std::optional<int> handleArguments(int argc, char** argv) {
     for (int i = 1; i < argc; ++i) {
         const std::string_view arg = argv[i];
@@ -41,8 +66,10 @@ std::optional<int> handleArguments(int argc, char** argv) {
             std::printf("korvel-agent %s\n", KORVEL_VERSION);
             return 0;
         }
+        if (arg == "--udev-rule" && i + 2 >= argc)
+            return printUdevRule(i + 1 < argc ? argv[i + 1] : nullptr);
         std::fprintf(stderr, "korvel-agent: unknown argument '%s'\nTry 'korvel-agent --help'.\n",
-                     argv[i]);
+                     argv[arg == "--udev-rule" ? i + 2 : i]);
         return 2;
     }
     return std::nullopt;

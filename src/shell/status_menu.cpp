@@ -18,7 +18,8 @@ StatusMenu::StatusMenu(Agent& agent) : agent_(agent) {
     detectItem_ = new QAction(QString(), this);
     loginItem_ = new QAction(QStringLiteral("Start at login"), this);
     loginItem_->setCheckable(true);
-    connect(permissionItem_, &QAction::triggered, this, [] { showInputAccessHelp(); });
+    connect(permissionItem_, &QAction::triggered, this,
+            [this] { showInputAccessHelp(agent_.settings().scanner()); });
     connect(detectItem_, &QAction::triggered, this, [this] { agent_.toggleDetect(); });
     connect(loginItem_, &QAction::triggered, this, &StatusMenu::toggleLogin);
     connect(&menu_, &QMenu::aboutToShow, this, &StatusMenu::refresh);

@@ -26,8 +26,8 @@ void prepareProcess(const QString& home) {
         whyNot = QString::fromLocal8Bit(strerror(errno));
     else
         whyNot.clear();
-    for (const char* var :
-         {"XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_CACHE_HOME", "XDG_RUNTIME_DIR"})
+    for (const char* var : {"XDG_CONFIG_HOME", "XDG_CONFIG_DIRS", "XDG_DATA_HOME", "XDG_CACHE_HOME",
+                            "XDG_RUNTIME_DIR"})
         qputenv(var, path(home + QLatin1Char('/') + QLatin1String(var)));
     qputenv("HOME", path(home));
     QDir().mkpath(home + QStringLiteral("/XDG_RUNTIME_DIR"));

@@ -5,6 +5,8 @@
 #include "support/fakes.h"
 #include "support/test_main.h"
 
+#include <sys/resource.h>
+
 using namespace korvel::test;
 using namespace std::chrono_literals;
 
@@ -85,6 +87,110 @@ class TestQueue : public QObject {
         QCOMPARE(onDisk(), QStringList{"new"});
         QFile::setPermissions(file.setAside(), QFileDevice::ReadOwner);
         QCOMPARE(readFile(file.setAside()), bytes);
+    }
+
+    void stampsNeverRepeatAndFollowAClockSteppedBack_data() {
+        QTest::addColumn<qint64>("loaded"); // the newest stamp in the queue file, 0: none
+        QTest::addColumn<QList<qint64>>("clock");
+        QTest::addColumn<QList<qint64>>("stamps");
+        QTest::newRow("burst") << 0LL << QList<qint64>{1000, 1000, 999, 1003}
+                               << QList<qint64>{1000, 1001, 1002, 1003};
+        QTest::newRow("restart") << 5000LL << QList<qint64>{4000, 6000}
+                                 << QList<qint64>{5001, 6000};
+        QTest::newRow("slewed back")
+            << 0LL << QList<qint64>{90000, 89000} << QList<qint64>{90000, 90001};
+        QTest::newRow("stepped back")
+            << 0LL << QList<qint64>{90000, 30000, 30000} << QList<qint64>{90000, 30000, 30001};
+        QTest::newRow("stepped back between runs")
+            << 90000LL << QList<qint64>{30000} << QList<qint64>{30000};
+        QList<qint64> burst(ScanStamps::kStepBackMs + 2, 1000), stamps;
+        for (qsizetype i = 0; i < burst.size(); ++i)
+            stamps << 1000 + i;
+        QTest::newRow("a long burst is no step back") << 0LL << burst << stamps;
+    }
+    void stampsNeverRepeatAndFollowAClockSteppedBack() {
+        QFETCH(qint64, loaded);
+        QFETCH(QList<qint64>, clock);
+        QFETCH(QList<qint64>, stamps);
+        ScanStamps stamper([&clock] { return clock.takeFirst(); });
+        if (loaded)
+            stamper.noteUsed({{"a", loaded - 9}, {"b", loaded}, {"c", 1}});
+        QList<qint64> given;
+        while (!clock.isEmpty())
+            given << stamper.next();
+        QCOMPARE(given, stamps);
+    }
+
+    // A burst of one barcode after a restart, with the file readable, undecodable or
+    // not readable just now; a copy left by an interrupted save beside it.
+    void aQueueFileIsSetAsideOnlyWhenItCanNeverBeRead_data() {
+        QTest::addColumn<QByteArray>("bytes"); // null: a good file
+        QTest::addColumn<bool>("passing");     // too many open files while the agent starts
+        QTest::newRow("readable") << QByteArray() << false;
+        QTest::newRow("undecodable") << QByteArray(R"([{"value":"old","ts":1},])") << false;
+        QTest::newRow("too many open files") << QByteArray() << true;
+    }
+    void aQueueFileIsSetAsideOnlyWhenItCanNeverBeRead() {
+        QFETCH(QByteArray, bytes);
+        QFETCH(bool, passing);
+        const qint64 ahead = QDateTime::currentMSecsSinceEpoch() + 3000; // the last run's stamps
+        const QByteArray good = "[{\"value\":\"old\",\"ts\":" + QByteArray::number(ahead) + "}]";
+        writeFile(path(), bytes.isNull() ? good : bytes);
+        const QString leftover = path() + QStringLiteral(".saving-Ab12Cd");
+        writeFile(leftover, good);
+        Settings settings;
+        settings.setServerURL(QString());
+        settings.setScanner(QStringLiteral("S"), QString());
+        ScriptedKeyboard keyboard;
+        Journal journal;
+        std::optional<Agent> agent;
+        rlimit limit{};
+        ::getrlimit(RLIMIT_NOFILE, &limit);
+        const rlim_t was = limit.rlim_cur;
+        limit.rlim_cur = static_cast<rlim_t>(::dup(0)); // the lowest free descriptor
+        ::close(static_cast<int>(limit.rlim_cur));
+        if (passing)
+            ::setrlimit(RLIMIT_NOFILE, &limit);
+        agent.emplace(settings, Agent::Ports{keyboard, journal, journal}, dir.path(),
+                      Agent::Intervals{50ms, 20ms, 60000ms, 1000ms});
+        limit.rlim_cur = was;
+        ::setrlimit(RLIMIT_NOFILE, &limit);
+        agent->start();
+        for (int i = 0; i < 3; ++i)
+            agent->capture().onScan(QStringLiteral("S"), {}, QStringLiteral("same"));
+        if (passing) { // kept as it is, and said
+            QCOMPARE(readFile(path()), good);
+            QVERIFY(agent->menuTexts().queueLine.endsWith(
+                "Not saved to disk (queue file not read yet: Too many open files)"));
+        }
+        const QStringList expected =
+            QStringList{"old"}.mid(bytes.isNull() ? 0 : 1) + QStringList{"same", "same", "same"};
+        QTRY_COMPARE(onDisk(), expected);
+        QCOMPARE(values(agent->queue().items()), expected);
+        QVERIFY(!QFile::exists(leftover));
+        const QList<QueuedScan> scans = agent->queue().items().mid(expected.size() - 3);
+        QVERIFY(scans[0].ts < scans[1].ts && scans[1].ts < scans[2].ts);
+        QCOMPARE(scans[0].ts > ahead, !passing && bytes.isNull());
+        QCOMPARE(agent->menuTexts().queueLine.contains(
+                     QRegularExpression(" \u00B7 Unreadable queue file kept as "
+                                        "queue\\.json\\.unreadable-\\d+$")),
+                 !bytes.isNull());
+    }
+
+    // Older states handed to the writer thread never land over a newer one written
+    // at once, however the two threads meet.
+    void theWriterNeverPutsAnOlderStateOverANewerOne() {
+        QueueWriter writer{QueueFile(path())};
+        QByteArray elements;
+        for (int i = 0; i < 100; ++i) {
+            const qsizetype older = elements.size();
+            appendQueuedScan(elements, {QString::number(i), i});
+            elements.append(',');
+            writer.saveLater({elements, 0, std::max<qsizetype>(older - 1, 0)});
+            writer.saveNow({elements, 0, elements.size() - 1});
+            writer.waitUntilWritten();
+            QCOMPARE(onDisk().size(), i + 1);
+        }
     }
 
     void scansLeaveInReadingOrderOneAttemptAtATime() {

@@ -32,7 +32,9 @@ class Notifications : public QObject {
     Q_CLASSINFO("D-Bus Interface", "org.freedesktop.Notifications")
   public:
     QStringList shown;
+    QStringList capabilities{"body", "body-markup"};
   public Q_SLOTS:
+    QStringList GetCapabilities() { return capabilities; }
     uint Notify(const QString& app, uint replaces, const QString&, const QString& title,
                 const QString& body, const QStringList&, const QVariantMap&, int) {
         shown << QStringLiteral("%1|%2|%3|%4").arg(app).arg(replaces).arg(title, body);
@@ -72,7 +74,7 @@ class TestShell : public QObject {
     }
     void type(std::initializer_list<int> usages) {
         for (const int usage : usages)
-            keyboard.handler({KeyEvent::key, 7, usage, 1, 0, 0x05E0, 0x1200, "Test Scanner"});
+            keyboard.handler({KeyEvent::key, 7, usage, 1, 0, 0x05E0, 0x1200, "Imaging & Co"});
     }
 
   private Q_SLOTS:
@@ -104,16 +106,24 @@ class TestShell : public QObject {
                               "Start at login", "---", "Quit Korvel Agent"}));
         QVERIFY(!menu->scannerLine()->isEnabled() && !menu->queueLine()->isEnabled());
         menu->detectItem()->trigger();
-        QCOMPARE(texts()[0], QStringLiteral("Scan any barcode with the scanner now\u2026"));
+        QTRY_COMPARE(texts()[0], QStringLiteral("Scan any barcode with the scanner now\u2026"));
         QCOMPARE(texts()[4], QStringLiteral("Cancel detection"));
         type({33, 39, 39, 35, 40}); // 4006 Enter
         QCOMPARE(journal.entries,
-                 (QStringList{"sound:Glass", "notify:Scanner selected|Test Scanner (05E0:1200)"}));
-        QCOMPARE(texts()[0], QStringLiteral("Scanner: Test Scanner (05E0:1200) \u00B7 Packing 1"));
-        stub->script = [](const HttpStub::Request&) { return HttpStub::Reply{503}; };
-        type({30, 40});
-        QTRY_COMPARE(texts()[1], QStringLiteral("Waiting to send: 1 \u00B7 Server error 503"));
-        QCOMPARE(menu->tray().toolTip(), QStringLiteral("Korvel \u00B7 ") + texts()[1]);
+                 (QStringList{"sound:Glass", "notify:Scanner selected|Imaging & Co (05E0:1200)"}));
+        QTRY_COMPARE(texts()[0],
+                     QStringLiteral("Scanner: Imaging && Co (05E0:1200) \u00B7 Packing 1"));
+        stub->script = [](const HttpStub::Request&) {
+            return HttpStub::Reply{400, R"({"error":"<A&B>"})"};
+        };
+        const int accessChecks = keyboard.accessChecks;
+        QSignalSpy changes(agent.get(), &Agent::changed);
+        type({30, 40}); // one refresh when it waits, one when it is decided
+        const QString refused = QStringLiteral("Waiting to send: 0 \u00B7 Refused: 1 \u2013 <A&B>");
+        QTRY_COMPARE(menu->tray().toolTip(), QStringLiteral("Korvel \u00B7 ") + refused);
+        QCOMPARE(texts()[1], QString(refused).replace("&", "&&"));
+        QCOMPARE(changes.count(), 2);
+        QCOMPARE(keyboard.accessChecks, accessChecks); // no file system work per scan
         menu->loginItem()->trigger();
         QVERIFY(login.on && menu->loginItem()->isChecked());
         login.failure = QStringLiteral("disk full");
@@ -196,11 +206,15 @@ class TestShell : public QObject {
                                    QDBusConnection::ExportAllSlots));
         QVERIFY(bus.registerService("org.freedesktop.Notifications"));
         DbusNotifier notifier(bus);
-        notifier.notify(QStringLiteral("Korvel: scan refused"), QStringLiteral("A1\nunknown"));
-        notifier.notify(QStringLiteral("Korvel: scan refused"), QStringLiteral("A1\nunknown"));
+        const QString body = QStringLiteral("<A&B>\nunknown");
+        notifier.notify(QStringLiteral("Korvel: scan refused"), body);
+        QTRY_COMPARE(server.shown.size(), 1);
+        server.capabilities.removeLast(); // a server that shows the body as it is
+        notifier.notify(QStringLiteral("Korvel: scan refused"), body);
         QTRY_COMPARE(server.shown.size(), 2); // two, neither replacing the other
-        QCOMPARE(server.shown[1],
-                 QStringLiteral("Korvel Agent|0|Korvel: scan refused|A1\nunknown"));
+        QCOMPARE(server.shown,
+                 (QStringList{"Korvel Agent|0|Korvel: scan refused|&lt;A&amp;B&gt;\nunknown",
+                              "Korvel Agent|0|Korvel: scan refused|" + body}));
     }
 };
 

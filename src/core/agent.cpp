@@ -7,7 +7,7 @@
 #include "platform/notifier.h"
 
 #include <QCoreApplication>
-#include <QDateTime>
+#include <QFileInfo>
 #include <QStandardPaths>
 
 namespace {
@@ -39,12 +39,13 @@ Agent::Agent(Settings& settings, Ports ports, const QString& queueFolder, Interv
       capture_(
           ports.keyboard, [this] { return settings_.scanner(); },
           [this](const QString& text) {
-              enqueueAndFlush({text, QDateTime::currentMSecsSinceEpoch()});
+              enqueueAndFlush({text, stamps_.next()});
           },
           [this](const QString& key, const QString& name) { scannerChosen(key, name); }) {
+    stamps_.noteUsed(queue_.items());
     queue_.onDone = [this](const QueuedScan& scan, SendOutcome outcome, const QString& message) {
         delivery_.onDone(scan, outcome, message);
-        Q_EMIT changed(); // one scan fewer waiting
+        announceChange(); // one scan fewer waiting
     };
     tickTimer_.setInterval(intervals.tick);
     retryTimer_.setInterval(intervals.retry);
@@ -58,7 +59,31 @@ Agent::Agent(Settings& settings, Ports ports, const QString& queueFolder, Interv
         if (!tickTimer_.isActive())
             tickTimer_.start();
     };
-    delivery_.onChanged = [this] { Q_EMIT changed(); };
+    delivery_.onChanged = [this] { announceChange(); };
+}
+
+void Agent::announceChange() {
+    if (changePending_)
+        return;
+    changePending_ = true;
+    // Queued behind what the current event has started, such as the POST of a scan.
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            changePending_ = false;
+            Q_EMIT changed();
+        },
+        Qt::QueuedConnection);
+}
+
+void Agent::takeSlowStates() {
+    const bool access = ports_.keyboard.accessGranted();
+    const bool login = ports_.login && ports_.login->enabled();
+    if (access == accessGranted_ && login == loginEnabled_)
+        return;
+    accessGranted_ = access;
+    loginEnabled_ = login;
+    announceChange();
 }
 
 Agent::~Agent() = default;
@@ -69,6 +94,8 @@ QString Agent::defaultQueueFolder() {
 }
 
 void Agent::start(const std::function<void()>& attachMenu) {
+    accessGranted_ = ports_.keyboard.accessGranted();
+    loginEnabled_ = ports_.login && ports_.login->enabled();
     if (attachMenu)
         attachMenu();
     const QString scanner = settings_.scanner();
@@ -77,8 +104,8 @@ void Agent::start(const std::function<void()>& attachMenu) {
                .arg(QCoreApplication::applicationVersion(), transport_.displayBase(),
                     scanner.isEmpty() ? QStringLiteral("none chosen")
                                       : describeScanner(settings_.scannerName(), scanner),
-                    ports_.keyboard.accessGranted() ? QStringLiteral("readable")
-                                                    : QStringLiteral("not readable (no access)"));
+                    accessGranted_ ? QStringLiteral("readable")
+                                   : QStringLiteral("not readable (no access)"));
     // Linux never asks the user for input access: nothing to request here.
     capture_.startCapture();
     shownProblems_ = problems();
@@ -96,7 +123,7 @@ void Agent::start(const std::function<void()>& attachMenu) {
 void Agent::enqueueAndFlush(const QueuedScan& scan) {
     queue_.enqueue(scan);
     queue_.flush();
-    Q_EMIT changed();
+    announceChange();
 }
 
 void Agent::scannerChosen(const QString& key, const QString& name) {
@@ -104,12 +131,12 @@ void Agent::scannerChosen(const QString& key, const QString& name) {
     qCInfo(lcAgent).noquote() << "scanner chosen:" << describeScanner(name, key);
     ports_.sounds.play(Sound::glass);
     ports_.notifier.notify(QStringLiteral("Scanner selected"), describeScanner(name, key));
-    Q_EMIT changed();
+    announceChange();
 }
 
 void Agent::toggleDetect() {
     capture_.toggleDetect();
-    Q_EMIT changed();
+    announceChange();
 }
 
 void Agent::onTick() {
@@ -123,13 +150,17 @@ void Agent::onRetry() {
         Q_EMIT changed();
     }
     capture_.startCapture();
+    // Before any save could replace a file that could not be read so far.
+    if (queue_.retryLoad())
+        stamps_.noteUsed(queue_.items());
     queue_.saveIfBehind();
     delivery_.registerIfNeeded();
     queue_.flush();
     if (QString now = problems(); now != shownProblems_) {
         shownProblems_ = std::move(now);
-        Q_EMIT changed();
+        announceChange();
     }
+    takeSlowStates();
 }
 
 QString Agent::problems() const {
@@ -139,7 +170,7 @@ QString Agent::problems() const {
 
 Agent::MenuTexts Agent::menuTexts() {
     MenuTexts m;
-    const bool access = ports_.keyboard.accessGranted();
+    const bool access = accessGranted_;
     const QString scanner = settings_.scanner();
     const QString problem = ports_.keyboard.problem();
     if (!access) {
@@ -160,18 +191,23 @@ Agent::MenuTexts Agent::menuTexts() {
         m.queueLine += QStringLiteral(" \u00B7 ") + delivery_.lastResult();
     if (const QString disk = queue_.diskProblem(); !disk.isEmpty())
         m.queueLine += QStringLiteral(" \u00B7 Not saved to disk (") + disk + QLatin1Char(')');
+    if (const QString aside = queue_.setAside(); !aside.isEmpty())
+        m.queueLine +=
+            QStringLiteral(" \u00B7 Unreadable queue file kept as ") + QFileInfo(aside).fileName();
     m.permissionVisible = !access;
     m.detectText = capture_.detecting() ? QStringLiteral("Cancel detection")
                                         : QStringLiteral("Detect scanner (scan now)");
     m.detectEnabled = access;
-    m.loginChecked = ports_.login && ports_.login->enabled();
+    m.loginChecked = loginEnabled_;
     return m;
 }
 
 std::optional<QString> Agent::toggleLogin() {
     if (!ports_.login)
         return QStringLiteral("Starting at login is not available here.");
-    return ports_.login->setEnabled(!ports_.login->enabled());
+    auto error = ports_.login->setEnabled(!ports_.login->enabled());
+    takeSlowStates(); // the check mark shows the real state either way
+    return error;
 }
 
 void Agent::saveSettings(const QString& serverURL, const QString& deviceName) {
@@ -179,5 +215,5 @@ void Agent::saveSettings(const QString& serverURL, const QString& deviceName) {
     settings_.setDeviceName(trimBlanks(deviceName));
     delivery_.registerDevice();
     queue_.flush();
-    Q_EMIT changed();
+    announceChange();
 }

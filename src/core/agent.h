@@ -3,6 +3,7 @@
 #include "core/capture/scan_capture.h"
 #include "core/delivery/scan_delivery.h"
 #include "core/delivery/scan_queue.h"
+#include "core/delivery/scan_stamps.h"
 #include "core/delivery/transport.h"
 #include "platform/login_item.h"
 
@@ -28,7 +29,8 @@ class Agent : public QObject {
         SoundPlayer& sounds;
         LoginItem* login = nullptr; // none: starting at login is not offered
     };
-    // What the status menu shows, computed when it is about to open.
+    // What the status menu shows: kept current as the state changes, and taken
+    // afresh (with the input access and login states) when the menu is about to open.
     struct MenuTexts {
         QString scannerLine;
         QString queueLine;
@@ -54,6 +56,9 @@ class Agent : public QObject {
     void start(const std::function<void()>& attachMenu = {});
 
     MenuTexts menuTexts();
+    // Reads the states that cost file system work (input access, starting at login);
+    // done by the retry timer and when the menu is about to open, never per scan.
+    void takeSlowStates();
     // Starts or cancels scanner detection.
     void toggleDetect();
     // Switches starting at login; the error in words when that failed.
@@ -70,10 +75,12 @@ class Agent : public QObject {
 
   Q_SIGNALS:
     // Something the status menu shows may have changed: tray hosts that draw the
-    // menu from its last layout must not show stale texts.
+    // menu from its last layout must not show stale texts. Once per turn of the
+    // event loop at most, after the work that caused it (a scan's POST) is under way.
     void changed();
 
   private:
+    void announceChange();
     void enqueueAndFlush(const QueuedScan& scan);
     void scannerChosen(const QString& key, const QString& name);
     void onTick();
@@ -92,4 +99,8 @@ class Agent : public QObject {
     QTimer retryTimer_;
     QTimer idleTimer_;
     QString shownProblems_; // capture and disk trouble as last announced by changed()
+    ScanStamps stamps_;
+    bool accessGranted_ = false;
+    bool loginEnabled_ = false;
+    bool changePending_ = false;
 };

@@ -10,6 +10,41 @@
 #include <QIcon>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QWindow>
+
+namespace {
+
+// Scanner, device and server texts are shown as they are: in an action's text "&"
+// marks a shortcut.
+QString shownAsIs(const QString& text) {
+    QString escaped = text;
+    return escaped.replace(QLatin1Char('&'), QLatin1String("&&"));
+}
+
+// Raising or activating a window that is not on screen yet does nothing: done once
+// the window system has exposed it.
+class FrontWhenShown : public QObject {
+  public:
+    explicit FrontWhenShown(QWidget& widget) : QObject(&widget), widget_(widget) {
+        widget.winId(); // the native window whose exposure is watched
+        widget.windowHandle()->installEventFilter(this);
+    }
+
+  protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::Expose && widget_.windowHandle()->isExposed()) {
+            watched->removeEventFilter(this);
+            widget_.raise();
+            widget_.activateWindow();
+        }
+        return false;
+    }
+
+  private:
+    QWidget& widget_;
+};
+
+} // namespace
 
 StatusMenu::StatusMenu(Agent& agent) : agent_(agent) {
     scannerLine_ = new QAction(QString(), this);
@@ -22,7 +57,10 @@ StatusMenu::StatusMenu(Agent& agent) : agent_(agent) {
             [this] { showInputAccessHelp(agent_.settings().scanner()); });
     connect(detectItem_, &QAction::triggered, this, [this] { agent_.toggleDetect(); });
     connect(loginItem_, &QAction::triggered, this, &StatusMenu::toggleLogin);
-    connect(&menu_, &QMenu::aboutToShow, this, &StatusMenu::refresh);
+    connect(&menu_, &QMenu::aboutToShow, this, [this] {
+        agent_.takeSlowStates();
+        refresh();
+    });
     // Some tray hosts draw the menu from its last layout without asking first.
     connect(&agent_, &Agent::changed, this, &StatusMenu::refresh);
 }
@@ -55,8 +93,8 @@ void StatusMenu::attach() {
 
 void StatusMenu::refresh() {
     const Agent::MenuTexts texts = agent_.menuTexts();
-    scannerLine_->setText(texts.scannerLine);
-    queueLine_->setText(texts.queueLine);
+    scannerLine_->setText(shownAsIs(texts.scannerLine));
+    queueLine_->setText(shownAsIs(texts.queueLine));
     permissionItem_->setVisible(texts.permissionVisible);
     detectItem_->setText(texts.detectText);
     detectItem_->setEnabled(texts.detectEnabled);
@@ -67,8 +105,7 @@ void StatusMenu::refresh() {
 void StatusMenu::showSettings() {
     Settings& settings = agent_.settings();
     SettingsDialog dialog(settings.deviceId(), settings.serverURL(), settings.deviceName());
-    dialog.raise();
-    dialog.activateWindow();
+    new FrontWhenShown(dialog);
     if (dialog.exec() == QDialog::Accepted)
         agent_.saveSettings(dialog.urlField()->text(), dialog.nameField()->text());
 }
@@ -81,7 +118,6 @@ void StatusMenu::toggleLogin() {
     QMessageBox box(QMessageBox::Critical, QStringLiteral("Korvel Agent"),
                     QStringLiteral("Start at login could not be changed."), QMessageBox::Ok);
     box.setInformativeText(*error);
-    box.raise();
-    box.activateWindow();
+    new FrontWhenShown(box);
     box.exec();
 }

@@ -28,10 +28,11 @@ struct Journal final : Notifier, SoundPlayer {
 struct ScriptedKeyboard final : KeyboardSource {
     bool granted = true;
     int opens = 0;
+    int accessChecks = 0;
     qint64 now = 0;
     Handler handler;
     std::function<void()> onDrain = [] {};
-    bool accessGranted() override { return granted; }
+    bool accessGranted() override { return ++accessChecks, granted; }
     bool open(Handler h) override {
         handler = std::move(h);
         return ++opens, true;

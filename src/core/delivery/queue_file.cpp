@@ -4,6 +4,7 @@
 #include "core/private_files.h"
 
 #include <QDateTime>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QJsonArray>
@@ -102,26 +103,68 @@ std::optional<QList<QueuedScan>> decodeQueue(const QByteArray& bytes) {
     return scans;
 }
 
-QList<QueuedScan> QueueFile::load() const {
+namespace {
+
+// Errors after which reading the same file can never succeed; any other error may
+// pass (too many open files, I/O errors, a network folder not there yet).
+bool readingCanNeverWork(int error) {
+    return error == EACCES || error == EPERM || error == EISDIR || error == ELOOP;
+}
+
+QString reasonOf(int error) {
+    return QString::fromLocal8Bit(std::strerror(error));
+}
+
+} // namespace
+
+std::optional<QList<QueuedScan>> QueueFile::tryLoad(QString* error) const {
     setAside_.clear();
+    removeLeftovers();
     // Told apart by open() itself: only a file that is not there is an empty queue.
     const int fd = ::open(QFile::encodeName(path_).constData(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0 && errno == ENOENT)
-        return {};
-    QFile file;
-    if (fd >= 0 && file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
-        const QByteArray bytes = file.readAll();
-        const bool complete = file.error() == QFileDevice::NoError;
-        file.close();
-        if (complete) {
-            if (auto scans = decodeQueue(bytes))
-                return *scans;
+    int failure = fd < 0 ? errno : 0;
+    if (failure == ENOENT)
+        return QList<QueuedScan>();
+    QByteArray bytes;
+    if (fd >= 0) {
+        char chunk[65536];
+        for (;;) {
+            const ssize_t n = ::read(fd, chunk, sizeof chunk);
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n < 0)
+                failure = errno;
+            if (n <= 0)
+                break;
+            bytes.append(chunk, n);
         }
-    } else if (fd >= 0) {
         ::close(fd);
     }
+    if (failure != 0 && !readingCanNeverWork(failure)) {
+        if (error)
+            *error = reasonOf(failure);
+        return std::nullopt;
+    }
+    if (failure == 0) {
+        if (auto scans = decodeQueue(bytes))
+            return *scans;
+    }
     putAside();
-    return {};
+    return QList<QueuedScan>();
+}
+
+void QueueFile::removeLeftovers() const {
+    // An interrupted save (a crash, a kill) leaves its temporary copy behind; nothing
+    // else writes these names, since only one agent runs per user.
+    const QFileInfo info(path_);
+    QDir folder = info.absoluteDir();
+    const QStringList leftovers = folder.entryList(
+        {info.fileName() + QStringLiteral(".saving-??????")}, QDir::Files | QDir::Hidden);
+    for (const QString& name : leftovers) {
+        if (folder.remove(name))
+            qCInfo(lcQueue).noquote()
+                << "removed" << folder.filePath(name) << "left by an interrupted save";
+    }
 }
 
 void QueueFile::putAside() const {
@@ -254,8 +297,8 @@ bool QueueWriter::saveNow(const State& state) {
     quint64 generation = 0;
     {
         std::lock_guard lock(mutex_);
+        // A state still waiting for the writer thread is older: it skips it.
         generation = ++nextGeneration_;
-        waiting_.reset(); // older than this one
     }
     const bool ok = write(state, generation);
     changed_.notify_all();

@@ -31,10 +31,16 @@ class QueueFile {
 
     const QString& path() const { return path_; }
 
-    // The scans in the file, or an empty list. A file that exists but cannot be read
-    // or decoded is moved aside to "<path>.unreadable-<ms>" first, so that the next
-    // save does not destroy what may still be recovered from it.
-    QList<QueuedScan> load() const;
+    // The scans in the file (none when there is no file). A file whose content cannot
+    // be decoded, or that can never be read (no read permission), is moved aside to
+    // "<path>.unreadable-<ms>" first, so that the next save does not destroy what may
+    // still be recovered from it. nullopt, with the reason in `error`, when it cannot
+    // be read just now (too many open files, an I/O error, a stale network folder):
+    // the file stays as it is, to be read again later. Copies left by interrupted
+    // saves are removed first.
+    std::optional<QList<QueuedScan>> tryLoad(QString* error = nullptr) const;
+    // The same, with no scans when the file cannot be read just now.
+    QList<QueuedScan> load() const { return tryLoad().value_or(QList<QueuedScan>()); }
     // Replaces the file atomically (owner-only permissions) and makes the new name
     // durable; a folder that went away is made again. False, with the reason in
     // `error`, when anything failed; the previous file is then untouched.
@@ -50,6 +56,7 @@ class QueueFile {
     mutable QString setAside_;
 
     void putAside() const;
+    void removeLeftovers() const;
 };
 
 // Writes successive states of the queue to its file in order, never an older state

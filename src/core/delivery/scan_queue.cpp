@@ -2,7 +2,11 @@
 
 #include "core/logging.h"
 
+#include <algorithm>
+#include <cstdlib>
 #include <memory>
+#include <mutex>
+#include <vector>
 
 SendOutcome sendOutcomeFromStatus(qint64 status) {
     if (static_cast<quint64>(status) - 200u < 100u)
@@ -12,10 +16,41 @@ SendOutcome sendOutcomeFromStatus(qint64 status) {
     return SendOutcome::retry;
 }
 
+namespace {
+
+// Queues alive now: the toolkit may end the process with exit() (a display lost at
+// log-out), which skips their destructors but not exit handlers.
+struct LiveQueues {
+    std::mutex mutex;
+    std::vector<ScanQueue*> queues;
+};
+
+LiveQueues& liveQueues() {
+    static auto* live = new LiveQueues; // never destroyed: the exit handler uses it
+    return *live;
+}
+
+} // namespace
+
 ScanQueue::ScanQueue(QueueFile file, SendFn send)
-    : send_(std::move(send)), items_(file.load()), writer_(file) {
+    : send_(std::move(send)), writer_(std::move(file)) {
+    if (auto scans = writer_.file().tryLoad(&loadError_)) {
+        items_ = std::move(*scans);
+    } else {
+        loadPending_ = true;
+        qCWarning(lcQueue).noquote()
+            << "queue file" << writer_.file().path()
+            << "cannot be read now (" + loadError_ +
+                   "); it is kept and read again every few seconds, new scans wait in memory";
+    }
     for (const QueuedScan& scan : items_)
         appendElement(scan);
+    (void)lcQueue(); // made before the handler is registered, so it outlives it
+    static const bool registered = std::atexit([] { lastSaveOfEveryQueue(); }) == 0;
+    (void)registered;
+    LiveQueues& live = liveQueues();
+    std::lock_guard lock(live.mutex);
+    live.queues.push_back(this);
 }
 
 void ScanQueue::appendElement(const QueuedScan& scan) {
@@ -26,8 +61,26 @@ void ScanQueue::appendElement(const QueuedScan& scan) {
 }
 
 ScanQueue::~ScanQueue() {
-    // A clean exit is the last chance for scans the disk refused earlier.
+    {
+        LiveQueues& live = liveQueues();
+        std::lock_guard lock(live.mutex);
+        std::erase(live.queues, this);
+    }
+    lastSave();
+}
+
+void ScanQueue::lastSaveOfEveryQueue() {
+    LiveQueues& live = liveQueues();
+    std::lock_guard lock(live.mutex);
+    for (ScanQueue* queue : live.queues)
+        queue->lastSave();
+    live.queues.clear();
+}
+
+void ScanQueue::lastSave() {
+    // The last chance for scans the disk refused earlier.
     writer_.waitUntilWritten();
+    retryLoad();
     if (!saveIfBehind()) {
         qCWarning(lcQueue).noquote()
             << "quitting with" << items_.size() << "waiting scans that could not be written to"
@@ -36,9 +89,38 @@ ScanQueue::~ScanQueue() {
 }
 
 bool ScanQueue::saveIfBehind() {
+    if (loadPending_)
+        return false; // the file may hold scans that memory does not
     if (writer_.behindBecause().isEmpty())
         return true;
     return writer_.saveNow(state());
+}
+
+QString ScanQueue::diskProblem() const {
+    if (loadPending_)
+        return QStringLiteral("queue file not read yet: ") + loadError_;
+    return writer_.behindBecause();
+}
+
+bool ScanQueue::retryLoad() {
+    if (!loadPending_)
+        return false;
+    auto scans = writer_.file().tryLoad(&loadError_);
+    if (!scans)
+        return false;
+    loadPending_ = false;
+    qCInfo(lcQueue).noquote() << "queue file" << writer_.file().path()
+                              << "read now:" << scans->size() << "waiting scans";
+    // Read before every scan still here, except one already on its way.
+    items_.insert(flushing_ ? 1 : 0, scans->size(), QueuedScan());
+    std::copy(scans->begin(), scans->end(), items_.begin() + (flushing_ ? 1 : 0));
+    elements_.clear();
+    sizes_.clear();
+    from_ = 0;
+    for (const QueuedScan& scan : items_)
+        appendElement(scan);
+    writer_.saveNow(state());
+    return true;
 }
 
 QueueWriter::State ScanQueue::state() const {
@@ -54,8 +136,10 @@ void ScanQueue::enqueue(const QueuedScan& scan) {
         from_ = 0;
     }
     appendElement(scan);
-    // A new scan is on disk before enqueue returns.
-    writer_.saveNow(state());
+    // A new scan is on disk before enqueue returns (unless the file is not read yet:
+    // writing now would replace the scans it holds).
+    if (!loadPending_)
+        writer_.saveNow(state());
 }
 
 void ScanQueue::flush() {
@@ -85,7 +169,8 @@ void ScanQueue::completed(const QueuedScan& head, SendOutcome outcome, const QSt
     sizes_.pop_front();
     // Written in the background, newest state first when they pile up: losing this
     // write to a crash only means the decided scan is sent once more.
-    writer_.saveLater(state());
+    if (!loadPending_)
+        writer_.saveLater(state());
     onDone(head, outcome, message);
     if (flushing_ || items_.isEmpty())
         return;

@@ -23,9 +23,11 @@ class ScanQueue {
     using SendFn = std::function<void(const QueuedScan&, Completion)>;
     using DoneFn = std::function<void(const QueuedScan&, SendOutcome, const QString& message)>;
 
-    // Loads the file once; sends and writes nothing.
+    // Loads the file; sends and writes nothing. A file that cannot be read just now
+    // is left as it is and read again by retryLoad() before anything is written.
     ScanQueue(QueueFile file, SendFn send);
-    ~ScanQueue(); // the file is brought up to date first
+    // The file is brought up to date first, as it is at exit() without a clean quit.
+    ~ScanQueue();
 
     void enqueue(const QueuedScan& scan);
     void flush();
@@ -33,7 +35,13 @@ class ScanQueue {
     // read-only folder). True when the file is up to date.
     bool saveIfBehind();
     // Why scans are kept in memory only; empty while the file holds the list.
-    QString diskProblem() const { return writer_.behindBecause(); }
+    QString diskProblem() const;
+    // Reads the file again if it could not be read so far. True when its scans were
+    // taken in just now (before the newer ones still waiting) and the file holds them.
+    bool retryLoad();
+    bool loadPending() const { return loadPending_; }
+    // Where an unreadable file was moved, if it was.
+    const QString& setAside() const { return writer_.file().setAside(); }
 
     const QList<QueuedScan>& items() const { return items_; }
     bool flushing() const { return flushing_; }
@@ -46,6 +54,8 @@ class ScanQueue {
     DoneFn onDone = [](const QueuedScan&, SendOutcome, const QString&) {};
 
   private:
+    void lastSave();
+    static void lastSaveOfEveryQueue();
     void startHead();
     void completed(const QueuedScan& head, SendOutcome outcome, const QString& message);
 
@@ -60,5 +70,7 @@ class ScanQueue {
     QByteArray elements_;         // every element followed by ','
     std::deque<qsizetype> sizes_; // bytes of each element in elements_, with its ','
     qsizetype from_ = 0;
+    bool loadPending_ = false;
+    QString loadError_;
     QueueWriter writer_;
 };

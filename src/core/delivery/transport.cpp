@@ -1,5 +1,6 @@
 #include "core/delivery/transport.h"
 
+#include "core/logging.h"
 #include "core/trim.h"
 
 #include <QJsonDocument>
@@ -26,11 +27,15 @@ QSslConfiguration tlsConfiguration() {
     if (configuration.isNull() || from != loadedFrom) {
         loadedFrom = from;
         configuration = QSslConfiguration::defaultConfiguration();
-        if (!file.isEmpty())
-            configuration.addCaCertificates(file, QSsl::Pem);
+        // Told once per setting: otherwise a mistyped path only ever shows as an
+        // untrusted server.
+        if (!file.isEmpty() && !configuration.addCaCertificates(file, QSsl::Pem))
+            qCWarning(lcServer).noquote() << "SSL_CERT_FILE" << file << "loaded no certificate";
         for (const QString& dir : dirs.split(QLatin1Char(':'), Qt::SkipEmptyParts)) {
-            configuration.addCaCertificates(dir + QStringLiteral("/*"), QSsl::Pem,
-                                            QSslCertificate::PatternSyntax::Wildcard);
+            if (!configuration.addCaCertificates(dir + QStringLiteral("/*"), QSsl::Pem,
+                                                 QSslCertificate::PatternSyntax::Wildcard))
+                qCWarning(lcServer).noquote()
+                    << "SSL_CERT_DIR folder" << dir << "loaded no certificate";
         }
     }
     return configuration;

@@ -29,4 +29,5 @@ void quitOnTermination(QCoreApplication& app) {
     action.sa_flags = SA_RESTART;
     ::sigaction(SIGTERM, &action, nullptr);
     ::sigaction(SIGINT, &action, nullptr);
+    ::sigaction(SIGHUP, &action, nullptr);
 }

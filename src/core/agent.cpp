@@ -147,7 +147,7 @@ void Agent::onTick() {
 void Agent::onRetry() {
     if (settings_.reload()) { // another program changed them: server and menu hear of it
         delivery_.registerDevice();
-        Q_EMIT changed();
+        announceChange();
     }
     capture_.startCapture();
     // Before any save could replace a file that could not be read so far.

@@ -36,6 +36,7 @@ struct ScriptedKeyboard final : KeyboardSource {
         handler = std::move(h);
         return ++opens, true;
     }
+    void close() override { handler = {}; }
     void drain() override { onDrain(); }
     qint64 nowMs() override { return now; }
 };

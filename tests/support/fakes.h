@@ -5,6 +5,7 @@
 
 #include "platform/keyboard.h"
 #include "platform/notifier.h"
+#include "platform/session.h"
 
 #include <QStringList>
 
@@ -39,6 +40,17 @@ struct ScriptedKeyboard final : KeyboardSource {
     void close() override { handler = {}; }
     void drain() override { onDrain(); }
     qint64 nowMs() override { return now; }
+};
+
+// A login session that the test sends away and brings back to the front.
+struct ScriptedSession final : LoginSession {
+    bool inFront = true;
+    QString unfollowedReason() const override { return {}; }
+    bool active() const override { return inFront; }
+    void set(bool now) {
+        inFront = now;
+        onChanged();
+    }
 };
 
 } // namespace korvel::test

@@ -22,6 +22,10 @@ bool noService(const QDBusMessage& reply) {
            reply.errorName() == QLatin1String("org.freedesktop.DBus.Error.NameHasNoOwner");
 }
 
+bool noAnswer(const QDBusMessage& reply) {
+    return reply.errorName() == QLatin1String("org.freedesktop.DBus.Error.NoReply");
+}
+
 } // namespace
 
 LogindSession::LogindSession(QDBusConnection bus, const QString& sessionId, int timeoutMs)
@@ -36,14 +40,18 @@ LogindSession::LogindSession(QDBusConnection bus, const QString& sessionId, int 
     if (!sessionId.isEmpty())
         reply = call(manager, managerInterface, QStringLiteral("GetSession"), {sessionId});
     // An id inherited from elsewhere may name no session; the process's own counts.
-    if (sessionId.isEmpty() || (reply.type() != QDBusMessage::ReplyMessage && !noService(reply))) {
+    if (sessionId.isEmpty() ||
+        (reply.type() != QDBusMessage::ReplyMessage && !noService(reply) && !noAnswer(reply))) {
         reply = call(manager, managerInterface, QStringLiteral("GetSessionByPID"),
                      {QVariant::fromValue(static_cast<uint>(::getpid()))});
     }
     if (reply.type() != QDBusMessage::ReplyMessage) {
-        reason_ = noService(reply) ? QStringLiteral("no logind on the system bus")
-                                   : QStringLiteral("no login session for this process: ") +
-                                         reply.errorMessage();
+        if (noService(reply))
+            reason_ = QStringLiteral("no logind on the system bus");
+        else if (noAnswer(reply))
+            reason_ = QStringLiteral("logind did not answer");
+        else
+            reason_ = QStringLiteral("no login session for this process: ") + reply.errorMessage();
         return;
     }
     path_ = reply.arguments().value(0).value<QDBusObjectPath>().path();

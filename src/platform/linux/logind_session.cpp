@@ -22,6 +22,13 @@ bool noService(const QDBusMessage& reply) {
            reply.errorName() == QLatin1String("org.freedesktop.DBus.Error.NameHasNoOwner");
 }
 
+void unknown(const QString& why) {
+    qCWarning(lcSession).noquote()
+        << QStringLiteral("cannot tell whether this session is in front (%1): reading the "
+                          "keyboards")
+               .arg(why);
+}
+
 bool noAnswer(const QDBusMessage& reply) {
     return reply.errorName() == QLatin1String("org.freedesktop.DBus.Error.NoReply");
 }
@@ -74,8 +81,7 @@ LogindSession::LogindSession(QDBusConnection bus, const QString& sessionId, int 
     if (reply.type() == QDBusMessage::ReplyMessage)
         active_ = reply.arguments().value(0).value<QDBusVariant>().variant().toBool();
     else
-        qCWarning(lcSession).noquote() << "cannot tell whether this session is in front ("
-                                       << reply.errorMessage() << "): reading the keyboards";
+        unknown(reply.errorMessage());
 }
 
 QDBusMessage LogindSession::call(const QString& path, const QString& interface,
@@ -110,8 +116,7 @@ void LogindSession::readActive() {
             return;
         const QDBusPendingReply<QDBusVariant> reply = *pending;
         if (reply.isError()) {
-            qCWarning(lcSession).noquote() << "cannot tell whether this session is in front ("
-                                           << reply.error().message() << "): reading the keyboards";
+            unknown(reply.error().message());
             setActive(true);
             return;
         }

@@ -313,6 +313,10 @@ class TestEndToEnd : public QObject {
         QCOMPARE(std::pair(count("task"), count("fd")), before);
         scanned("555");
         QCOMPARE(stub.count("/api/scan"), 3);
+        login1.setActive(service, false, withValue);
+        QTRY_COMPARE(openUnder(pid, nodes), 0);
+        QVERIFY(service.unregisterService(QStringLiteral("org.freedesktop.login1")));
+        QTRY_COMPARE(openUnder(pid, nodes), 2); // logind gone: capture as without a session
     }
 
     void theCommandLineTakesHelpAndVersionOnlyAndTouchesNothing() {

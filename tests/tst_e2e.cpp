@@ -1,18 +1,80 @@
 // The real korvel-agent and korvel-scan-server processes, the agent reading a fake
 // device tree and delivering over loopback: an operator's day, then the disk and
-// the lock misbehaving, then the command line.
+// the lock misbehaving, capture following the login session (a private system bus
+// with a stand-in logind), then the command line.
 #include "core/delivery/queue_file.h"
 #include "core/settings.h"
 #include "support/fake_input.h"
 #include "support/http_stub.h"
 #include "support/test_main.h"
 
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QDBusObjectPath>
+#include <QDBusVariant>
+#include <QDBusVirtualObject>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QRegularExpression>
 #include <QThread>
 
+#include <fcntl.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 
 using namespace korvel::test;
+
+namespace {
+
+const QString kSessionPath = QStringLiteral("/org/freedesktop/login1/session/_37");
+
+// logind as the agent sees it: one session whose "Active" the test sets. Records
+// each call as "member arguments".
+struct FakeLogind final : QDBusVirtualObject {
+    bool active = true;
+    QStringList calls;
+    QString introspect(const QString&) const override { return {}; }
+    bool handleMessage(const QDBusMessage& m, const QDBusConnection& bus) override {
+        QStringList call{m.member()};
+        for (const QVariant& a : m.arguments())
+            call << a.toString();
+        calls << call.join(QLatin1Char(' '));
+        return bus.send(m.member() == QLatin1String("Get")
+                            ? m.createReply(QVariant::fromValue(QDBusVariant(active)))
+                            : m.createReply(QVariant::fromValue(QDBusObjectPath(kSessionPath))));
+    }
+    // withValue false: the signal only says that "Active" changed.
+    void setActive(QDBusConnection& bus, bool now, bool withValue) {
+        active = now;
+        QDBusMessage changed = QDBusMessage::createSignal(
+            kSessionPath, QStringLiteral("org.freedesktop.DBus.Properties"),
+            QStringLiteral("PropertiesChanged"));
+        changed << QStringLiteral("org.freedesktop.login1.Session")
+                << (withValue ? QVariantMap{{QStringLiteral("Active"), now}} : QVariantMap{})
+                << (withValue ? QStringList{} : QStringList{QStringLiteral("Active")});
+        bus.send(changed);
+    }
+};
+
+// How many of the process's descriptors point under `folder`.
+int openUnder(qint64 pid, const QString& folder) {
+    const QDir fds(QStringLiteral("/proc/%1/fd").arg(pid));
+    int n = 0;
+    for (const QFileInfo& fd : fds.entryInfoList(QDir::Files | QDir::System))
+        n += fd.symLinkTarget().startsWith(folder) ? 1 : 0;
+    return n;
+}
+
+// Bytes waiting in a FIFO that its reader has not taken yet.
+int unread(const QString& fifo) {
+    const int fd = ::open(QFile::encodeName(fifo).constData(), O_RDONLY | O_NONBLOCK);
+    int bytes = -1;
+    ::ioctl(fd, FIONREAD, &bytes);
+    ::close(fd);
+    return bytes;
+}
+
+} // namespace
 
 class TestEndToEnd : public QObject {
     Q_OBJECT
@@ -51,6 +113,7 @@ class TestEndToEnd : public QObject {
         env.insert(QStringLiteral("KORVEL_INPUT_ROOT"), tree.root());
         env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
         env.remove(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"));
+        env.insert(QStringLiteral("DBUS_SYSTEM_BUS_ADDRESS"), QStringLiteral("unix:path=/none"));
         tree.add(1, {0x046D, 0xC31C, QStringLiteral("USB Keyboard")});
         tree.add(2, {});
         Settings().setScanner(QStringLiteral("05E0:1200"), QStringLiteral("Test Scanner"));
@@ -167,6 +230,103 @@ class TestEndToEnd : public QObject {
         QCOMPARE(code, 1);
         QVERIFY2(locked->err.contains(QLatin1String("cannot take the one-agent lock")),
                  qPrintable(locked->err));
+    }
+
+    void captureFollowsTheLoginSession_data() {
+        QTest::addColumn<bool>("logind");
+        QTest::addColumn<QString>("sessionId"); // "": found by the agent's process id
+        QTest::addColumn<bool>("startActive");
+        QTest::addColumn<bool>("withValue"); // else the signal only invalidates "Active"
+        QTest::newRow("away mid-scan, back, away and back at once") << true << "37" << true << true;
+        QTest::newRow("inactive at start, found by process id") << true << "" << false << false;
+        QTest::newRow("no logind on the bus") << false << "37" << true << true;
+    }
+    void captureFollowsTheLoginSession() {
+        QFETCH(bool, logind);
+        QFETCH(QString, sessionId);
+        QFETCH(bool, startActive);
+        QFETCH(bool, withValue);
+        QTemporaryDir dir;
+        writeFile(dir.filePath("bus.conf"),
+                  "<busconfig><listen>unix:dir=" + dir.path().toUtf8() +
+                      "</listen><auth>EXTERNAL</auth><policy context=\"default\"><allow "
+                      "send_destination=\"*\"/><allow receive_sender=\"*\"/><allow "
+                      "own=\"*\"/></policy></busconfig>");
+        ChildProcess bus(
+            QStringLiteral("dbus-daemon"),
+            {"--nofork", "--print-address", "--config-file=" + dir.filePath("bus.conf")}, env);
+        QTRY_VERIFY(bus.out.endsWith(QLatin1Char('\n')));
+        const QString address = bus.out.trimmed();
+        QDBusConnection service = QDBusConnection::connectToBus(address, QTest::currentDataTag());
+        FakeLogind login1;
+        const auto closed = qScopeGuard([] { // before login1 goes
+            QDBusConnection::disconnectFromBus(QLatin1String(QTest::currentDataTag()));
+        });
+        login1.active = startActive;
+        if (logind) {
+            QVERIFY(service.registerVirtualObject(QStringLiteral("/org/freedesktop/login1"),
+                                                  &login1, QDBusConnection::SubPath));
+            QVERIFY(service.registerService(QStringLiteral("org.freedesktop.login1")));
+        }
+        HttpStub stub;
+        Settings().setServerURL(stub.url());
+        QFile::remove(data + QStringLiteral("/queue.json"));
+        QProcessEnvironment e = env;
+        e.insert(QStringLiteral("DBUS_SYSTEM_BUS_ADDRESS"), address);
+        e.insert(QStringLiteral("XDG_SESSION_ID"), sessionId);
+        if (sessionId.isEmpty())
+            e.remove(QStringLiteral("XDG_SESSION_ID"));
+        ChildProcess running(QStringLiteral(KORVEL_AGENT_BIN), {}, e);
+        const qint64 pid = running.process.processId();
+        const QString nodes = tree.root() + QStringLiteral("/dev/input/");
+        const auto scanned = [&](const char* code) {
+            tree.type(2, QLatin1String(code));
+            QTRY_COMPARE(QJsonDocument::fromJson(stub.requests.value(stub.requests.size() - 1).body)
+                             .object()
+                             .value("value"),
+                         QLatin1String(code));
+        };
+        if (!logind) {
+            QTRY_VERIFY2(running.err.contains("not following a login session (no logind"),
+                         qPrintable(running.err));
+            scanned("111");
+            return;
+        }
+        QTRY_VERIFY(running.err.contains(QLatin1String("device registered"))); // well after start
+        QCOMPARE(login1.calls.value(0), sessionId.isEmpty()
+                                            ? QStringLiteral("GetSessionByPID %1").arg(pid)
+                                            : QStringLiteral("GetSession 37"));
+        if (!startActive) {
+            QCOMPARE(openUnder(pid, nodes), 0);
+            login1.setActive(service, true, withValue);
+        }
+        QTRY_COMPARE_WITH_TIMEOUT(openUnder(pid, nodes), 2, 1000); // both keyboards, at once
+        scanned("111");
+        tree.type(2, QStringLiteral("22"), false); // read, then the user switches away
+        QTRY_COMPARE(unread(nodes + QStringLiteral("event2")), 0);
+        login1.setActive(service, false, withValue);
+        QTRY_COMPARE(openUnder(pid, nodes), 0);
+        login1.setActive(service, true, withValue);
+        QTRY_COMPARE_WITH_TIMEOUT(openUnder(pid, nodes), 2, 1000);
+        scanned("444"); // "22" was dropped, neither sent nor joined
+        const auto count = [pid](const char* what) {
+            return QDir(QStringLiteral("/proc/%1/%2").arg(pid).arg(what)).count();
+        };
+        const auto before = std::pair(count("task"), count("fd")); // threads, descriptors
+        login1.setActive(service, false, withValue);
+        login1.setActive(service, true, withValue);
+        // Only a value that changes is followed; an invalidation reads the value now.
+        QTRY_COMPARE(running.err.count("another user is at this station: keyboards closed"),
+                     withValue ? 2 : 1);
+        QTRY_COMPARE(running.err.count("this session is in front again"), 2);
+        QTRY_COMPARE(openUnder(pid, nodes), 2);
+        QCOMPARE(std::pair(count("task"), count("fd")), before);
+        scanned("555");
+        QCOMPARE(stub.count("/api/scan"), 3);
+        login1.setActive(service, false, withValue);
+        QTRY_COMPARE(openUnder(pid, nodes), 0);
+        QVERIFY(service.unregisterService(QStringLiteral("org.freedesktop.login1")));
+        QTRY_COMPARE(openUnder(pid, nodes), 2); // logind gone: capture as without a session
     }
 
     // Each row in fresh folders, which nothing may create; `preset`: an administrator

@@ -47,6 +47,7 @@ class Notifications : public QObject {
 class TestShell : public QObject {
     Q_OBJECT
     ScriptedKeyboard keyboard;
+    ScriptedSession session;
     Journal journal;
     struct Login final : LoginItem {
         bool on = false;
@@ -87,8 +88,8 @@ class TestShell : public QObject {
         login.on = false;
         login.failure.reset();
         QFile::remove(dir.filePath(QStringLiteral("queue.json")));
-        agent = std::make_unique<Agent>(*settings, Agent::Ports{keyboard, journal, journal, &login},
-                                        dir.path());
+        agent = std::make_unique<Agent>(
+            *settings, Agent::Ports{keyboard, journal, journal, &login, &session}, dir.path());
         menu = std::make_unique<StatusMenu>(*agent);
         agent->start([this] { menu->attach(); });
         journal.entries.clear(); // the first-run hint
@@ -105,6 +106,14 @@ class TestShell : public QObject {
                               "(hidden)", "---", "Detect scanner (scan now)", "Settings\u2026",
                               "Start at login", "---", "Quit Korvel Agent"}));
         QVERIFY(!menu->scannerLine()->isEnabled() && !menu->queueLine()->isEnabled());
+        menu->detectItem()->trigger();
+        session.set(false); // another user at the station: detection ends, nothing is read
+        QTRY_COMPARE(texts().mid(0, 5), (QStringList{"Paused while another user is at this station",
+                                                     "Waiting to send: 0", "(hidden)", "---",
+                                                     "Detect scanner (scan now)"}));
+        QVERIFY(!menu->detectItem()->isEnabled() && !keyboard.handler);
+        session.set(true);
+        QTRY_VERIFY(keyboard.handler && menu->detectItem()->isEnabled());
         menu->detectItem()->trigger();
         QTRY_COMPARE(texts()[0], QStringLiteral("Scan any barcode with the scanner now\u2026"));
         QCOMPARE(texts()[4], QStringLiteral("Cancel detection"));

@@ -60,6 +60,8 @@ Agent::Agent(Settings& settings, Ports ports, const QString& queueFolder, Interv
             tickTimer_.start();
     };
     delivery_.onChanged = [this] { announceChange(); };
+    if (ports_.session)
+        ports_.session->onChanged = [this] { followSession(); };
 }
 
 void Agent::announceChange() {
@@ -77,7 +79,8 @@ void Agent::announceChange() {
 }
 
 void Agent::takeSlowStates() {
-    const bool access = ports_.keyboard.accessGranted();
+    // While another session is in front no keyboard node is touched, not even to try.
+    const bool access = capture_.paused() ? accessGranted_ : ports_.keyboard.accessGranted();
     const bool login = ports_.login && ports_.login->enabled();
     if (access == accessGranted_ && login == loginEnabled_)
         return;
@@ -99,13 +102,23 @@ void Agent::start(const std::function<void()>& attachMenu) {
     if (attachMenu)
         attachMenu();
     const QString scanner = settings_.scanner();
+    if (ports_.session && !ports_.session->unfollowedReason().isEmpty()) {
+        qCInfo(lcAgent).noquote() << QStringLiteral("not following a login session (%1): the "
+                                                    "keyboards are read whenever they can be")
+                                         .arg(ports_.session->unfollowedReason());
+    }
+    // Nothing is opened, not even to look at access, while another user is in front.
+    if (ports_.session && !ports_.session->active())
+        capture_.pause();
     qCInfo(lcAgent).noquote()
         << QStringLiteral("Korvel Agent %1 starting: server %2, scanner %3, keyboards %4")
                .arg(QCoreApplication::applicationVersion(), transport_.displayBase(),
                     scanner.isEmpty() ? QStringLiteral("none chosen")
                                       : describeScanner(settings_.scannerName(), scanner),
-                    accessGranted_ ? QStringLiteral("readable")
-                                   : QStringLiteral("not readable (no access)"));
+                    capture_.paused()
+                        ? QStringLiteral("closed while another user is at this station")
+                    : accessGranted_ ? QStringLiteral("readable")
+                                     : QStringLiteral("not readable (no access)"));
     // Linux never asks the user for input access: nothing to request here.
     capture_.startCapture();
     shownProblems_ = problems();
@@ -163,6 +176,21 @@ void Agent::onRetry() {
     takeSlowStates();
 }
 
+void Agent::followSession() {
+    const bool inFront = ports_.session->active();
+    if (inFront != capture_.paused())
+        return; // told already
+    if (inFront) {
+        qCInfo(lcCapture) << "this session is in front again";
+        capture_.resume();
+    } else {
+        qCInfo(lcCapture) << "another user is at this station: keyboards closed, keystrokes not "
+                             "yet read dropped";
+        capture_.pause();
+    }
+    announceChange();
+}
+
 QString Agent::problems() const {
     return QString::number(capture_.captureOpen()) + ports_.keyboard.problem() + QLatin1Char('\n') +
            queue_.diskProblem();
@@ -170,10 +198,13 @@ QString Agent::problems() const {
 
 Agent::MenuTexts Agent::menuTexts() {
     MenuTexts m;
-    const bool access = accessGranted_;
+    const bool paused = capture_.paused();
+    const bool access = paused || accessGranted_;
     const QString scanner = settings_.scanner();
     const QString problem = ports_.keyboard.problem();
-    if (!access) {
+    if (paused) {
+        m.scannerLine = QStringLiteral("Paused while another user is at this station");
+    } else if (!access) {
         m.scannerLine = QStringLiteral("Input Monitoring is off: Korvel can't read the scanner");
     } else if (!problem.isEmpty()) {
         m.scannerLine = problem; // access alone does not mean the keys can be read
@@ -197,7 +228,7 @@ Agent::MenuTexts Agent::menuTexts() {
     m.permissionVisible = !access;
     m.detectText = capture_.detecting() ? QStringLiteral("Cancel detection")
                                         : QStringLiteral("Detect scanner (scan now)");
-    m.detectEnabled = access;
+    m.detectEnabled = access && !paused;
     m.loginChecked = loginEnabled_;
     return m;
 }

@@ -6,6 +6,7 @@
 #include "core/delivery/scan_stamps.h"
 #include "core/delivery/transport.h"
 #include "platform/login_item.h"
+#include "platform/session.h"
 
 #include <QNetworkAccessManager>
 #include <QObject>
@@ -27,7 +28,8 @@ class Agent : public QObject {
         KeyboardSource& keyboard;
         Notifier& notifier;
         SoundPlayer& sounds;
-        LoginItem* login = nullptr; // none: starting at login is not offered
+        LoginItem* login = nullptr;      // none: starting at login is not offered
+        LoginSession* session = nullptr; // none: the keyboards are read whenever they can be
     };
     // What the status menu shows: kept current as the state changes, and taken
     // afresh (with the input access and login states) when the menu is about to open.
@@ -85,6 +87,8 @@ class Agent : public QObject {
     void scannerChosen(const QString& key, const QString& name);
     void onTick();
     void onRetry();
+    // Closes or reopens capture as the login session leaves or comes to the front.
+    void followSession();
     // What the retry timer may find changed without being told: capture and disk.
     QString problems() const;
 

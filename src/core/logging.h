@@ -9,3 +9,5 @@
 Q_DECLARE_LOGGING_CATEGORY(lcQueue)  // korvel.queue: the queue file and its folder
 Q_DECLARE_LOGGING_CATEGORY(lcServer) // korvel.server: reaching the scan server
 Q_DECLARE_LOGGING_CATEGORY(lcAgent)  // korvel.agent: start-up, scanner, settings
+// korvel.input, shared with the keyboard adapter: capture paused and resumed
+Q_DECLARE_LOGGING_CATEGORY(lcCapture)

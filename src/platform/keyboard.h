@@ -31,6 +31,9 @@ class KeyboardSource {
     // Starts reporting events to `handler`, on the caller's thread. False when it
     // could not; it may be called again later.
     virtual bool open(Handler handler) = 0;
+    // Stops reporting: every device is closed and none is opened until open() is
+    // called again. Events not yet reported are dropped.
+    virtual void close() = 0;
     // Reports at once every event already received from the devices, so that a
     // pause is never judged ahead of keystrokes that have already happened.
     virtual void drain() = 0;

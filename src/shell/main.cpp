@@ -3,6 +3,7 @@
 #include "platform/linux/canberra_sounds.h"
 #include "platform/linux/dbus_notifier.h"
 #include "platform/linux/evdev_keyboard.h"
+#include "platform/linux/logind_session.h"
 #include "platform/linux/termination.h"
 #include "platform/linux/xdg_autostart.h"
 #include "shell/access_help.h"
@@ -131,7 +132,8 @@ int main(int argc, char** argv) {
     DbusNotifier notifier;
     CanberraSounds sounds;
     XdgAutostart login(QCoreApplication::applicationFilePath());
-    Agent agent(settings, {keyboard, notifier, sounds, &login}, folder);
+    LogindSession session(QDBusConnection::systemBus(), qEnvironmentVariable("XDG_SESSION_ID"));
+    Agent agent(settings, {keyboard, notifier, sounds, &login, &session}, folder);
     StatusMenu menu(agent);
     agent.start([&] { menu.attach(); });
     return app.exec();

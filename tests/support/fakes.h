@@ -5,6 +5,7 @@
 
 #include "platform/keyboard.h"
 #include "platform/notifier.h"
+#include "platform/session.h"
 
 #include <QStringList>
 
@@ -37,8 +38,20 @@ struct ScriptedKeyboard final : KeyboardSource {
         handler = std::move(h);
         return ++opens, true;
     }
+    void close() override { handler = {}; }
     void drain() override { onDrain(); }
     qint64 nowMs() override { return now; }
+};
+
+// A login session that the test sends away and brings back to the front.
+struct ScriptedSession final : LoginSession {
+    bool inFront = true;
+    QString unfollowedReason() const override { return {}; }
+    bool active() const override { return inFront; }
+    void set(bool now) {
+        inFront = now;
+        onChanged();
+    }
 };
 
 } // namespace korvel::test

@@ -20,7 +20,7 @@ QString ScanCapture::deviceKey(quint32 vendor, quint32 product) {
 }
 
 void ScanCapture::startCapture() {
-    if (open_)
+    if (open_ || paused_)
         return;
     const bool access = keyboard_.accessGranted();
     if (access != accessTold_) {
@@ -35,6 +35,21 @@ void ScanCapture::startCapture() {
     open_ = keyboard_.open([this](const KeyEvent& event) { onValue(event); });
     if (open_)
         qCInfo(lcAgent) << "reading the keyboards";
+}
+
+void ScanCapture::pause() {
+    if (open_)
+        keyboard_.drain(); // scans finished before the switch are the leaving user's
+    keyboard_.close();
+    open_ = false;
+    paused_ = true;
+    detecting_ = false;
+    dropBuffers();
+}
+
+void ScanCapture::resume() {
+    paused_ = false;
+    startCapture();
 }
 
 void ScanCapture::onValue(const KeyEvent& event) {

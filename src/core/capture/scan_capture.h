@@ -23,6 +23,11 @@ class ScanCapture {
                 std::function<void(const QString& key, const QString& name)> chosen);
 
     void startCapture();
+    // Another user is in front: every device closed, scans being typed dropped,
+    // detection cancelled, and nothing opened again until resume().
+    void pause();
+    // Capture as at start-up.
+    void resume();
     void onValue(const KeyEvent& event);
     void onScan(const QString& deviceKey, const QString& deviceName, const QString& text);
     void toggleDetect();
@@ -31,6 +36,7 @@ class ScanCapture {
     bool tick();
 
     bool captureOpen() const { return open_; }
+    bool paused() const { return paused_; }
     bool detecting() const { return detecting_; }
 
     // Called whenever a buffer holds text after a key event, so the owner can make
@@ -48,6 +54,7 @@ class ScanCapture {
     std::function<void(const QString&)> deliver_;
     std::function<void(const QString&, const QString&)> chosen_;
     bool open_ = false;
+    bool paused_ = false;
     bool accessTold_ = true; // warned once when access goes missing
     bool detecting_ = false;
     std::map<QString, std::unique_ptr<ScanBuffer>> buffers_;

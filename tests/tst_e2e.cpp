@@ -330,39 +330,34 @@ class TestEndToEnd : public QObject {
     }
 
     // Each row in fresh folders, which nothing may create; `preset`: an administrator
-    // chose the scanner for every user.
+    // chose the scanner for every user; `err` said: exit 2 and nothing on stdout.
     void theCommandLineTouchesNothing_data() {
         QTest::addColumn<QStringList>("args");
         QTest::addColumn<bool>("preset");
-        QTest::addColumn<int>("code");
-        QTest::addColumn<QString>("out"); // patterns
+        QTest::addColumn<QString>("out"); // a pattern
         QTest::addColumn<QString>("err");
         const QString rule = QStringLiteral(
             "^(# .*\\n)*# .* /etc/udev/rules\\.d/70-korvel-agent\\.rules.*\\n(# .*\\n)*"
             "SUBSYSTEM==\"input\", KERNEL==\"event\\*\", ATTRS\\{idVendor\\}==\"%1\", "
             "ATTRS\\{idProduct\\}==\"%2\", TAG\\+=\"uaccess\"\\n$");
-        const auto row = [](const char* name, const QStringList& args, bool preset, int code,
-                            const QString& out, const char* err) {
-            QTest::newRow(name) << args << preset << code << out << QString::fromUtf8(err);
+        const auto row = [](const char* name, const QStringList& args, bool preset,
+                            const QString& out, const char* err = "") {
+            QTest::newRow(name) << args << preset << out << QString::fromUtf8(err);
         };
-        row("version", {"--version"}, false, 0, "^korvel-agent \\d+\\.\\d+\\.\\d+\\n$", "^$");
-        row("help", {"--help"}, false, 0,
-            "^Usage: korvel-agent \\[--help \\| --version \\| --udev-rule \\[VID:PID\\]\\]", "^$");
-        row("unknown", {"--server=http://x"}, false, 2, "^$", "^korvel-agent: unknown argument");
-        row("rule for a VID:PID", {"--udev-rule", "5E0:a"}, false, 0, rule.arg("05e0", "000a"),
-            "^$");
-        row("rule for the chosen scanner", {"--udev-rule"}, true, 0, rule.arg("05e0", "1200"),
-            "^$");
-        row("no scanner chosen", {"--udev-rule"}, false, 2, "^$", "^korvel-agent: no scanner");
-        for (const char* bad : {"05e0-1200", "05e0:12345", "05e0:", "g5e0:1200", ""})
-            row(*bad ? bad : "empty", {"--udev-rule", bad}, true, 2, "^$", "is not a VID:PID");
-        row("more after the rule", {"--udev-rule", "05e0:1200", "x"}, false, 2, "^$",
-            "unknown argument 'x'");
+        row("version", {"--version"}, false, "^korvel-agent \\d+\\.\\d+\\.\\d+\\n$");
+        row("help", {"--help"}, false,
+            "^Usage: korvel-agent \\[--help \\| --version \\| --udev-rule \\[VID:PID\\]\\]");
+        row("unknown", {"--server=http://x"}, false, {}, "korvel-agent: unknown argument");
+        row("rule for a VID:PID", {"--udev-rule", "5E0:a"}, false, rule.arg("05e0", "000a"));
+        row("rule for the chosen scanner", {"--udev-rule"}, true, rule.arg("05e0", "1200"));
+        row("no scanner chosen", {"--udev-rule"}, false, {}, "korvel-agent: no scanner");
+        for (const char* bad : {"05e0-1200", "05e0:12345", "g5e0:1200", ""})
+            row(*bad ? bad : "empty", {"--udev-rule", bad}, true, {}, "is not a VID:PID");
+        row("more after it", {"--udev-rule", "05e0:1200", "x"}, false, {}, "argument 'x'");
     }
     void theCommandLineTouchesNothing() {
         QFETCH(QStringList, args);
         QFETCH(bool, preset);
-        QFETCH(int, code);
         QFETCH(QString, out);
         QFETCH(QString, err);
         QTemporaryDir fresh, admin;
@@ -373,9 +368,10 @@ class TestEndToEnd : public QObject {
             clean.insert(QLatin1String(var), fresh.filePath(QLatin1String(var)));
         clean.insert(QStringLiteral("XDG_CONFIG_DIRS"), preset ? admin.path() : fresh.path());
         ChildProcess p(QStringLiteral(KORVEL_AGENT_BIN), args, clean);
-        QCOMPARE(p.exitCode(), code);
-        QVERIFY2(QRegularExpression(out).match(p.out).hasMatch(), qPrintable(p.out));
-        QVERIFY2(QRegularExpression(err).match(p.err).hasMatch(), qPrintable(p.err));
+        QCOMPARE(p.exitCode(), err.isEmpty() ? 0 : 2);
+        QVERIFY2(QRegularExpression(out.isEmpty() ? "^$" : out).match(p.out).hasMatch(),
+                 qPrintable(p.out));
+        QVERIFY2(err.isEmpty() ? p.err.isEmpty() : p.err.contains(err), qPrintable(p.err));
         QCOMPARE(QDir(fresh.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
                  QStringList());
     }

@@ -166,13 +166,14 @@ class TestShell : public QObject {
         });
         menu->permissionItem()->trigger();
         // The packaged rule as shipped, beside the chosen scanner's own; no input group.
-        const QByteArray packaged =
-            readFile(QFINDTESTDATA("../packaging/70-korvel-agent.rules")).trimmed();
+        const QStringList packaged =
+            QString::fromUtf8(
+                readFile(QFINDTESTDATA("../packaging/70-korvel-agent.rules")).trimmed())
+                .split('\n');
         for (const QString& text :
              {QStringLiteral("Allow Input Monitoring"),
-              QStringLiteral("/lib/udev/rules.d/70-korvel-agent.rules"),
-              QString::fromUtf8(packaged.mid(packaged.lastIndexOf('\n') + 1)),
-              udevRuleFor(QStringLiteral("05E0:1200")).section(QLatin1Char('\n'), 3, 3),
+              QStringLiteral("/lib/udev/rules.d/70-korvel-agent.rules"), packaged.last(),
+              udevRuleFor(QStringLiteral("05E0:1200")).split('\n')[3],
               QStringLiteral("udevadm trigger")})
             QVERIFY2(shown.contains(text.toHtmlEscaped()), qPrintable(text));
         QVERIFY(!shown.contains(QLatin1String("usermod")));

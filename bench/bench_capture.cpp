@@ -92,7 +92,7 @@ int main(int argc, char** argv) {
     const std::vector<input_event> records = FakeInputTree::typed(code, 0, true, true, 0);
     const int decodeScans = 200000;
     qint64 reports = 0;
-    EvdevDecoder counting(0x05E0, 0x1200, QStringLiteral("Bench"), {},
+    EvdevDecoder counting(1, 0x05E0, 0x1200, QStringLiteral("Bench"), {},
                           [&](const KeyEvent&) { ++reports; });
     qint64 t0 = nowNs();
     for (int i = 0; i < decodeScans; ++i) {
@@ -101,7 +101,7 @@ int main(int argc, char** argv) {
     }
     const double decodeSeconds = static_cast<double>(nowNs() - t0) / 1e9;
     const qint64 routedBefore = scans;
-    EvdevDecoder routing(0x05E0, 0x1200, QStringLiteral("Bench"), {},
+    EvdevDecoder routing(2, 0x05E0, 0x1200, QStringLiteral("Bench"), {},
                          [&](const KeyEvent& e) { capture.onValue(e); });
     t0 = nowNs();
     for (int i = 0; i < decodeScans; ++i) {

@@ -45,6 +45,10 @@ QString Settings::scannerName() const {
     return text("scannerName", QString());
 }
 
+QString Settings::scannerLayout() const {
+    return text("scannerLayout", QString());
+}
+
 QString Settings::deviceId() {
     const QVariant v = store_.value(QStringLiteral("deviceId"));
     if (v.isValid())
@@ -74,6 +78,11 @@ void Settings::setDeviceName(const QString& name) {
 void Settings::setScanner(const QString& key, const QString& name) {
     store_.setValue(QStringLiteral("scanner"), key);
     store_.setValue(QStringLiteral("scannerName"), name);
+    save();
+}
+
+void Settings::setScannerLayout(const QString& layout) {
+    store_.setValue(QStringLiteral("scannerLayout"), layout);
     save();
 }
 

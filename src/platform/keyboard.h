@@ -18,6 +18,9 @@ struct KeyEvent {
     quint32 vendor = 0;
     quint32 product = 0;
     QString name; // null when the device reports none
+    // Which physical device, unique per opened device: two of one model (same vendor
+    // and product) are still told apart.
+    quint64 device = 0;
 };
 
 // Passive access to the key events of every keyboard-class device.

@@ -5,6 +5,7 @@
 #include "platform/linux/evdev_keyboard.h"
 #include "platform/linux/termination.h"
 #include "platform/linux/xdg_autostart.h"
+#include "platform/linux/xkb_layouts.h"
 #include "shell/status_menu.h"
 
 #include <QApplication>
@@ -104,7 +105,8 @@ int main(int argc, char** argv) {
     DbusNotifier notifier;
     CanberraSounds sounds;
     XdgAutostart login(QCoreApplication::applicationFilePath());
-    Agent agent(settings, {keyboard, notifier, sounds, &login}, folder);
+    XkbLayouts layouts;
+    Agent agent(settings, {keyboard, notifier, sounds, &login, &layouts}, folder);
     StatusMenu menu(agent);
     agent.start([&] { menu.attach(); });
     return app.exec();

@@ -272,7 +272,7 @@ void EvdevKeyboard::openNode(const QString& node) {
     device.fd = fd;
     device.node = node;
     device.decoder = std::make_unique<EvdevDecoder>(
-        identity.vendor, identity.product, identity.name,
+        static_cast<quint64>(id), identity.vendor, identity.product, identity.name,
         [fd](EvdevDecoder::Keys& keys) {
             unsigned char bits[KEY_CNT / 8 + 1] = {};
             if (::ioctl(fd, EVIOCGKEY(sizeof bits), bits) < 0)

@@ -3,6 +3,7 @@
 #include "core/agent.h"
 #include "core/settings.h"
 #include "platform/linux/dbus_notifier.h"
+#include "platform/linux/xkb_layouts.h"
 #include "shell/access_help.h"
 #include "shell/settings_dialog.h"
 #include "shell/status_menu.h"
@@ -11,6 +12,7 @@
 #include "support/test_main.h"
 
 #include <QApplication>
+#include <QComboBox>
 #include <QDBusConnection>
 #include <QLabel>
 #include <QLineEdit>
@@ -56,6 +58,7 @@ class TestShell : public QObject {
             return failure;
         }
     } login;
+    XkbLayouts layouts;
     std::unique_ptr<HttpStub> stub;
     std::unique_ptr<Settings> settings;
     QTemporaryDir dir;
@@ -85,8 +88,8 @@ class TestShell : public QObject {
         login.on = false;
         login.failure.reset();
         QFile::remove(dir.filePath(QStringLiteral("queue.json")));
-        agent = std::make_unique<Agent>(*settings, Agent::Ports{keyboard, journal, journal, &login},
-                                        dir.path());
+        agent = std::make_unique<Agent>(
+            *settings, Agent::Ports{keyboard, journal, journal, &login, &layouts}, dir.path());
         menu = std::make_unique<StatusMenu>(*agent);
         agent->start([this] { menu->attach(); });
         journal.entries.clear(); // the first-run hint
@@ -110,6 +113,10 @@ class TestShell : public QObject {
         QCOMPARE(journal.entries,
                  (QStringList{"sound:Glass", "notify:Scanner selected|Test Scanner (05E0:1200)"}));
         QCOMPARE(texts()[0], QStringLiteral("Scanner: Test Scanner (05E0:1200) \u00B7 Packing 1"));
+        KORVEL_EXPECT_ONE_WARNING("scanner layout \"xx\" is unknown");
+        settings->setScannerLayout(QStringLiteral("xx"));
+        Q_EMIT menu->menu().aboutToShow();
+        QVERIFY(texts()[0].endsWith(QStringLiteral(" \u00B7 Unknown layout \"xx\", read as US")));
         stub->script = [](const HttpStub::Request&) { return HttpStub::Reply{503}; };
         type({30, 40});
         QTRY_COMPARE(texts()[1], QStringLiteral("Waiting to send: 1 \u00B7 Server error 503"));
@@ -170,11 +177,15 @@ class TestShell : public QObject {
             d->urlField()->setText(QStringLiteral(" \t") + stub->url() +
                                    QStringLiteral("/ \u00A0"));
             d->nameField()->setText(QStringLiteral("  Packing 2\t"));
+            QCOMPARE(d->layoutField()->itemText(0), QStringLiteral("US (default)"));
+            d->layoutField()->setCurrentIndex(d->layoutField()->findData(QStringLiteral("de")));
+            d->variantField()->setText(QStringLiteral(" nodeadkeys"));
             QTest::keyClick(d->urlField(), Qt::Key_Return); // Enter is Save
         });
         menu->showSettings();
         QCOMPARE(settings->serverURL(), stub->url() + QStringLiteral("/"));
         QCOMPARE(settings->deviceName(), QStringLiteral("Packing 2"));
+        QCOMPARE(settings->scannerLayout(), QStringLiteral("de(nodeadkeys)"));
         QTRY_COMPARE(stub->count("/api/devices/" + settings->deviceId().toUtf8()), 2);
     }
 

@@ -1,10 +1,12 @@
 // Keystrokes from FIFO event nodes to finished scans: throughput, and the latency
 // from writing a scan's Enter to the scan being reported; beside them, in the same
-// run, the decoder alone and the decoder feeding scan routing, without descriptors.
+// run, the decoder alone and the decoder feeding scan routing, without descriptors;
+// and key events through scan routing read with the US table and with a layout.
 #include "core/capture/scan_capture.h"
 #include "core/settings.h"
 #include "platform/linux/evdev_decoder.h"
 #include "platform/linux/evdev_keyboard.h"
+#include "platform/linux/xkb_layouts.h"
 #include "support/fake_input.h"
 
 #include <QCoreApplication>
@@ -111,6 +113,34 @@ int main(int argc, char** argv) {
     const double routeSeconds = static_cast<double>(nowNs() - t0) / 1e9;
     const double events = static_cast<double>(decodeScans) * static_cast<double>(records.size());
 
+    // Key events (Shift included) through routing and decoding: the US table, then
+    // a German layout through libxkbcommon; the setting read at every event, as the
+    // agent does.
+    std::vector<KeyEvent> keys;
+    EvdevDecoder collecting(3, 0x05E0, 0x1200, QStringLiteral("Bench"), {},
+                            [&](const KeyEvent& e) { keys.push_back(e); });
+    for (const input_event& r : FakeInputTree::typed(QStringLiteral("KV:START:Packing-07"), 0))
+        collecting.feed(r);
+    XkbLayouts layouts;
+    double keysPerSecond[2] = {};
+    qint64 layoutScans[2] = {};
+    for (const int withLayout : {0, 1}) {
+        settings.setScannerLayout(withLayout ? QStringLiteral("de") : QString());
+        ScanCapture routed(
+            keyboard, [&settings] { return settings.scanner(); },
+            [&](const QString&) { ++layoutScans[withLayout]; },
+            [](const QString&, const QString&) {}, &layouts,
+            [&settings] { return settings.scannerLayout(); });
+        const int rounds = 200000;
+        t0 = nowNs();
+        for (int i = 0; i < rounds; ++i) {
+            for (const KeyEvent& e : keys)
+                routed.onValue(e);
+        }
+        keysPerSecond[withLayout] = static_cast<double>(rounds) * static_cast<double>(keys.size()) /
+                                    (static_cast<double>(nowNs() - t0) / 1e9);
+    }
+
     std::printf(
         "latency Enter write -> scan (%d scans): median %.1f us, p99 %.1f us, max %.1f us\n",
         rounds, latencyUs[latencyUs.size() / 2], latencyUs[latencyUs.size() * 99 / 100],
@@ -121,5 +151,9 @@ int main(int argc, char** argv) {
                 static_cast<long long>(reports));
     std::printf("decoder + scan routing: %.0f events/s, %lld scans\n", events / routeSeconds,
                 static_cast<long long>(scans - routedBefore));
+    std::printf("key events through routing: US table %.0f/s (%lld scans), layout de %.0f/s "
+                "(%lld scans)\n",
+                keysPerSecond[0], static_cast<long long>(layoutScans[0]), keysPerSecond[1],
+                static_cast<long long>(layoutScans[1]));
     return 0;
 }

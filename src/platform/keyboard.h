@@ -6,10 +6,10 @@
 
 // One report from the keyboard layer. `key` carries a HID Keyboard/Keypad usage
 // (page 7) with value 1 for a press and 0 for a release; `discard` says that the
-// device's pending keystrokes can no longer be trusted (events were lost, or the
-// device went away mid-scan).
+// device's pending keystrokes can no longer be trusted (events were lost); `gone`
+// that the device went away, with whatever it was typing.
 struct KeyEvent {
-    enum Kind { key, discard };
+    enum Kind { key, discard, gone };
     Kind kind = key;
     int usagePage = 0;
     int usage = 0;

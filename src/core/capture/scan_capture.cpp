@@ -44,7 +44,7 @@ void ScanCapture::startCapture() {
 
 void ScanCapture::onValue(const KeyEvent& event) {
     retired_.clear();
-    const bool discard = event.kind == KeyEvent::discard;
+    const bool discard = event.kind != KeyEvent::key;
     if (!discard && (event.usagePage != kKeyboardPage || event.usage < 4 || event.usage > 231))
         return;
     const QString key = deviceKey(event.vendor, event.product);
@@ -52,7 +52,16 @@ void ScanCapture::onValue(const KeyEvent& event) {
     if (!detecting_ && key != chosenScanner_())
         return;
     followLayout();
-    auto it = buffers_.find({event.device, key});
+    const std::pair<quint64, QString> id{event.device, key};
+    auto it = buffers_.find(id);
+    if (event.kind == KeyEvent::gone) {
+        // Its pending scan is lost with it; a device plugged in again is a new one.
+        if (it != buffers_.end()) {
+            retired_.push_back(std::move(it->second));
+            buffers_.erase(it);
+        }
+        return;
+    }
     if (it == buffers_.end()) {
         // Even a discard needs the buffer: it spoils the rest of a scan whose start
         // was lost, and that may be the device's very first scan.
@@ -62,7 +71,7 @@ void ScanCapture::onValue(const KeyEvent& event) {
         buffer->onScan = [this, key, name, b = buffer.get()](const QString& text) {
             onScan(key, name, text, b->medianGapMs());
         };
-        it = buffers_.emplace(std::pair{event.device, key}, std::move(buffer)).first;
+        it = buffers_.emplace(id, std::move(buffer)).first;
     }
     ScanBuffer& buffer = *it->second;
     buffer.emitOnGap = !detecting_;

@@ -92,15 +92,15 @@ void EvdevDecoder::feed(const input_event& e) {
 }
 
 void EvdevDecoder::gone(qint64 timeMs) {
-    discard(timeMs);
+    discard(timeMs, KeyEvent::gone);
     pendingScan_ = -1;
     dropping_ = false;
     down_.reset();
 }
 
-void EvdevDecoder::discard(qint64 timeMs) {
+void EvdevDecoder::discard(qint64 timeMs, KeyEvent::Kind kind) {
     KeyEvent event;
-    event.kind = KeyEvent::discard;
+    event.kind = kind;
     event.timeMs = timeMs;
     event.vendor = vendor_;
     event.product = product_;

@@ -33,7 +33,7 @@ class EvdevDecoder {
     static qint64 timeMsOf(const input_event& e);
 
   private:
-    void discard(qint64 timeMs);
+    void discard(qint64 timeMs, KeyEvent::Kind kind = KeyEvent::discard);
     void resync(qint64 timeMs);
     void report(int code, int value, qint64 timeMs, int usage = 0);
 

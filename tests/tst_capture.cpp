@@ -260,6 +260,7 @@ class TestCapture : public QObject {
         }
         chosen = QStringLiteral("00FF:000A");
         scannerLayout = layout;
+        capture->startCapture();
         for (const KeyEvent& e : keysFor(layout, script))
             capture->onValue(e);
         QCOMPARE(delivered, scans);

@@ -183,6 +183,7 @@ void Agent::saveSettings(const QString& serverURL, const QString& deviceName,
     // into every user's file by a Save that was about the URL.
     if (scannerLayout && scannerLayout->trimmed() != settings_.scannerLayout())
         settings_.setScannerLayout(scannerLayout->trimmed());
+    capture_.followLayout(); // from the next key on
     delivery_.registerDevice();
     queue_.flush();
     Q_EMIT changed();

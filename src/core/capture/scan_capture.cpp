@@ -25,6 +25,7 @@ QString ScanCapture::deviceKey(quint32 vendor, quint32 product) {
 }
 
 void ScanCapture::startCapture() {
+    followLayout();
     if (open_)
         return;
     const bool access = keyboard_.accessGranted();
@@ -51,7 +52,6 @@ void ScanCapture::onValue(const KeyEvent& event) {
     // Outside detection nothing but the chosen scanner's keys is ever kept.
     if (!detecting_ && key != chosenScanner_())
         return;
-    followLayout();
     const std::pair<quint64, QString> id{event.device, key};
     auto it = buffers_.find(id);
     if (event.kind == KeyEvent::gone) {

@@ -18,14 +18,17 @@ class ScanCapture {
     // chosenScanner: the chosen scanner's device key ("" for none), read at every
     // key event. deliver: each scan of the chosen scanner outside detection.
     // chosen: detection picked the device with this key and name. layoutName: the
-    // scanner's keyboard layout ("" for the US table), read at every key event and
+    // scanner's keyboard layout ("" for the US table), read by followLayout() and
     // decoded through `layouts` (none: the US table only).
     ScanCapture(KeyboardSource& keyboard, std::function<QString()> chosenScanner,
                 std::function<void(const QString& text)> deliver,
                 std::function<void(const QString& key, const QString& name)> chosen,
                 KeyboardLayouts* layouts = nullptr, std::function<QString()> layoutName = {});
 
+    // Also follows the layout setting: called at start and every few seconds.
     void startCapture();
+    // Reads the layout setting; every buffer decodes with it from the next key on.
+    void followLayout();
     void onValue(const KeyEvent& event);
     // medianGapMs: the scan's median pause between key-downs (ScanBuffer).
     void onScan(const QString& deviceKey, const QString& deviceName, const QString& text,
@@ -49,8 +52,6 @@ class ScanCapture {
   private:
     bool assembling() const;
     void dropBuffers();
-    // Follows the layout setting: every buffer decodes with it from the next key on.
-    void followLayout();
     std::unique_ptr<LayoutDecoder> layoutDecoder();
 
     KeyboardSource& keyboard_;

@@ -1,10 +1,12 @@
 // Keystrokes from FIFO event nodes to finished scans: throughput, and the latency
 // from writing a scan's Enter to the scan being reported; beside them, in the same
-// run, the decoder alone and the decoder feeding scan routing, without descriptors.
+// run, the decoder alone and the decoder feeding scan routing, without descriptors;
+// and key events through scan routing read with the US table and with a layout.
 #include "core/capture/scan_capture.h"
 #include "core/settings.h"
 #include "platform/linux/evdev_decoder.h"
 #include "platform/linux/evdev_keyboard.h"
+#include "platform/linux/xkb_layouts.h"
 #include "support/fake_input.h"
 
 #include <QCoreApplication>
@@ -92,7 +94,7 @@ int main(int argc, char** argv) {
     const std::vector<input_event> records = FakeInputTree::typed(code, 0, true, true, 0);
     const int decodeScans = 200000;
     qint64 reports = 0;
-    EvdevDecoder counting(0x05E0, 0x1200, QStringLiteral("Bench"), {},
+    EvdevDecoder counting(1, 0x05E0, 0x1200, QStringLiteral("Bench"), {},
                           [&](const KeyEvent&) { ++reports; });
     qint64 t0 = nowNs();
     for (int i = 0; i < decodeScans; ++i) {
@@ -101,7 +103,7 @@ int main(int argc, char** argv) {
     }
     const double decodeSeconds = static_cast<double>(nowNs() - t0) / 1e9;
     const qint64 routedBefore = scans;
-    EvdevDecoder routing(0x05E0, 0x1200, QStringLiteral("Bench"), {},
+    EvdevDecoder routing(2, 0x05E0, 0x1200, QStringLiteral("Bench"), {},
                          [&](const KeyEvent& e) { capture.onValue(e); });
     t0 = nowNs();
     for (int i = 0; i < decodeScans; ++i) {
@@ -110,6 +112,46 @@ int main(int argc, char** argv) {
     }
     const double routeSeconds = static_cast<double>(nowNs() - t0) / 1e9;
     const double events = static_cast<double>(decodeScans) * static_cast<double>(records.size());
+
+    // Key events (Shift included) read with the US table, then with a German layout
+    // through libxkbcommon: by a scan buffer alone, and through scan routing, which
+    // reads the two settings at every event as the agent does.
+    std::vector<KeyEvent> keys;
+    EvdevDecoder collecting(3, 0x05E0, 0x1200, QStringLiteral("Bench"), {},
+                            [&](const KeyEvent& e) { keys.push_back(e); });
+    for (const input_event& r : FakeInputTree::typed(QStringLiteral("KV:START:Packing-07"), 0))
+        collecting.feed(r);
+    XkbLayouts layouts;
+    double buffered[2] = {}, routedRate[2] = {};
+    qint64 layoutScans[2] = {};
+    const int keyRounds = 200000;
+    const auto perSecond = [&](qint64 start) {
+        return static_cast<double>(keyRounds) * static_cast<double>(keys.size()) /
+               (static_cast<double>(nowNs() - start) / 1e9);
+    };
+    for (const int withLayout : {0, 1}) {
+        settings.setScannerLayout(withLayout ? QStringLiteral("de") : QString());
+        ScanBuffer buffer;
+        buffer.layout = withLayout ? layouts.decoder(QStringLiteral("de")) : nullptr;
+        buffer.onScan = [&](const QString&) { ++layoutScans[withLayout]; };
+        t0 = nowNs();
+        for (int i = 0; i < keyRounds; ++i) {
+            for (const KeyEvent& e : keys)
+                buffer.key(e.usage, e.value != 0, e.timeMs);
+        }
+        buffered[withLayout] = perSecond(t0);
+        ScanCapture routed(
+            keyboard, [&settings] { return settings.scanner(); },
+            [&](const QString&) { ++layoutScans[withLayout]; },
+            [](const QString&, const QString&) {}, &layouts,
+            [&settings] { return settings.scannerLayout(); });
+        t0 = nowNs();
+        for (int i = 0; i < keyRounds; ++i) {
+            for (const KeyEvent& e : keys)
+                routed.onValue(e);
+        }
+        routedRate[withLayout] = perSecond(t0);
+    }
 
     std::printf(
         "latency Enter write -> scan (%d scans): median %.1f us, p99 %.1f us, max %.1f us\n",
@@ -121,5 +163,11 @@ int main(int argc, char** argv) {
                 static_cast<long long>(reports));
     std::printf("decoder + scan routing: %.0f events/s, %lld scans\n", events / routeSeconds,
                 static_cast<long long>(scans - routedBefore));
+    std::printf("key events read by a scan buffer: US table %.0f/s, layout de %.0f/s\n",
+                buffered[0], buffered[1]);
+    std::printf("key events through scan routing: US table %.0f/s, layout de %.0f/s (%lld, %lld "
+                "scans)\n",
+                routedRate[0], routedRate[1], static_cast<long long>(layoutScans[0]),
+                static_cast<long long>(layoutScans[1]));
     return 0;
 }

@@ -2,9 +2,12 @@
 // (the decoder), and the routing of scans to delivery or to choosing the scanner.
 #include "core/capture/scan_capture.h"
 #include "platform/linux/evdev_decoder.h"
+#include "platform/linux/xkb_layouts.h"
 #include "support/fake_input.h"
 #include "support/fakes.h"
 #include "support/test_main.h"
+
+#include <xkbcommon/xkbcommon.h>
 
 using namespace korvel::test;
 
@@ -59,15 +62,102 @@ KeyEvent key(int usage, int value, qint64 t, quint32 vendor = 0x00FF,
     return e;
 }
 
+// The keys a scanner set to `layout` presses for a script, found through
+// libxkbcommon (which key and level types each character, else which dead key and
+// key). Tokens: text; "^c" c with Ctrl; "alt:..." Alt held over keypad digits (or
+// other keys); "|" Enter; '!' a discard. An Enter ends it.
+std::vector<KeyEvent> keysFor(const QString& layout, const QString& script) {
+    static xkb_context* context = [] {
+        xkb_context* c = xkb_context_new(XKB_CONTEXT_NO_ENVIRONMENT_NAMES);
+        xkb_context_set_log_level(c, XKB_LOG_LEVEL_CRITICAL); // "xx" is meant to fail
+        return c;
+    }();
+    const QByteArray name = layout.section(u'(', 0, 0).toUtf8();
+    const QByteArray variant = layout.section(u'(', 1).remove(u')').toUtf8();
+    xkb_rule_names names{"evdev", "pc105", name.isEmpty() ? "us" : name.data(), variant.data(),
+                         nullptr};
+    xkb_keymap* km = xkb_keymap_new_from_names(context, &names, XKB_KEYMAP_COMPILE_NO_FLAGS);
+    names.layout = "us", names.variant = "";
+    km = km ? km : xkb_keymap_new_from_names(context, &names, XKB_KEYMAP_COMPILE_NO_FLAGS);
+    const xkb_mod_mask_t shift = 1u << xkb_keymap_mod_get_index(km, XKB_MOD_NAME_SHIFT);
+    const xkb_mod_mask_t altGr = 1u << xkb_keymap_mod_get_index(km, "Mod5"); // level three
+    std::vector<KeyEvent> out;
+    qint64 t = 0;
+    const auto press = [&](int usage, int value) { out.push_back(key(usage, value, t)); };
+    const auto strokeFor = [&](xkb_keysym_t sym) { // usage, Shift, AltGr; lowest level first
+        for (xkb_level_index_t level = 0; level < 4; ++level) {
+            for (auto kc = xkb_keymap_min_keycode(km); kc <= xkb_keymap_max_keycode(km); ++kc) {
+                const xkb_keysym_t* syms = nullptr;
+                xkb_mod_mask_t masks[8];
+                const int usage = EvdevDecoder::usageForKeyCode(int(kc) - 8);
+                if (!usage || usage > 0x65 || // a scanner's keys are a 105-key keyboard's
+                    xkb_keymap_key_get_syms_by_level(km, kc, 0, level, &syms) != 1 ||
+                    syms[0] != sym)
+                    continue;
+                const size_t n = xkb_keymap_key_get_mods_for_level(km, kc, 0, level, masks, 8);
+                for (size_t i = 0; i < n; ++i)
+                    if ((masks[i] & ~(shift | altGr)) == 0)
+                        return std::tuple{usage, masks[i] & shift, masks[i] & altGr};
+            }
+        }
+        return std::tuple{0, 0u, 0u};
+    };
+    const auto tap = [&](xkb_keysym_t sym) {
+        const auto [usage, withShift, withAltGr] = strokeFor(sym);
+        QVERIFY2(usage, qPrintable(QStringLiteral("no key for %1").arg(sym, 0, 16)));
+        for (const auto& [held, modifier] : {std::pair{withShift, 225}, {withAltGr, 230}})
+            if (held)
+                press(modifier, 1);
+        press(usage, 1), press(usage, 0);
+        for (const auto& [held, modifier] : {std::pair{withAltGr, 230}, {withShift, 225}})
+            if (held)
+                press(modifier, 0);
+        t += 5;
+    };
+    static const QHash<char16_t, xkb_keysym_t> deadKeys = {
+        {u'^', XKB_KEY_dead_circumflex},    {u'\u0302', XKB_KEY_dead_circumflex},
+        {u'\u00B4', XKB_KEY_dead_acute},    {u'\u0301', XKB_KEY_dead_acute},
+        {u'`', XKB_KEY_dead_grave},         {u'\u0300', XKB_KEY_dead_grave},
+        {u'\u0308', XKB_KEY_dead_diaeresis}};
+    for (const QString& token : script.split(u' ')) {
+        const bool alt = token.startsWith(QLatin1String("alt:"));
+        const bool ctrl = token.size() == 2 && token[0] == u'^';
+        if (alt || ctrl)
+            press(alt ? 226 : 224, 1);
+        for (const QChar c : token.mid(alt ? 4 : ctrl ? 1 : 0)) {
+            const xkb_keysym_t sym = xkb_utf32_to_keysym(c.unicode());
+            if (token == u"|") {
+                press(40, 1), press(40, 0), t += 5;
+            } else if (c == u'!') {
+                out.push_back(key(0, 0, t)), out.back().kind = KeyEvent::discard;
+            } else if (alt && c.isDigit()) {
+                press(c == u'0' ? 98 : 88 + c.digitValue(), 1), t += 5;
+            } else if (std::get<0>(strokeFor(sym))) {
+                tap(sym);
+            } else { // a dead key, then a space for the accent alone or the letter
+                const QString nfd = QString(c).normalized(QString::NormalizationForm_D);
+                tap(deadKeys.value(nfd.back().unicode()));
+                tap(nfd.size() == 1 ? XKB_KEY_space : xkb_utf32_to_keysym(nfd[0].unicode()));
+            }
+        }
+        if (alt || ctrl)
+            press(alt ? 226 : 224, 0);
+    }
+    press(40, 1);
+    xkb_keymap_unref(km);
+    return out;
+}
+
 } // namespace
 
 Q_DECLARE_METATYPE(RawEvents)
 
 class TestCapture : public QObject {
     Q_OBJECT
-    QString chosen;
+    QString chosen, scannerLayout;
     QStringList delivered, choices;
     ScriptedKeyboard keyboard;
+    XkbLayouts layouts;
     std::unique_ptr<ScanCapture> capture;
 
     void type(const QString& text, qint64 t, quint32 vendor = 0x00FF, bool enter = true) {
@@ -80,12 +170,14 @@ class TestCapture : public QObject {
   private Q_SLOTS:
     void init() {
         chosen.clear();
+        scannerLayout.clear();
         delivered.clear();
         choices.clear();
         keyboard = ScriptedKeyboard{};
         capture = std::make_unique<ScanCapture>(
             keyboard, [this] { return chosen; }, [this](const QString& s) { delivered << s; },
-            [this](const QString& k, const QString& n) { choices << k + QLatin1Char(' ') + n; });
+            [this](const QString& k, const QString& n) { choices << k + QLatin1Char(' ') + n; },
+            &layouts, [this] { return scannerLayout; });
     }
 
     void keysBecomeScans_data() {
@@ -127,6 +219,54 @@ class TestCapture : public QObject {
         QCOMPARE(runBuffer(script, emitOnGap), scans);
     }
 
+    void everyBarcodeArrivesAsPrinted_data() {
+        QTest::addColumn<QString>("layout"); // the "scannerLayout" setting
+        QTest::addColumn<QString>("script"); // see keysFor()
+        QTest::addColumn<QStringList>("scans");
+        QTest::newRow("GS1: Ctrl+] is GS")
+            << ""
+            << "0109501101020917 ^] 10ABC" << QStringList{"0109501101020917\03510ABC"};
+        QTest::newRow("ISO/IEC 15434 envelope: RS, GS, EOT; other Ctrl keys nothing")
+            << ""
+            << "[)> ^^ 06 ^] 1PABC ^^ ^D ^1" << QStringList{"[)>\03606\0351PABC\036\004"};
+        QTest::newRow("Alt codes: leading 0 Windows-1252, else code page 437, else nothing")
+            << ""
+            << "alt:0029 alt:0128 alt:129 alt:0252 alt:0129 alt:256 alt:0 alt:"
+            << QStringList{"\x1d€üü"};
+        QTest::newRow("Alt+letter unchanged; a discard forgets an Alt code")
+            << ""
+            << "alt:x 1 | alt:02!52 | 7" << QStringList{"x1", "7"};
+        QTest::newRow("German: letters, shifted digits, AltGr, Ctrl+AltGr+9 is GS")
+            << "de"
+            << "Zürich ÄÖÜß \"§$%&/()= @{[]}\\€~<>| ^]"
+            << QStringList{"ZürichÄÖÜß\"§$%&/()=@{[]}\\€~<>|\x1d"};
+        QTest::newRow("French: letters, shifted digits, AltGr, dead keys")
+            << "fr"
+            << "HA112 &é\"'(-è_çà) @€#{}[] êï" << QStringList{"HA112&é\"'(-è_çà)@€#{}[]êï"};
+        QTest::newRow("German dead keys: with a space the accent, with a letter the letter")
+            << "de"
+            << "^ \u00B4 ` é ê Ò û" << QStringList{"^\u00B4`éêÒû"};
+        QTest::newRow("a variant: no dead keys") << "de(nodeadkeys)"
+                                                 << "^°\u00B4`Zü" << QStringList{"^°\u00B4`Zü"};
+        QTest::newRow("an unknown layout: the US table") << "xx"
+                                                         << "Zy[" << QStringList{"Zy["};
+    }
+    void everyBarcodeArrivesAsPrinted() {
+        QFETCH(QString, layout);
+        QFETCH(QString, script);
+        QFETCH(QStringList, scans);
+        if (layout == u"xx") {
+            KORVEL_EXPECT_ONE_WARNING("scanner layout \"xx\" is unknown");
+        }
+        chosen = QStringLiteral("00FF:000A");
+        scannerLayout = layout;
+        capture->startCapture();
+        for (const KeyEvent& e : keysFor(layout, script))
+            capture->onValue(e);
+        QCOMPARE(delivered, scans);
+        QCOMPARE(capture->unknownLayout(), layout == u"xx" ? layout : QString());
+    }
+
     // What one scanner sends, then what a second of the same model sends.
     void rawRecordsBecomeWholeScansOrNone_data() {
         QTest::addColumn<RawEvents>("first");
@@ -160,8 +300,8 @@ class TestCapture : public QObject {
             << typed("2222", 0, false) + gone << typed("333", 300) << -1 << QStringList{"333"};
         QTest::newRow("unplugged with shift down")
             << shift(1, 0) + gone << typed("123", 300) << -1 << QStringList{"123"};
-        QTest::newRow("two scanners of one model share one scan")
-            << typed("12", 0, false) << typed("34", 4) << -1 << QStringList{"1234"};
+        QTest::newRow("two scanners of one model, scans overlapping: each whole")
+            << typed("1234", 0) << typed("5678", 1) << -1 << QStringList{"1234", "5678"};
     }
     void rawRecordsBecomeWholeScansOrNone() {
         QFETCH(RawEvents, first);
@@ -175,15 +315,18 @@ class TestCapture : public QObject {
             return held >= 0;
         };
         const auto route = [this](const KeyEvent& e) { capture->onValue(e); };
-        for (const RawEvents& events : {first, second}) {
-            EvdevDecoder device(0x05E0, 0x1200, QStringLiteral("S"), ask, route);
-            for (const input_event& e : events) {
-                keyboard.now = EvdevDecoder::timeMsOf(e) + 1000; // pending scans have paused
-                if (e.type == 0xFFFF)
-                    device.gone(EvdevDecoder::timeMsOf(e));
-                else
-                    device.feed(e);
-            }
+        EvdevDecoder devices[] = {{1, 0x05E0, 0x1200, QStringLiteral("S"), ask, route},
+                                  {2, 0x05E0, 0x1200, QStringLiteral("S"), ask, route}};
+        for (size_t i = 0, j = 0; i < first.size() || j < second.size();) {
+            const bool one =
+                j == second.size() || (i < first.size() && EvdevDecoder::timeMsOf(first[i]) <=
+                                                               EvdevDecoder::timeMsOf(second[j]));
+            const input_event& e = one ? first[i++] : second[j++]; // as they arrive: by time
+            keyboard.now = EvdevDecoder::timeMsOf(e) + 1000;       // pending scans have paused
+            if (e.type == 0xFFFF)
+                devices[one ? 0 : 1].gone(EvdevDecoder::timeMsOf(e));
+            else
+                devices[one ? 0 : 1].feed(e);
         }
         capture->tick();
         QCOMPARE(delivered, scans);
@@ -217,6 +360,27 @@ class TestCapture : public QObject {
         capture->onValue(key(30, 1, 1000, 0x1234, QString()));
         type("234", 1001, 0x1234);
         QCOMPARE(choices.last(), QStringLiteral("1234:000A Scanner")); // nameless device
+    }
+
+    // Key-down gaps of "4006" and its Enter, and whether detection takes the device.
+    void onlyAScannersSpeedChoosesTheScanner_data() {
+        QTest::addColumn<QList<int>>("gaps");
+        QTest::addColumn<bool>("taken");
+        QTest::newRow("a scanner") << QList<int>{5, 1, 20, 5} << true;
+        QTest::newRow("a median of 30 ms") << QList<int>{5, 30, 30, 90} << true;
+        QTest::newRow("a median of 30.5 ms") << QList<int>{30, 30, 31, 31} << false;
+        QTest::newRow("a fast typist on a keyboard") << QList<int>{80, 95, 60, 85} << false;
+    }
+    void onlyAScannersSpeedChoosesTheScanner() {
+        QFETCH(QList<int>, gaps);
+        QFETCH(bool, taken);
+        capture->toggleDetect();
+        qint64 t = 0;
+        for (int i = 0; i < 5; ++i) {
+            capture->onValue(key(FakeInputTree::usageOf(QStringLiteral("4006\n")[i]), 1, t));
+            t += i < 4 ? gaps[i] : 0;
+        }
+        QCOMPARE(choices.size(), taken ? 1 : 0);
     }
 
     // The main thread comes to the pause check late, and a keystroke arrives while

@@ -136,12 +136,12 @@ class TestEndToEnd : public QObject {
         QTRY_COMPARE(atServer().last(), QStringLiteral("5901234"));
         // The server goes away: scans wait in the file and arrive in order later.
         server.reset();
-        for (const char* code : {"111", "222", "333"})
+        for (const char* code : {"111", "2\0352", "333"}) // a GS1 group separator too
             tree.type(2, QLatin1String(code));
-        QTRY_COMPARE(inFile(), (QStringList{"111", "222", "333"}));
+        QTRY_COMPARE(inFile(), (QStringList{"111", "2\0352", "333"}));
         startServer(port);
         tree.type(2, QStringLiteral("444"));
-        QTRY_COMPARE(atServer(), (QStringList{"111", "222", "333", "444"}));
+        QTRY_COMPARE(atServer(), (QStringList{"111", "2\\u001d2", "333", "444"}));
         QTRY_COMPARE(inFile(), QStringList());
         // Standard error: start-up, each change once, never a scan or a password.
         QVERIFY2(
@@ -195,7 +195,7 @@ class TestEndToEnd : public QObject {
             ChildProcess running(QStringLiteral(KORVEL_AGENT_BIN), {}, desktop);
             QTRY_COMPARE(stub.count("/api/devices/" + Settings().deviceId().toUtf8()), 1);
             sent("111");
-            sent("222");
+            sent("2\0352");
             QVERIFY2(running.err.contains(QLatin1String("Read-only file system")),
                      qPrintable(running.err));
             QVERIFY(inFile().isEmpty());
@@ -205,7 +205,7 @@ class TestEndToEnd : public QObject {
             QVERIFY2(running.err.contains(QLatin1String("X11 connection broke")),
                      qPrintable(running.err));
         }
-        QCOMPARE(inFile(), (QStringList{"111", "222"}));
+        QCOMPARE(inFile(), (QStringList{"111", "2\0352"}));
         const int before = stub.count("/api/scan");
         auto running = agent();
         QTRY_COMPARE(stub.count("/api/scan"), before + 1); // the start-up flush
@@ -218,7 +218,7 @@ class TestEndToEnd : public QObject {
         QCOMPARE(second->exitCode(), 1);
         QVERIFY(second->err.contains(QLatin1String("already running")));
         sent("444"); // and the folder comes back with the next save, private
-        QCOMPARE(inFile(), (QStringList{"111", "222", "333", "444"}));
+        QCOMPARE(inFile(), (QStringList{"111", "2\0352", "333", "444"}));
         QCOMPARE(modeOf(data), 0700);
         running->signal(SIGTERM);
         QCOMPARE(running->exitCode(), 0);

@@ -3,6 +3,7 @@
 #include "core/agent.h"
 #include "core/settings.h"
 #include "platform/linux/dbus_notifier.h"
+#include "platform/linux/xkb_layouts.h"
 #include "shell/access_help.h"
 #include "shell/settings_dialog.h"
 #include "shell/status_menu.h"
@@ -11,6 +12,7 @@
 #include "support/test_main.h"
 
 #include <QApplication>
+#include <QComboBox>
 #include <QDBusConnection>
 #include <QLabel>
 #include <QLineEdit>
@@ -59,6 +61,7 @@ class TestShell : public QObject {
             return failure;
         }
     } login;
+    XkbLayouts layouts;
     std::unique_ptr<HttpStub> stub;
     std::unique_ptr<Settings> settings;
     QTemporaryDir dir;
@@ -89,7 +92,8 @@ class TestShell : public QObject {
         login.failure.reset();
         QFile::remove(dir.filePath(QStringLiteral("queue.json")));
         agent = std::make_unique<Agent>(
-            *settings, Agent::Ports{keyboard, journal, journal, &login, &session}, dir.path());
+            *settings, Agent::Ports{keyboard, journal, journal, &login, &session, &layouts},
+            dir.path());
         menu = std::make_unique<StatusMenu>(*agent);
         agent->start([this] { menu->attach(); });
         journal.entries.clear(); // the first-run hint
@@ -122,6 +126,10 @@ class TestShell : public QObject {
                  (QStringList{"sound:Glass", "notify:Scanner selected|Imaging & Co (05E0:1200)"}));
         QTRY_COMPARE(texts()[0],
                      QStringLiteral("Scanner: Imaging && Co (05E0:1200) \u00B7 Packing 1"));
+        KORVEL_EXPECT_ONE_WARNING("scanner layout \"xx\" is unknown");
+        settings->setScannerLayout(QStringLiteral("xx"));
+        Q_EMIT menu->menu().aboutToShow();
+        QVERIFY(texts()[0].endsWith(QStringLiteral(" \u00B7 Unknown layout \"xx\", read as US")));
         stub->script = [](const HttpStub::Request&) {
             return HttpStub::Reply{400, R"({"error":"<A&B>"})"};
         };
@@ -199,11 +207,15 @@ class TestShell : public QObject {
             d->urlField()->setText(QStringLiteral(" \t") + stub->url() +
                                    QStringLiteral("/ \u00A0"));
             d->nameField()->setText(QStringLiteral("  Packing 2\t"));
+            QCOMPARE(d->layoutField()->itemText(0), QStringLiteral("US (default)"));
+            d->layoutField()->setCurrentIndex(d->layoutField()->findData(QStringLiteral("de")));
+            d->variantField()->setText(QStringLiteral(" nodeadkeys"));
             QTest::keyClick(d->urlField(), Qt::Key_Return); // Enter is Save
         });
         menu->showSettings();
         QCOMPARE(settings->serverURL(), stub->url() + QStringLiteral("/"));
         QCOMPARE(settings->deviceName(), QStringLiteral("Packing 2"));
+        QCOMPARE(settings->scannerLayout(), QStringLiteral("de(nodeadkeys)"));
         QTRY_COMPARE(stub->count("/api/devices/" + settings->deviceId().toUtf8()), 2);
     }
 

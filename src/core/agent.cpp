@@ -41,7 +41,8 @@ Agent::Agent(Settings& settings, Ports ports, const QString& queueFolder, Interv
           [this](const QString& text) {
               enqueueAndFlush({text, stamps_.next()});
           },
-          [this](const QString& key, const QString& name) { scannerChosen(key, name); }) {
+          [this](const QString& key, const QString& name) { scannerChosen(key, name); },
+          ports.layouts, [this] { return settings_.scannerLayout(); }) {
     stamps_.noteUsed(queue_.items());
     queue_.onDone = [this](const QueuedScan& scan, SendOutcome outcome, const QString& message) {
         delivery_.onDone(scan, outcome, message);
@@ -217,6 +218,10 @@ Agent::MenuTexts Agent::menuTexts() {
     } else {
         m.scannerLine = QStringLiteral("No scanner chosen: use Detect scanner");
     }
+    if (const QString layout = capture_.unknownLayout();
+        access && problem.isEmpty() && !layout.isEmpty()) {
+        m.scannerLine += QStringLiteral(" \u00B7 Unknown layout \"%1\", read as US").arg(layout);
+    }
     m.queueLine = QStringLiteral("Waiting to send: ") + QString::number(queue_.items().size());
     if (!delivery_.lastResult().isEmpty())
         m.queueLine += QStringLiteral(" \u00B7 ") + delivery_.lastResult();
@@ -241,9 +246,15 @@ std::optional<QString> Agent::toggleLogin() {
     return error;
 }
 
-void Agent::saveSettings(const QString& serverURL, const QString& deviceName) {
+void Agent::saveSettings(const QString& serverURL, const QString& deviceName,
+                         const std::optional<QString>& scannerLayout) {
     settings_.setServerURL(trimBlanks(serverURL));
     settings_.setDeviceName(trimBlanks(deviceName));
+    // Stored only when changed: an administrator's system-wide value is not pinned
+    // into every user's file by a Save that was about the URL.
+    if (scannerLayout && scannerLayout->trimmed() != settings_.scannerLayout())
+        settings_.setScannerLayout(scannerLayout->trimmed());
+    capture_.followLayout(); // from the next key on
     delivery_.registerDevice();
     queue_.flush();
     announceChange();

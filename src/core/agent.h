@@ -28,8 +28,9 @@ class Agent : public QObject {
         KeyboardSource& keyboard;
         Notifier& notifier;
         SoundPlayer& sounds;
-        LoginItem* login = nullptr;      // none: starting at login is not offered
-        LoginSession* session = nullptr; // none: the keyboards are read whenever they can be
+        LoginItem* login = nullptr;         // none: starting at login is not offered
+        LoginSession* session = nullptr;    // none: the keyboards are read whenever they can be
+        KeyboardLayouts* layouts = nullptr; // none: scanners are read with the US table
     };
     // What the status menu shows: kept current as the state changes, and taken
     // afresh (with the input access and login states) when the menu is about to open.
@@ -66,12 +67,15 @@ class Agent : public QObject {
     // Switches starting at login; the error in words when that failed.
     std::optional<QString> toggleLogin();
     // The settings dialog's Save: both values trimmed and stored, then the device is
-    // registered again and waiting scans are tried at once.
-    void saveSettings(const QString& serverURL, const QString& deviceName);
+    // registered again and waiting scans are tried at once. A scanner layout given
+    // is stored too and read from the next key on.
+    void saveSettings(const QString& serverURL, const QString& deviceName,
+                      const std::optional<QString>& scannerLayout = std::nullopt);
 
     Settings& settings() { return settings_; }
     ScanCapture& capture() { return capture_; }
     ScanQueue& queue() { return queue_; }
+    KeyboardLayouts* layouts() const { return ports_.layouts; }
 
     static QString defaultQueueFolder();
 

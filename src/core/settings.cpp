@@ -75,6 +75,10 @@ QString Settings::scannerName() const {
     return text("scannerName", QString());
 }
 
+QString Settings::scannerLayout() const {
+    return text("scannerLayout", QString());
+}
+
 QString Settings::deviceId() {
     const QVariant v = own("deviceId");
     if (v.isValid())
@@ -111,6 +115,11 @@ void Settings::setDeviceName(const QString& name) {
 void Settings::setScanner(const QString& key, const QString& name) {
     setText("scanner", key);
     setText("scannerName", name);
+    save();
+}
+
+void Settings::setScannerLayout(const QString& layout) {
+    store_.setValue(QStringLiteral("scannerLayout"), layout);
     save();
 }
 

@@ -22,6 +22,8 @@ class Settings {
     QString deviceName() const;
     QString scanner() const;
     QString scannerName() const;
+    // The scanner's keyboard layout, e.g. "de" or "de(nodeadkeys)"; "" for the US table.
+    QString scannerLayout() const;
     // Created on the first read (lower-case UUID) and stored at once.
     QString deviceId();
     qint64 alertedSession() const;
@@ -29,6 +31,7 @@ class Settings {
     void setServerURL(const QString& url);
     void setDeviceName(const QString& name);
     void setScanner(const QString& key, const QString& name);
+    void setScannerLayout(const QString& layout);
     void setAlertedSession(qint64 session);
 
     // Takes in what other programs (an administrator's tool) changed in either file

@@ -6,10 +6,10 @@
 
 // One report from the keyboard layer. `key` carries a HID Keyboard/Keypad usage
 // (page 7) with value 1 for a press and 0 for a release; `discard` says that the
-// device's pending keystrokes can no longer be trusted (events were lost, or the
-// device went away mid-scan).
+// device's pending keystrokes can no longer be trusted (events were lost); `gone`
+// that the device went away, with whatever it was typing.
 struct KeyEvent {
-    enum Kind { key, discard };
+    enum Kind { key, discard, gone };
     Kind kind = key;
     int usagePage = 0;
     int usage = 0;
@@ -18,6 +18,9 @@ struct KeyEvent {
     quint32 vendor = 0;
     quint32 product = 0;
     QString name; // null when the device reports none
+    // Which physical device, unique per opened device: two of one model (same vendor
+    // and product) are still told apart.
+    quint64 device = 0;
 };
 
 // Passive access to the key events of every keyboard-class device.

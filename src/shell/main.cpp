@@ -6,6 +6,7 @@
 #include "platform/linux/logind_session.h"
 #include "platform/linux/termination.h"
 #include "platform/linux/xdg_autostart.h"
+#include "platform/linux/xkb_layouts.h"
 #include "shell/access_help.h"
 #include "shell/status_menu.h"
 
@@ -133,7 +134,8 @@ int main(int argc, char** argv) {
     CanberraSounds sounds;
     XdgAutostart login(QCoreApplication::applicationFilePath());
     LogindSession session(QDBusConnection::systemBus(), qEnvironmentVariable("XDG_SESSION_ID"));
-    Agent agent(settings, {keyboard, notifier, sounds, &login, &session}, folder);
+    XkbLayouts layouts;
+    Agent agent(settings, {keyboard, notifier, sounds, &login, &session, &layouts}, folder);
     StatusMenu menu(agent);
     agent.start([&] { menu.attach(); });
     return app.exec();

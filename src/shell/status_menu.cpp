@@ -104,10 +104,14 @@ void StatusMenu::refresh() {
 
 void StatusMenu::showSettings() {
     Settings& settings = agent_.settings();
-    SettingsDialog dialog(settings.deviceId(), settings.serverURL(), settings.deviceName());
+    SettingsDialog dialog(
+        settings.deviceId(), settings.serverURL(), settings.deviceName(), settings.scannerLayout(),
+        agent_.layouts() ? agent_.layouts()->available() : QList<KeyboardLayouts::Choice>{});
     new FrontWhenShown(dialog);
-    if (dialog.exec() == QDialog::Accepted)
-        agent_.saveSettings(dialog.urlField()->text(), dialog.nameField()->text());
+    if (dialog.exec() == QDialog::Accepted) {
+        agent_.saveSettings(dialog.urlField()->text(), dialog.nameField()->text(),
+                            dialog.scannerLayout());
+    }
 }
 
 void StatusMenu::toggleLogin() {

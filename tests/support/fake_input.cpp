@@ -108,14 +108,19 @@ RawEvents FakeInputTree::typed(const QString& text, qint64 t, bool enter, bool s
     RawEvents out;
     for (const QChar ch : text + (enter ? QStringLiteral("\n") : QString())) {
         const bool shifted = ch.isUpper() || ch == u':';
-        const QChar base = ch == u':' ? QChar(u';') : ch.toLower();
+        const int modifier = shifted                            ? KEY_LEFTSHIFT
+                             : ch < u' ' && !codes.contains(ch) ? KEY_LEFTCTRL
+                                                                : 0;
+        const QChar base = ch == u':'                 ? QChar(u';')
+                           : modifier == KEY_LEFTCTRL ? QChar(ch.unicode() + 0x40).toLower()
+                                                      : ch.toLower(); // GS: Ctrl+]
         const int code = base == u' ' ? KEY_SPACE : static_cast<int>(codes.indexOf(base)) + 2;
-        if (shifted)
-            out.push_back(record(EV_KEY, KEY_LEFTSHIFT, 1, t));
+        if (modifier)
+            out.push_back(record(EV_KEY, modifier, 1, t));
         const RawEvents taps = tap(code, t, scanCodes ? usageOf(base) : -1);
         out.insert(out.end(), taps.begin(), taps.end());
-        if (shifted)
-            out.push_back(record(EV_KEY, KEY_LEFTSHIFT, 0, t));
+        if (modifier)
+            out.push_back(record(EV_KEY, modifier, 0, t));
         t += step;
     }
     return out;

@@ -45,8 +45,8 @@ class FakeInputTree {
     // Press and release of a key code in SYN_REPORT frames, each after the MSC_SCAN
     // a HID keyboard sends when scanUsage is given.
     static RawEvents tap(int code, qint64 t, int scanUsage = -1);
-    // Taps for a text (US layout; capitals and ':' with Shift held), `step` ms
-    // apart, then Enter.
+    // Taps for a text (US layout; capitals and ':' with Shift held, control
+    // characters with Ctrl), `step` ms apart, then Enter.
     static RawEvents typed(const QString& text, qint64 t, bool enter = true, bool scanCodes = false,
                            qint64 step = 2);
     // The HID usage of a character on a US keyboard ('\n' Enter), -1 for none.

@@ -36,6 +36,19 @@ bool validDeviceId(const QString& id) {
     return true;
 }
 
+// Control characters (a GS1 group separator, a line feed) as JSON writes them: one
+// scan stays one line, and a terminal shows them rather than obeying them.
+QString printable(const QString& text) {
+    QString out;
+    for (const QChar c : text) {
+        if (c.category() == QChar::Other_Control)
+            out += QString::asprintf("\\u%04x", c.unicode());
+        else
+            out += c;
+    }
+    return out;
+}
+
 } // namespace
 
 ScanServer::ScanServer(Options options) : options_(std::move(options)) {
@@ -86,7 +99,8 @@ QHttpServerResponse ScanServer::scan(const QHttpServerRequest& request) {
     const QString device = id.toString();
     const QString text = value.toString();
     const qint64 time = tsVar.toLongLong();
-    options_.log(QStringLiteral("scan %1 %2 %3").arg(device, QString::number(time), text));
+    options_.log(
+        QStringLiteral("scan %1 %2 %3").arg(device, QString::number(time), printable(text)));
 
     // The agent repeats a scan whose answer it lost: record it once.
     const QString key =

@@ -1,14 +1,21 @@
 #pragma once
 
+#include "platform/keyboard_layout.h"
+
 #include <QString>
 
 #include <array>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <utility>
+#include <vector>
 
 // Turns the key-downs of one input device back into scan texts. Usages are HID
-// Keyboard/Keypad usages, times are milliseconds of a monotonic clock.
+// Keyboard/Keypad usages, times are milliseconds of a monotonic clock. Keys are
+// read with the US table unless a layout is given. Ctrl gives ASCII control
+// characters (GS1's group separator is Ctrl+]); Alt held with keypad digits gives
+// the character of that code (leading 0: Windows-1252, else code page 437).
 class ScanBuffer {
   public:
     using CharPair = std::pair<char, char>; // unshifted, shifted
@@ -18,22 +25,35 @@ class ScanBuffer {
     std::function<void(const QString&)> onScan = [](const QString&) {};
     QString text;
     bool shift = false;
+    bool ctrl = false;
+    bool alt = false;
+    bool altGr = false; // the layout's AltGr (Right Alt), never an Alt of Alt codes
+    QString altCode;    // keypad digits typed while Alt is held
     qint64 lastKeyAt = 0;
-    bool spoiled = false; // inside a scan whose start was discarded
+    bool spoiled = false;                  // inside a scan whose start was discarded
+    std::unique_ptr<LayoutDecoder> layout; // none: the US table
 
     void key(int usage, bool down, qint64 nowMs);
     void tick(qint64 nowMs);
     // The keystrokes of the scan being typed can no longer be trusted (events were
     // lost): drops the text, and the rest of that scan up to its Enter or its pause,
-    // and forgets Shift.
+    // and forgets the modifiers, an Alt code and a dead key.
     void discard(qint64 nowMs);
     bool assembling() const { return !text.isEmpty(); }
+    // The median pause between the key-downs of the last scan reported (from its
+    // first character to its Enter); 0 when there was none.
+    double medianGapMs() const;
 
     // Shared, immutable after their first use.
     static bool isShiftKey(int usage);
     static bool isEnterKey(int usage);
     static std::optional<CharPair> keyFor(int usage);
+    // The character of an Alt code typed as these digits, if it names one.
+    static std::optional<QChar> altCodeCharacter(const QString& digits);
 
   private:
     void finish(); // ends the current scan
+    void append(int usage);
+
+    std::vector<qint64> gaps_; // between the key-downs of the scan being typed
 };

@@ -7,19 +7,25 @@
 namespace {
 constexpr int kKeyboardPage = 7;
 constexpr int kMinDetectLength = 4;
+// Scanners type a key every 1-20 ms; people, even fast typists, take 80 ms or more
+// between most keys. A keyboard chosen as "the scanner" would send everything typed
+// on it, passwords included, to the server: only scanner speed may choose.
+constexpr double kMaxDetectMedianGapMs = 30;
 } // namespace
 
 ScanCapture::ScanCapture(KeyboardSource& keyboard, std::function<QString()> chosenScanner,
                          std::function<void(const QString&)> deliver,
-                         std::function<void(const QString&, const QString&)> chosen)
+                         std::function<void(const QString&, const QString&)> chosen,
+                         KeyboardLayouts* layouts, std::function<QString()> layoutName)
     : keyboard_(keyboard), chosenScanner_(std::move(chosenScanner)), deliver_(std::move(deliver)),
-      chosen_(std::move(chosen)) {}
+      chosen_(std::move(chosen)), layouts_(layouts), layoutName_(std::move(layoutName)) {}
 
 QString ScanCapture::deviceKey(quint32 vendor, quint32 product) {
     return QString::asprintf("%04X:%04X", vendor, product);
 }
 
 void ScanCapture::startCapture() {
+    followLayout();
     if (open_ || paused_)
         return;
     const bool access = keyboard_.accessGranted();
@@ -54,21 +60,33 @@ void ScanCapture::resume() {
 
 void ScanCapture::onValue(const KeyEvent& event) {
     retired_.clear();
-    const bool discard = event.kind == KeyEvent::discard;
+    const bool discard = event.kind != KeyEvent::key;
     if (!discard && (event.usagePage != kKeyboardPage || event.usage < 4 || event.usage > 231))
         return;
     const QString key = deviceKey(event.vendor, event.product);
     // Outside detection nothing but the chosen scanner's keys is ever kept.
     if (!detecting_ && key != chosenScanner_())
         return;
-    auto it = buffers_.find(key);
+    const std::pair<quint64, QString> id{event.device, key};
+    auto it = buffers_.find(id);
+    if (event.kind == KeyEvent::gone) {
+        // Its pending scan is lost with it; a device plugged in again is a new one.
+        if (it != buffers_.end()) {
+            retired_.push_back(std::move(it->second));
+            buffers_.erase(it);
+        }
+        return;
+    }
     if (it == buffers_.end()) {
         // Even a discard needs the buffer: it spoils the rest of a scan whose start
         // was lost, and that may be the device's very first scan.
         auto buffer = std::make_unique<ScanBuffer>();
         const QString name = event.name.isNull() ? QStringLiteral("Scanner") : event.name;
-        buffer->onScan = [this, key, name](const QString& text) { onScan(key, name, text); };
-        it = buffers_.emplace(key, std::move(buffer)).first;
+        buffer->layout = layoutDecoder();
+        buffer->onScan = [this, key, name, b = buffer.get()](const QString& text) {
+            onScan(key, name, text, b->medianGapMs());
+        };
+        it = buffers_.emplace(id, std::move(buffer)).first;
     }
     ScanBuffer& buffer = *it->second;
     buffer.emitOnGap = !detecting_;
@@ -81,12 +99,13 @@ void ScanCapture::onValue(const KeyEvent& event) {
         onAssembling();
 }
 
-void ScanCapture::onScan(const QString& deviceKey, const QString& deviceName, const QString& text) {
+void ScanCapture::onScan(const QString& deviceKey, const QString& deviceName, const QString& text,
+                         double medianGapMs) {
     if (!detecting_) {
         deliver_(text);
         return;
     }
-    if (text.size() < kMinDetectLength)
+    if (text.size() < kMinDetectLength || medianGapMs > kMaxDetectMedianGapMs)
         return;
     detecting_ = false;
     dropBuffers();
@@ -107,10 +126,10 @@ bool ScanCapture::tick() {
         keyboard_.drain();
     if (buffers_.empty())
         return false;
-    QStringList keys;
+    std::vector<std::pair<quint64, QString>> keys;
     for (const auto& [key, buffer] : buffers_)
-        keys.append(key);
-    for (const QString& key : keys) {
+        keys.push_back(key);
+    for (const auto& key : keys) {
         // A scan reported by one buffer may empty the whole map.
         if (const auto it = buffers_.find(key); it != buffers_.end())
             it->second->tick(now);
@@ -124,6 +143,33 @@ bool ScanCapture::assembling() const {
             return true;
     }
     return false;
+}
+
+void ScanCapture::followLayout() {
+    QString name = layoutName_ ? layoutName_() : QString();
+    if (name == layout_)
+        return;
+    layout_ = std::move(name);
+    for (auto& [key, buffer] : buffers_)
+        buffer->layout = layoutDecoder();
+    layoutKnown_ = layout_.trimmed().isEmpty() || layoutDecoder() != nullptr;
+    if (!layoutKnown_) {
+        qCWarning(lcAgent).noquote()
+            << QStringLiteral("scanner layout \"%1\" is unknown: keys are read with the US "
+                              "layout meanwhile")
+                   .arg(layout_);
+    }
+}
+
+std::unique_ptr<LayoutDecoder> ScanCapture::layoutDecoder() {
+    if (layout_.trimmed().isEmpty())
+        return nullptr;
+    return layouts_ ? layouts_->decoder(layout_) : nullptr;
+}
+
+QString ScanCapture::unknownLayout() {
+    followLayout();
+    return layoutKnown_ ? QString() : layout_;
 }
 
 void ScanCapture::dropBuffers() {

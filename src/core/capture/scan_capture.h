@@ -10,26 +10,34 @@
 #include <memory>
 #include <vector>
 
-// Routes key events to one ScanBuffer per device key and decides what each scan is
-// for: delivery (only the chosen scanner's keys, outside detection) or choosing the
-// scanner (any keyboard, during detection).
+// Routes key events to one ScanBuffer per physical device and decides what each
+// scan is for: delivery (only the chosen scanner's keys, outside detection) or
+// choosing the scanner (any keyboard, during detection).
 class ScanCapture {
   public:
     // chosenScanner: the chosen scanner's device key ("" for none), read at every
     // key event. deliver: each scan of the chosen scanner outside detection.
-    // chosen: detection picked the device with this key and name.
+    // chosen: detection picked the device with this key and name. layoutName: the
+    // scanner's keyboard layout ("" for the US table), read by followLayout() and
+    // decoded through `layouts` (none: the US table only).
     ScanCapture(KeyboardSource& keyboard, std::function<QString()> chosenScanner,
                 std::function<void(const QString& text)> deliver,
-                std::function<void(const QString& key, const QString& name)> chosen);
+                std::function<void(const QString& key, const QString& name)> chosen,
+                KeyboardLayouts* layouts = nullptr, std::function<QString()> layoutName = {});
 
+    // Also follows the layout setting: called at start and every few seconds.
     void startCapture();
     // Another user is in front: every device closed, scans being typed dropped,
     // detection cancelled, and nothing opened again until resume().
     void pause();
     // Capture as at start-up.
     void resume();
+    // Reads the layout setting; every buffer decodes with it from the next key on.
+    void followLayout();
     void onValue(const KeyEvent& event);
-    void onScan(const QString& deviceKey, const QString& deviceName, const QString& text);
+    // medianGapMs: the scan's median pause between key-downs (ScanBuffer).
+    void onScan(const QString& deviceKey, const QString& deviceName, const QString& text,
+                double medianGapMs = 0);
     void toggleDetect();
     // Takes in every keystroke already received, then ends scans whose pause has
     // run out. True while some buffer still holds text.
@@ -38,6 +46,8 @@ class ScanCapture {
     bool captureOpen() const { return open_; }
     bool paused() const { return paused_; }
     bool detecting() const { return detecting_; }
+    // The layout setting when it names no layout that can be used; else empty.
+    QString unknownLayout();
 
     // Called whenever a buffer holds text after a key event, so the owner can make
     // sure tick() runs.
@@ -48,6 +58,7 @@ class ScanCapture {
   private:
     bool assembling() const;
     void dropBuffers();
+    std::unique_ptr<LayoutDecoder> layoutDecoder();
 
     KeyboardSource& keyboard_;
     std::function<QString()> chosenScanner_;
@@ -57,7 +68,13 @@ class ScanCapture {
     bool paused_ = false;
     bool accessTold_ = true; // warned once when access goes missing
     bool detecting_ = false;
-    std::map<QString, std::unique_ptr<ScanBuffer>> buffers_;
+    KeyboardLayouts* layouts_;
+    std::function<QString()> layoutName_;
+    QString layout_; // the setting the buffers decode with
+    bool layoutKnown_ = true;
+    // By physical device, then device key: devices that report no identity of
+    // their own are still told apart by model.
+    std::map<std::pair<quint64, QString>, std::unique_ptr<ScanBuffer>> buffers_;
     // Dropped buffers live until the call that dropped them has unwound: the buffer
     // that reported the scan may still be on the stack.
     std::vector<std::unique_ptr<ScanBuffer>> retired_;

@@ -40,13 +40,17 @@ const std::array<int, 256>& keyCodeToHid() {
 
 } // namespace
 
-EvdevDecoder::EvdevDecoder(quint32 vendor, quint32 product, QString name, KeyState keyState,
-                           Sink sink)
-    : vendor_(vendor), product_(product), name_(std::move(name)), keyState_(std::move(keyState)),
-      sink_(std::move(sink)) {}
+EvdevDecoder::EvdevDecoder(quint64 device, quint32 vendor, quint32 product, QString name,
+                           KeyState keyState, Sink sink)
+    : device_(device), vendor_(vendor), product_(product), name_(std::move(name)),
+      keyState_(std::move(keyState)), sink_(std::move(sink)) {}
 
 int EvdevDecoder::usageForKeyCode(int code) {
     return code > 0 && code < 256 ? keyCodeToHid()[code] : 0;
+}
+
+int EvdevDecoder::keyCodeForUsage(int usage) {
+    return usage > 0 && usage < 256 ? kHidToKeyCode[usage] : 0;
 }
 
 qint64 EvdevDecoder::timeMsOf(const input_event& e) {
@@ -88,19 +92,20 @@ void EvdevDecoder::feed(const input_event& e) {
 }
 
 void EvdevDecoder::gone(qint64 timeMs) {
-    discard(timeMs);
+    discard(timeMs, KeyEvent::gone);
     pendingScan_ = -1;
     dropping_ = false;
     down_.reset();
 }
 
-void EvdevDecoder::discard(qint64 timeMs) {
+void EvdevDecoder::discard(qint64 timeMs, KeyEvent::Kind kind) {
     KeyEvent event;
-    event.kind = KeyEvent::discard;
+    event.kind = kind;
     event.timeMs = timeMs;
     event.vendor = vendor_;
     event.product = product_;
     event.name = name_;
+    event.device = device_;
     sink_(event);
 }
 
@@ -116,9 +121,10 @@ void EvdevDecoder::resync(qint64 timeMs) {
             report(static_cast<int>(code), 0, timeMs);
     }
     // The discard made the scan buffer forget its modifiers: tell it again.
-    for (const int shift : {KEY_LEFTSHIFT, KEY_RIGHTSHIFT}) {
-        if (now[static_cast<size_t>(shift)])
-            report(shift, 1, timeMs);
+    for (const int modifier :
+         {KEY_LEFTSHIFT, KEY_RIGHTSHIFT, KEY_LEFTCTRL, KEY_RIGHTCTRL, KEY_LEFTALT, KEY_RIGHTALT}) {
+        if (now[static_cast<size_t>(modifier)])
+            report(modifier, 1, timeMs);
     }
     down_ = now;
 }
@@ -136,5 +142,6 @@ void EvdevDecoder::report(int code, int value, qint64 timeMs, int usage) {
     event.vendor = vendor_;
     event.product = product_;
     event.name = name_;
+    event.device = device_;
     sink_(event);
 }

@@ -17,7 +17,9 @@ class EvdevDecoder {
     // tell, and every key then counts as released.
     using KeyState = std::function<bool(Keys&)>;
 
-    EvdevDecoder(quint32 vendor, quint32 product, QString name, KeyState keyState, Sink sink);
+    // device: the identity reported with every event (KeyEvent::device).
+    EvdevDecoder(quint64 device, quint32 vendor, quint32 product, QString name, KeyState keyState,
+                 Sink sink);
 
     void feed(const input_event& e);
     // The device went away: what it was typing is an incomplete scan, and keys held
@@ -26,13 +28,16 @@ class EvdevDecoder {
 
     // HID Keyboard/Keypad usage for a Linux key code (0 when there is none).
     static int usageForKeyCode(int code);
+    // Linux key code for a HID Keyboard/Keypad usage (0 when there is none).
+    static int keyCodeForUsage(int usage);
     static qint64 timeMsOf(const input_event& e);
 
   private:
-    void discard(qint64 timeMs);
+    void discard(qint64 timeMs, KeyEvent::Kind kind = KeyEvent::discard);
     void resync(qint64 timeMs);
     void report(int code, int value, qint64 timeMs, int usage = 0);
 
+    quint64 device_;
     quint32 vendor_;
     quint32 product_;
     QString name_;

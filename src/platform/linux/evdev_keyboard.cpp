@@ -173,12 +173,13 @@ void EvdevKeyboard::openNode(const QString& node) {
         return;
     const InputTree::Identity identity = tree_.identity(node);
     int error = 0; // a node that cannot be opened yet is not a problem
+    const int id = nextId_ + 1;
     auto opened = EvdevNode::open(
-        tree_.devInput() + node, node, identity,
+        tree_.devInput() + node, node, static_cast<quint64>(id), identity,
         [this](const KeyEvent& event) { handoff_->push(event); }, &error);
     if (!opened)
         return; // permissions may come later (a change of its attributes)
-    const int id = ++nextId_;
+    nextId_ = id;
     if ((error = poll_->add(opened->fd(), static_cast<quint64>(id))) != 0) {
         setProblem(node, QStringLiteral("Can't watch keyboard %1 (%2): %3")
                              .arg(node, identity.name, errnoText(error)));

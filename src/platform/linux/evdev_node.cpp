@@ -24,7 +24,7 @@ bool readKeys(int fd, EvdevDecoder::Keys& keys) {
 
 } // namespace
 
-std::unique_ptr<EvdevNode> EvdevNode::open(const QString& path, const QString& name,
+std::unique_ptr<EvdevNode> EvdevNode::open(const QString& path, const QString& name, quint64 device,
                                            const InputTree::Identity& identity,
                                            EvdevDecoder::Sink sink, int* error) {
     const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
@@ -36,14 +36,14 @@ std::unique_ptr<EvdevNode> EvdevNode::open(const QString& path, const QString& n
     // writer is expected to use that clock already.
     int clock = CLOCK_MONOTONIC;
     ::ioctl(fd, EVIOCSCLOCKID, &clock);
-    return std::unique_ptr<EvdevNode>(new EvdevNode(fd, name, identity, std::move(sink)));
+    return std::unique_ptr<EvdevNode>(new EvdevNode(fd, name, device, identity, std::move(sink)));
 }
 
-EvdevNode::EvdevNode(int fd, QString name, const InputTree::Identity& identity,
+EvdevNode::EvdevNode(int fd, QString name, quint64 device, const InputTree::Identity& identity,
                      EvdevDecoder::Sink sink)
     : fd_(fd), name_(std::move(name)),
       decoder_(
-          identity.vendor, identity.product, identity.name,
+          device, identity.vendor, identity.product, identity.name,
           [fd](EvdevDecoder::Keys& keys) { return readKeys(fd, keys); }, std::move(sink)) {}
 
 EvdevNode::~EvdevNode() {

@@ -10,8 +10,9 @@
 // receiving its keys), non-blocking. Its records go to its own decoder.
 class EvdevNode {
   public:
-    // Null, with errno in *error, when the node cannot be opened.
-    static std::unique_ptr<EvdevNode> open(const QString& path, const QString& name,
+    // Null, with errno in *error, when the node cannot be opened. device: the
+    // identity its events carry (KeyEvent::device), unique per opened node.
+    static std::unique_ptr<EvdevNode> open(const QString& path, const QString& name, quint64 device,
                                            const InputTree::Identity& identity,
                                            EvdevDecoder::Sink sink, int* error);
     ~EvdevNode();
@@ -30,7 +31,8 @@ class EvdevNode {
     static void unpackKeys(const unsigned long* words, size_t count, EvdevDecoder::Keys& keys);
 
   private:
-    EvdevNode(int fd, QString name, const InputTree::Identity& identity, EvdevDecoder::Sink sink);
+    EvdevNode(int fd, QString name, quint64 device, const InputTree::Identity& identity,
+              EvdevDecoder::Sink sink);
 
     int fd_;
     QString name_;

@@ -1,0 +1,37 @@
+#pragma once
+
+#include <QList>
+#include <QString>
+
+#include <memory>
+
+// What the keys of one device type through a national keyboard layout. Each device
+// has its own: a dead key waits here for the key it combines with.
+class LayoutDecoder {
+  public:
+    virtual ~LayoutDecoder() = default;
+    // The text of a key-down (a HID Keyboard/Keypad usage) at the level that Shift
+    // and AltGr choose; empty for none. With `compose`, a dead key gives nothing but
+    // changes what the next key gives (a space: the accent itself); without it, a
+    // dead key gives nothing and a waiting one is forgotten.
+    virtual QString type(int usage, bool shift, bool altGr, bool compose) = 0;
+    // Forgets a dead key waiting for its partner.
+    virtual void reset() = 0;
+    // Whether Right Alt is this layout's AltGr (the third-level key) rather than Alt.
+    virtual bool rightAltIsAltGr() const = 0;
+};
+
+// The keyboard layouts of the system, by the names desktop keyboard settings use:
+// "de", "fr", "de(nodeadkeys)" (a layout and an optional variant).
+class KeyboardLayouts {
+  public:
+    struct Choice {
+        QString name;        // "de"
+        QString description; // "German"
+    };
+    virtual ~KeyboardLayouts() = default;
+    // A decoder for one device; none when the layout is unknown or cannot be compiled.
+    virtual std::unique_ptr<LayoutDecoder> decoder(const QString& layout) = 0;
+    // The layouts on offer, in the order to show them.
+    virtual QList<Choice> available() = 0;
+};

@@ -1,0 +1,315 @@
+#include "platform/linux/xkb_layouts.h"
+
+#include "platform/linux/evdev_decoder.h"
+
+#include <QFile>
+#include <QLoggingCategory>
+#include <QRegularExpression>
+#include <QXmlStreamReader>
+
+#include <algorithm>
+#include <cstdarg>
+#include <xkbcommon/xkbcommon-compose.h>
+#include <xkbcommon/xkbcommon.h>
+
+Q_DECLARE_LOGGING_CATEGORY(lcInput)
+
+namespace {
+
+constexpr xkb_keycode_t kEvdevOffset = 8; // xkb keycode = evdev key code + 8
+constexpr xkb_keycode_t kRightAlt = KEY_RIGHTALT + kEvdevOffset;
+
+void logToCategory(xkb_context*, xkb_log_level, const char* format, va_list args) {
+    char line[512];
+    std::vsnprintf(line, sizeof line, format, args);
+    qCDebug(lcInput).noquote() << "xkbcommon:" << QString::fromLocal8Bit(line).trimmed();
+}
+
+using ComposeTable = std::shared_ptr<xkb_compose_table>;
+
+// What a dead key followed by a space stands for: the accent itself, as the scanner
+// means it (the Compose tables give an apostrophe for the acute, a quotation mark
+// for the diaeresis).
+char16_t spacingAccent(xkb_keysym_t dead) {
+    switch (dead) {
+    case XKB_KEY_dead_grave:
+        return u'`';
+    case XKB_KEY_dead_acute:
+        return u'\u00B4';
+    case XKB_KEY_dead_circumflex:
+        return u'^';
+    case XKB_KEY_dead_tilde:
+        return u'~';
+    case XKB_KEY_dead_diaeresis:
+        return u'\u00A8';
+    case XKB_KEY_dead_cedilla:
+        return u'\u00B8';
+    case XKB_KEY_dead_macron:
+        return u'\u00AF';
+    case XKB_KEY_dead_abovering:
+        return u'\u00B0';
+    case XKB_KEY_dead_caron:
+        return u'\u02C7';
+    case XKB_KEY_dead_breve:
+        return u'\u02D8';
+    case XKB_KEY_dead_abovedot:
+        return u'\u02D9';
+    case XKB_KEY_dead_doubleacute:
+        return u'\u02DD';
+    case XKB_KEY_dead_ogonek:
+        return u'\u02DB';
+    default:
+        return 0;
+    }
+}
+
+// Whether a dead acute and an e make é with this table.
+bool composesDeadKeys(xkb_compose_table* table) {
+    xkb_compose_state* state = xkb_compose_state_new(table, XKB_COMPOSE_STATE_NO_FLAGS);
+    xkb_compose_state_feed(state, XKB_KEY_dead_acute);
+    xkb_compose_state_feed(state, XKB_KEY_e);
+    const bool composed = xkb_compose_state_get_status(state) == XKB_COMPOSE_COMPOSED &&
+                          xkb_compose_state_get_one_sym(state) == XKB_KEY_eacute;
+    xkb_compose_state_unref(state);
+    return composed;
+}
+
+// The locale's Compose table. The C locale's has no dead keys; a scanner's accents
+// must not depend on how the session's locale was set, so UTF-8's table stands in.
+ComposeTable loadCompose(xkb_context* context) {
+    QByteArray locale = qgetenv("LC_ALL");
+    for (const char* name : {"LC_CTYPE", "LANG"}) {
+        if (locale.isEmpty())
+            locale = qgetenv(name);
+    }
+    if (locale.isEmpty())
+        locale = "C";
+    for (const QByteArray& name : {locale, QByteArray("en_US.UTF-8")}) {
+        ComposeTable table(xkb_compose_table_new_from_locale(context, name.constData(),
+                                                             XKB_COMPOSE_COMPILE_NO_FLAGS),
+                           xkb_compose_table_unref);
+        if (table && composesDeadKeys(table.get()))
+            return table;
+    }
+    qCWarning(lcInput) << "no Compose table with dead keys: accents typed with dead keys are lost";
+    return nullptr;
+}
+
+// The modifiers that holding the key with this keysym sets (DEPRESSED), or that
+// pressing it once leaves locked (LOCKED).
+xkb_mod_mask_t modsOf(xkb_keymap* keymap, xkb_keysym_t keysym, xkb_state_component component) {
+    xkb_state* state = xkb_state_new(keymap);
+    xkb_mod_mask_t mods = 0;
+    for (xkb_keycode_t code = xkb_keymap_min_keycode(keymap);
+         code <= xkb_keymap_max_keycode(keymap); ++code) {
+        const xkb_keysym_t* syms = nullptr;
+        if (xkb_keymap_key_get_syms_by_level(keymap, code, 0, 0, &syms) == 1 && syms[0] == keysym) {
+            xkb_state_update_key(state, code, XKB_KEY_DOWN);
+            if (component == XKB_STATE_MODS_LOCKED)
+                xkb_state_update_key(state, code, XKB_KEY_UP);
+            mods = xkb_state_serialize_mods(state, component);
+            break;
+        }
+    }
+    xkb_state_unref(state);
+    return mods;
+}
+
+} // namespace
+
+struct XkbLayouts::Keymap {
+    xkb_keymap* keymap = nullptr;
+    ComposeTable compose;
+    xkb_mod_mask_t shift = 0;
+    xkb_mod_mask_t level3 = 0;
+    xkb_mod_mask_t numLock = 0;
+    bool rightAltIsAltGr = false;
+    ~Keymap() { xkb_keymap_unref(keymap); }
+};
+
+namespace {
+
+class XkbDecoder final : public LayoutDecoder {
+  public:
+    explicit XkbDecoder(std::shared_ptr<const XkbLayouts::Keymap> keymap)
+        : keymap_(std::move(keymap)), state_(xkb_state_new(keymap_->keymap)),
+          compose_(keymap_->compose
+                       ? xkb_compose_state_new(keymap_->compose.get(), XKB_COMPOSE_STATE_NO_FLAGS)
+                       : nullptr) {
+        apply(0);
+    }
+    ~XkbDecoder() override {
+        xkb_compose_state_unref(compose_);
+        xkb_state_unref(state_);
+    }
+    XkbDecoder(const XkbDecoder&) = delete;
+    XkbDecoder& operator=(const XkbDecoder&) = delete;
+
+    QString type(int usage, bool shift, bool altGr, bool compose) override {
+        const int code = EvdevDecoder::keyCodeForUsage(usage);
+        if (code == 0)
+            return {};
+        const xkb_mod_mask_t mods = (shift ? keymap_->shift : 0) | (altGr ? keymap_->level3 : 0);
+        if (mods != applied_)
+            apply(mods);
+        const xkb_keysym_t sym =
+            xkb_state_key_get_one_sym(state_, static_cast<xkb_keycode_t>(code) + kEvdevOffset);
+        if (sym == XKB_KEY_NoSymbol)
+            return {};
+        const xkb_keysym_t dead = std::exchange(dead_, 0);
+        if (compose_ && !compose) {
+            xkb_compose_state_reset(compose_);
+        } else if (const char16_t accent = sym == XKB_KEY_space ? spacingAccent(dead) : 0) {
+            xkb_compose_state_reset(compose_);
+            return QString(QChar(accent));
+        } else if (compose_) {
+            const bool fresh = xkb_compose_state_get_status(compose_) != XKB_COMPOSE_COMPOSING;
+            if (xkb_compose_state_feed(compose_, sym) != XKB_COMPOSE_FEED_ACCEPTED)
+                return text(sym); // a modifier, say: no part of a sequence
+            switch (xkb_compose_state_get_status(compose_)) {
+            case XKB_COMPOSE_COMPOSING:
+                dead_ = fresh ? sym : 0; // one dead key waiting, not a longer sequence
+                return {};
+            case XKB_COMPOSE_COMPOSED: {
+                char text[64];
+                const int n = xkb_compose_state_get_utf8(compose_, text, sizeof text);
+                xkb_compose_state_reset(compose_);
+                return printable(QString::fromUtf8(text, std::clamp(n, 0, 63)));
+            }
+            case XKB_COMPOSE_CANCELLED: // the dead key is lost; this key stands for itself
+                xkb_compose_state_reset(compose_);
+                break;
+            case XKB_COMPOSE_NOTHING:
+                break;
+            }
+        }
+        return text(sym);
+    }
+
+    void reset() override {
+        dead_ = 0;
+        if (compose_)
+            xkb_compose_state_reset(compose_);
+    }
+
+    bool rightAltIsAltGr() const override { return keymap_->rightAltIsAltGr; }
+
+  private:
+    // Num Lock counts as on, so the keypad gives digits as with the US table; Caps
+    // Lock is never set, so it changes nothing.
+    void apply(xkb_mod_mask_t mods) {
+        xkb_state_update_mask(state_, mods, 0, keymap_->numLock, 0, 0, 0);
+        applied_ = mods;
+    }
+    static QString text(xkb_keysym_t sym) {
+        const char32_t c = xkb_keysym_to_utf32(sym);
+        return c == 0 ? QString() : printable(QString::fromUcs4(&c, 1));
+    }
+    // Tab, Backspace, Escape and the like are keys, not text, as with the US table.
+    static QString printable(const QString& s) {
+        for (const QChar c : s) {
+            if (c.category() == QChar::Other_Control)
+                return {};
+        }
+        return s;
+    }
+
+    std::shared_ptr<const XkbLayouts::Keymap> keymap_;
+    xkb_state* state_;
+    xkb_compose_state* compose_;
+    xkb_mod_mask_t applied_ = 0;
+    xkb_keysym_t dead_ = 0; // the dead key waiting alone for its partner
+};
+
+} // namespace
+
+XkbLayouts::XkbLayouts()
+    // The layout alone decides: no XKB_DEFAULT_* variables of the session.
+    : context_(xkb_context_new(XKB_CONTEXT_NO_ENVIRONMENT_NAMES)) {
+    if (context_)
+        xkb_context_set_log_fn(context_, logToCategory);
+}
+
+XkbLayouts::~XkbLayouts() {
+    keymaps_.clear();
+    xkb_context_unref(context_);
+}
+
+std::shared_ptr<const XkbLayouts::Keymap> XkbLayouts::compile(const QString& layout) {
+    if (const auto it = keymaps_.constFind(layout); it != keymaps_.cend())
+        return it.value();
+    std::shared_ptr<Keymap> compiled;
+    static const QRegularExpression form(
+        QStringLiteral(R"(^\s*([A-Za-z0-9_-]+)\s*(?:\(\s*([A-Za-z0-9_-]+)\s*\))?\s*$)"));
+    const QRegularExpressionMatch m = form.match(layout);
+    if (context_ && m.hasMatch()) {
+        const QByteArray name = m.captured(1).toUtf8();
+        const QByteArray variant = m.captured(2).toUtf8();
+        xkb_rule_names names{"evdev", "pc105", name.constData(), variant.constData(), nullptr};
+        if (xkb_keymap* keymap =
+                xkb_keymap_new_from_names(context_, &names, XKB_KEYMAP_COMPILE_NO_FLAGS)) {
+            compiled = std::make_shared<Keymap>();
+            compiled->keymap = keymap;
+            if (!composeLoaded_) {
+                compose_ = loadCompose(context_);
+                composeLoaded_ = true;
+            }
+            compiled->compose = compose_;
+            compiled->shift = 1u << xkb_keymap_mod_get_index(keymap, XKB_MOD_NAME_SHIFT);
+            compiled->level3 = modsOf(keymap, XKB_KEY_ISO_Level3_Shift, XKB_STATE_MODS_DEPRESSED);
+            compiled->numLock = modsOf(keymap, XKB_KEY_Num_Lock, XKB_STATE_MODS_LOCKED);
+            const xkb_keysym_t* syms = nullptr;
+            compiled->rightAltIsAltGr =
+                xkb_keymap_key_get_syms_by_level(keymap, kRightAlt, 0, 0, &syms) == 1 &&
+                syms[0] == XKB_KEY_ISO_Level3_Shift;
+        }
+    }
+    keymaps_.insert(layout, compiled);
+    return compiled;
+}
+
+std::unique_ptr<LayoutDecoder> XkbLayouts::decoder(const QString& layout) {
+    const auto keymap = compile(layout);
+    if (!keymap)
+        return nullptr;
+    return std::make_unique<XkbDecoder>(keymap);
+}
+
+QList<KeyboardLayouts::Choice> XkbLayouts::available() {
+    QByteArray root = qgetenv("XKB_CONFIG_ROOT");
+    if (root.isEmpty())
+        root = "/usr/share/X11/xkb";
+    QFile file(QString::fromLocal8Bit(root) + QStringLiteral("/rules/evdev.xml"));
+    QList<Choice> choices;
+    if (!file.open(QIODevice::ReadOnly)) {
+        qCWarning(lcInput).noquote() << "cannot read the list of keyboard layouts"
+                                     << file.fileName() << ":" << file.errorString();
+        return choices;
+    }
+    // layoutList/layout/configItem/{name,description}; a variant's configItem is deeper.
+    QXmlStreamReader xml(&file);
+    QStringList path;
+    while (!xml.atEnd()) {
+        const auto token = xml.readNext();
+        if (token == QXmlStreamReader::EndElement) {
+            path.removeLast();
+            continue;
+        }
+        if (token != QXmlStreamReader::StartElement)
+            continue;
+        path.append(xml.name().toString());
+        const bool inLayout = path.size() == 5 && path[1] == u"layoutList" &&
+                              path[2] == u"layout" && path[3] == u"configItem";
+        if (inLayout && path[4] == u"name") {
+            choices.append({xml.readElementText(), QString()});
+            path.removeLast();
+        } else if (inLayout && path[4] == u"description" && !choices.isEmpty()) {
+            choices.last().description = xml.readElementText();
+            path.removeLast();
+        }
+    }
+    std::stable_sort(choices.begin(), choices.end(), [](const Choice& a, const Choice& b) {
+        return a.description.localeAwareCompare(b.description) < 0;
+    });
+    return choices;
+}

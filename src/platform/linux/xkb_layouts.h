@@ -1,0 +1,34 @@
+#pragma once
+
+#include "platform/keyboard_layout.h"
+
+#include <QHash>
+
+#include <memory>
+
+struct xkb_context;
+struct xkb_compose_table;
+
+// Keyboard layouts compiled by libxkbcommon from the system's keymaps (xkb-data);
+// dead keys combine through the Compose table of the user's locale.
+class XkbLayouts final : public KeyboardLayouts {
+  public:
+    XkbLayouts();
+    ~XkbLayouts() override;
+    XkbLayouts(const XkbLayouts&) = delete;
+    XkbLayouts& operator=(const XkbLayouts&) = delete;
+
+    std::unique_ptr<LayoutDecoder> decoder(const QString& layout) override;
+    // The layouts of the evdev rules' list, by description.
+    QList<Choice> available() override;
+
+    struct Keymap; // a compiled layout, shared by the decoders of every device
+
+  private:
+    std::shared_ptr<const Keymap> compile(const QString& layout);
+
+    xkb_context* context_;
+    QHash<QString, std::shared_ptr<const Keymap>> keymaps_; // null: cannot be compiled
+    std::shared_ptr<xkb_compose_table> compose_;            // loaded with the first keymap
+    bool composeLoaded_ = false;
+};

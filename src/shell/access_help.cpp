@@ -1,5 +1,7 @@
 #include "shell/access_help.h"
 
+#include "shell/front_when_shown.h"
+
 #include <QMessageBox>
 #include <QRegularExpression>
 
@@ -89,7 +91,6 @@ void showInputAccessHelp(const QString& scanner, QWidget* parent) {
     box.setInformativeText(inputAccessHelpText(scanner));
     box.setTextInteractionFlags(Qt::TextSelectableByMouse); // the rule is to be copied
     box.setStandardButtons(QMessageBox::Ok);
-    box.raise();
-    box.activateWindow();
+    new FrontWhenShown(box);
     box.exec();
 }

@@ -3,6 +3,7 @@
 #include "core/agent.h"
 #include "core/settings.h"
 #include "shell/access_help.h"
+#include "shell/front_when_shown.h"
 #include "shell/settings_dialog.h"
 
 #include <QApplication>
@@ -10,7 +11,6 @@
 #include <QIcon>
 #include <QLineEdit>
 #include <QMessageBox>
-#include <QWindow>
 
 namespace {
 
@@ -20,29 +20,6 @@ QString shownAsIs(const QString& text) {
     QString escaped = text;
     return escaped.replace(QLatin1Char('&'), QLatin1String("&&"));
 }
-
-// Raising or activating a window that is not on screen yet does nothing: done once
-// the window system has exposed it.
-class FrontWhenShown : public QObject {
-  public:
-    explicit FrontWhenShown(QWidget& widget) : QObject(&widget), widget_(widget) {
-        widget.winId(); // the native window whose exposure is watched
-        widget.windowHandle()->installEventFilter(this);
-    }
-
-  protected:
-    bool eventFilter(QObject* watched, QEvent* event) override {
-        if (event->type() == QEvent::Expose && widget_.windowHandle()->isExposed()) {
-            watched->removeEventFilter(this);
-            widget_.raise();
-            widget_.activateWindow();
-        }
-        return false;
-    }
-
-  private:
-    QWidget& widget_;
-};
 
 } // namespace
 

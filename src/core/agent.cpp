@@ -98,7 +98,11 @@ QString Agent::defaultQueueFolder() {
 }
 
 void Agent::start(const std::function<void()>& attachMenu) {
-    accessGranted_ = ports_.keyboard.accessGranted();
+    // Nothing is opened, not even to look at access, while another user is in front.
+    if (ports_.session && !ports_.session->active())
+        capture_.pause();
+    else
+        accessGranted_ = ports_.keyboard.accessGranted();
     loginEnabled_ = ports_.login && ports_.login->enabled();
     if (attachMenu)
         attachMenu();
@@ -108,9 +112,6 @@ void Agent::start(const std::function<void()>& attachMenu) {
                                                     "keyboards are read whenever they can be")
                                          .arg(ports_.session->unfollowedReason());
     }
-    // Nothing is opened, not even to look at access, while another user is in front.
-    if (ports_.session && !ports_.session->active())
-        capture_.pause();
     qCInfo(lcAgent).noquote()
         << QStringLiteral("Korvel Agent %1 starting: server %2, scanner %3, keyboards %4")
                .arg(QCoreApplication::applicationVersion(), transport_.displayBase(),
@@ -184,6 +185,7 @@ void Agent::followSession() {
     if (inFront) {
         qCInfo(lcCapture) << "this session is in front again";
         capture_.resume();
+        takeSlowStates(); // what the menu says of access is what capture just found
     } else {
         qCInfo(lcCapture) << "another user is at this station: keyboards closed, keystrokes not "
                              "yet read dropped";

@@ -117,6 +117,8 @@ void ScanBuffer::key(int usage, bool down, qint64 nowMs) {
     if (!down)
         return;
     tick(nowMs);
+    if (layout && nowMs - lastKeyAt > gapMs)
+        layout->reset(); // a dead key from before the pause belongs to no scan
     if (spoiled) {
         // The tail of a garbled scan is no scan of its own.
         if (nowMs - lastKeyAt <= gapMs) {
@@ -181,10 +183,13 @@ void ScanBuffer::tick(qint64 nowMs) {
     if (text.isEmpty())
         return;
     if (nowMs - lastKeyAt > gapMs) {
-        if (emitOnGap)
+        if (emitOnGap) {
             finish();
-        else
+        } else {
             text.clear();
+            if (layout)
+                layout->reset();
+        }
     }
 }
 
@@ -202,7 +207,11 @@ void ScanBuffer::discard(qint64 nowMs) {
 
 void ScanBuffer::finish() {
     const QString scan = trimBlanks(text);
-    text.clear(); // cleared first: the receiver may drop this buffer
+    // Cleared first: the receiver may drop this buffer. A dead key typed last ends
+    // with its scan rather than changing the next one.
+    text.clear();
+    if (layout)
+        layout->reset();
     if (scan.isEmpty())
         return;
     onScan(scan);

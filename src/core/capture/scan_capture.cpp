@@ -44,8 +44,10 @@ void ScanCapture::startCapture() {
 }
 
 void ScanCapture::pause() {
+    // Scans finished before the switch (by Enter, or by a pause already over) are
+    // the leaving user's: taken in and delivered before the rest is dropped.
     if (open_)
-        keyboard_.drain(); // scans finished before the switch are the leaving user's
+        tick();
     keyboard_.close();
     open_ = false;
     paused_ = true;

@@ -149,7 +149,12 @@ std::optional<QList<QueuedScan>> QueueFile::tryLoad(QString* error) const {
         if (auto scans = decodeQueue(bytes))
             return *scans;
     }
-    putAside();
+    if (!putAside()) {
+        // Left in place it would be replaced by the first save: read again later.
+        if (error)
+            *error = QStringLiteral("it cannot be read nor kept aside");
+        return std::nullopt;
+    }
     return QList<QueuedScan>();
 }
 
@@ -167,7 +172,7 @@ void QueueFile::removeLeftovers() const {
     }
 }
 
-void QueueFile::putAside() const {
+bool QueueFile::putAside() const {
     const QString aside = path_ + QStringLiteral(".unreadable-") +
                           QString::number(QDateTime::currentMSecsSinceEpoch());
     // Renaming keeps the bytes exactly and needs no read access to the file itself.
@@ -180,6 +185,7 @@ void QueueFile::putAside() const {
             << "queue file" << path_ << "could not be read, nor kept aside; it is left as it is";
     }
     syncFolderOf(path_);
+    return !setAside_.isEmpty();
 }
 
 bool QueueFile::save(const QList<QueuedScan>& scans, QString* error) const {

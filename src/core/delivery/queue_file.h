@@ -35,9 +35,9 @@ class QueueFile {
     // be decoded, or that can never be read (no read permission), is moved aside to
     // "<path>.unreadable-<ms>" first, so that the next save does not destroy what may
     // still be recovered from it. nullopt, with the reason in `error`, when it cannot
-    // be read just now (too many open files, an I/O error, a stale network folder):
-    // the file stays as it is, to be read again later. Copies left by interrupted
-    // saves are removed first.
+    // be read just now (too many open files, an I/O error, a stale network folder),
+    // or that could not be moved aside: the file stays as it is, to be read again later. Copies
+    // left by interrupted saves are removed first.
     std::optional<QList<QueuedScan>> tryLoad(QString* error = nullptr) const;
     // The same, with no scans when the file cannot be read just now.
     QList<QueuedScan> load() const { return tryLoad().value_or(QList<QueuedScan>()); }
@@ -55,7 +55,7 @@ class QueueFile {
     QString path_;
     mutable QString setAside_;
 
-    void putAside() const;
+    bool putAside() const; // false when the file is still where it was
     void removeLeftovers() const;
 };
 

@@ -2,6 +2,8 @@
 
 #include "core/logging.h"
 
+#include <QDateTime>
+
 #include <algorithm>
 #include <cstdlib>
 #include <memory>
@@ -81,6 +83,17 @@ void ScanQueue::lastSave() {
     // The last chance for scans the disk refused earlier.
     writer_.waitUntilWritten();
     retryLoad();
+    if (loadPending_ && !items_.isEmpty()) {
+        // The file may hold older scans that were never read: it must not be
+        // replaced, so what only memory holds goes beside it, for recovery by hand.
+        const QueueFile beside(writer_.file().path() + QStringLiteral(".unsaved-") +
+                               QString::number(QDateTime::currentMSecsSinceEpoch()));
+        if (beside.save(items_)) {
+            qCWarning(lcQueue).noquote() << "queue file still not read at exit;" << items_.size()
+                                         << "waiting scans kept as" << beside.path();
+            return;
+        }
+    }
     if (!saveIfBehind()) {
         qCWarning(lcQueue).noquote()
             << "quitting with" << items_.size() << "waiting scans that could not be written to"

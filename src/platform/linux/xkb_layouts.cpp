@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cstdarg>
+#include <cstdio>
 #include <xkbcommon/xkbcommon-compose.h>
 #include <xkbcommon/xkbcommon.h>
 
@@ -74,9 +75,20 @@ bool composesDeadKeys(xkb_compose_table* table) {
     return composed;
 }
 
-// The locale's Compose table. The C locale's has no dead keys; a scanner's accents
-// must not depend on how the session's locale was set, so UTF-8's table stands in.
+// The system's UTF-8 Compose table: what a scanner's dead keys type must depend
+// neither on a user's own Compose file (~/.XCompose, $XCOMPOSEFILE, which the
+// locale's table takes in) nor on how the session's locale was set (the C locale's
+// table has no dead keys). The locale's table only where that file is missing.
 ComposeTable loadCompose(xkb_context* context) {
+    if (FILE* file = std::fopen("/usr/share/X11/locale/en_US.UTF-8/Compose", "re")) {
+        ComposeTable table(xkb_compose_table_new_from_file(context, file, "en_US.UTF-8",
+                                                           XKB_COMPOSE_FORMAT_TEXT_V1,
+                                                           XKB_COMPOSE_COMPILE_NO_FLAGS),
+                           xkb_compose_table_unref);
+        std::fclose(file);
+        if (table && composesDeadKeys(table.get()))
+            return table;
+    }
     QByteArray locale = qgetenv("LC_ALL");
     for (const char* name : {"LC_CTYPE", "LANG"}) {
         if (locale.isEmpty())

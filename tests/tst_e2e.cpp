@@ -15,10 +15,12 @@
 #include <QDBusVirtualObject>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QMutex>
 #include <QRegularExpression>
 #include <QStandardPaths>
 #include <QThread>
 
+#include <atomic>
 #include <fcntl.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
@@ -31,17 +33,24 @@ const QString kSessionPath = QStringLiteral("/org/freedesktop/login1/session/_37
 
 // logind as the agent sees it: one session whose "Active" the test sets. Records
 // each call as "member arguments".
+// Answers on QtDBus's own thread, hence the atomic and the lock.
 struct FakeLogind final : QDBusVirtualObject {
-    bool active = true;
-    QStringList calls;
+    std::atomic<bool> active = true;
+    QString firstCall() {
+        QMutexLocker lock(&mutex);
+        return calls.value(0);
+    }
     QString introspect(const QString&) const override { return {}; }
     bool handleMessage(const QDBusMessage& m, const QDBusConnection& bus) override {
         QStringList call{m.member()};
         for (const QVariant& a : m.arguments())
             call << a.toString();
-        calls << call.join(QLatin1Char(' '));
+        {
+            QMutexLocker lock(&mutex);
+            calls << call.join(QLatin1Char(' '));
+        }
         return bus.send(m.member() == QLatin1String("Get")
-                            ? m.createReply(QVariant::fromValue(QDBusVariant(active)))
+                            ? m.createReply(QVariant::fromValue(QDBusVariant(active.load())))
                             : m.createReply(QVariant::fromValue(QDBusObjectPath(kSessionPath))));
     }
     // withValue false: the signal only says that "Active" changed.
@@ -55,6 +64,10 @@ struct FakeLogind final : QDBusVirtualObject {
                 << (withValue ? QStringList{} : QStringList{QStringLiteral("Active")});
         bus.send(changed);
     }
+
+  private:
+    QMutex mutex;
+    QStringList calls;
 };
 
 // How many of the process's descriptors point under `folder`.
@@ -296,34 +309,44 @@ class TestEndToEnd : public QObject {
             return;
         }
         QTRY_VERIFY(running.err.contains(QLatin1String("device registered"))); // well after start
-        QCOMPARE(login1.calls.value(0), sessionId.isEmpty()
-                                            ? QStringLiteral("GetSessionByPID %1").arg(pid)
-                                            : QStringLiteral("GetSession 37"));
+        QCOMPARE(login1.firstCall(), sessionId.isEmpty()
+                                         ? QStringLiteral("GetSessionByPID %1").arg(pid)
+                                         : QStringLiteral("GetSession 37"));
         if (!startActive) {
             QCOMPARE(openUnder(pid, nodes), 0);
             login1.setActive(service, true, withValue);
         }
-        QTRY_COMPARE_WITH_TIMEOUT(openUnder(pid, nodes), 2, 1000); // both keyboards, at once
+        // Well before the 5 s retry timer could do it.
+        QTRY_COMPARE_WITH_TIMEOUT(openUnder(pid, nodes), 2, 2000); // both keyboards
         scanned("111");
-        tree.type(2, QStringLiteral("22"), false); // read, then the user switches away
+        // Read, then the user switches away. Stamped ahead of now, so that no pause,
+        // however late the switch, ends it as a scan of its own.
+        tree.send(
+            2, FakeInputTree::typed(QStringLiteral("22"), FakeInputTree::nowMs() + 60000, false));
         QTRY_COMPARE(unread(nodes + QStringLiteral("event2")), 0);
         login1.setActive(service, false, withValue);
         QTRY_COMPARE(openUnder(pid, nodes), 0);
         login1.setActive(service, true, withValue);
-        QTRY_COMPARE_WITH_TIMEOUT(openUnder(pid, nodes), 2, 1000);
+        QTRY_COMPARE_WITH_TIMEOUT(openUnder(pid, nodes), 2, 2000);
         scanned("444"); // "22" was dropped, neither sent nor joined
         const auto count = [pid](const char* what) {
             return QDir(QStringLiteral("/proc/%1/%2").arg(pid).arg(what)).count();
         };
+        QTRY_COMPARE(openUnder(pid, data), 0); // the queue file's background save is done
         const auto before = std::pair(count("task"), count("fd")); // threads, descriptors
         login1.setActive(service, false, withValue);
         login1.setActive(service, true, withValue);
-        // Only a value that changes is followed; an invalidation reads the value now.
-        QTRY_COMPARE(running.err.count("another user is at this station: keyboards closed"),
-                     withValue ? 2 : 1);
-        QTRY_COMPARE(running.err.count("this session is in front again"), 2);
+        // Each change followed is told once; values are followed in order, and an
+        // invalidation reads the value (both reads may find it back already).
+        const auto told = [&] {
+            return std::pair(running.err.count("another user is at this station: keyboards closed"),
+                             running.err.count("this session is in front again"));
+        };
+        if (withValue)
+            QTRY_COMPARE(told(), std::pair(qsizetype(2), qsizetype(startActive ? 2 : 3)));
+        QTRY_COMPARE(told().second - told().first, startActive ? 0 : 1);
         QTRY_COMPARE(openUnder(pid, nodes), 2);
-        QCOMPARE(std::pair(count("task"), count("fd")), before);
+        QTRY_COMPARE(std::pair(count("task"), count("fd")), before);
         scanned("555");
         QCOMPARE(stub.count("/api/scan"), 3);
         login1.setActive(service, false, withValue);

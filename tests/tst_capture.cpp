@@ -360,6 +360,11 @@ class TestCapture : public QObject {
         capture->onValue(key(30, 1, 1000, 0x1234, QString()));
         type("234", 1001, 0x1234);
         QCOMPARE(choices.last(), QStringLiteral("1234:000A Scanner")); // nameless device
+        type("22", 1100, 0x00FF, false); // half typed when another user comes to the front
+        capture->pause();
+        capture->resume();
+        type("44", 1120);
+        QCOMPARE(delivered.last(), QStringLiteral("44")); // neither sent nor joined
     }
 
     // Key-down gaps of "4006" and its Enter, and whether detection takes the device.

@@ -252,9 +252,7 @@ void Agent::saveSettings(const QString& serverURL, const QString& deviceName,
                          const std::optional<QString>& scannerLayout) {
     settings_.setServerURL(trimBlanks(serverURL));
     settings_.setDeviceName(trimBlanks(deviceName));
-    // Stored only when changed: an administrator's system-wide value is not pinned
-    // into every user's file by a Save that was about the URL.
-    if (scannerLayout && scannerLayout->trimmed() != settings_.scannerLayout())
+    if (scannerLayout)
         settings_.setScannerLayout(scannerLayout->trimmed());
     capture_.followLayout(); // from the next key on
     delivery_.registerDevice();

@@ -119,7 +119,7 @@ void Settings::setScanner(const QString& key, const QString& name) {
 }
 
 void Settings::setScannerLayout(const QString& layout) {
-    store_.setValue(QStringLiteral("scannerLayout"), layout);
+    setText("scannerLayout", layout);
     save();
 }
 

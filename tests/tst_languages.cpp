@@ -1,6 +1,12 @@
 // The language the agent speaks, chosen from the environment as gettext programs
-// choose it, shown by its --help.
+// choose it, shown by its --help and by Qt's standard buttons.
+#include "shell/translation.h"
 #include "support/test_main.h"
+
+#include <QApplication>
+#include <QDialogButtonBox>
+#include <QPushButton>
+#include <QTranslator>
 
 using namespace korvel::test;
 
@@ -35,7 +41,28 @@ class TestLanguages : public QObject {
         QCOMPARE(agent.exitCode(), 0);
         QVERIFY2(agent.out.startsWith(opening + "korvel-agent [--help"), qPrintable(agent.out));
     }
+
+    // Standard buttons come with Qt's own translations (qt6-translations-l10n).
+    void standardButtonsToo_data() {
+        QTest::addColumn<QByteArray>("locale");
+        QTest::addColumn<QString>("cancel");
+        QTest::newRow("German") << QByteArray("de_DE.UTF-8") << "Abbrechen";
+        QTest::newRow("French") << QByteArray("fr_FR.UTF-8") << "Annuler";
+        QTest::newRow("Spanish") << QByteArray("es_ES.UTF-8") << "Cancelar";
+        QTest::newRow("C") << QByteArray("C.UTF-8") << "Cancel";
+    }
+    void standardButtonsToo() {
+        QFETCH(QByteArray, locale);
+        QFETCH(QString, cancel);
+        qputenv("LANG", locale);
+        installTranslations();
+        const QDialogButtonBox buttons(QDialogButtonBox::Cancel);
+        const QString shown = buttons.button(QDialogButtonBox::Cancel)->text();
+        qDeleteAll(qApp->findChildren<QTranslator*>());
+        qputenv("LANG", "C.UTF-8");
+        QCOMPARE(shown, cancel);
+    }
 };
 
-KORVEL_TEST_MAIN(TestLanguages)
+KORVEL_TEST_MAIN_WITH(QApplication, TestLanguages)
 #include "tst_languages.moc"

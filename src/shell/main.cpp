@@ -9,6 +9,7 @@
 #include "platform/linux/xkb_layouts.h"
 #include "shell/access_help.h"
 #include "shell/status_menu.h"
+#include "shell/translation.h"
 
 #include <QApplication>
 #include <QLockFile>
@@ -21,7 +22,8 @@
 
 namespace {
 
-const char* const kUsage =
+const char* const kUsage = QT_TRANSLATE_NOOP(
+    "CommandLine",
     "Usage: korvel-agent [--help | --version | --udev-rule [VID:PID]]\n"
     "\n"
     "Korvel Agent reads the barcode scanner chosen in its tray menu and delivers\n"
@@ -33,7 +35,7 @@ const char* const kUsage =
     "      --udev-rule [VID:PID]\n"
     "                           print a udev rule that lets the user in front read\n"
     "                           only that device (by default the chosen scanner),\n"
-    "                           to be saved as /etc/udev/rules.d/70-korvel-agent.rules\n";
+    "                           to be saved as /etc/udev/rules.d/70-korvel-agent.rules\n");
 
 // given: the VID:PID on the command line, null for the chosen scanner.
 int printUdevRule(const char* given) {
@@ -61,7 +63,12 @@ std::optional<int> handleArguments(int argc, char** argv) {
     for (int i = 1; i < argc; ++i) {
         const std::string_view arg = argv[i];
         if (arg == "-h" || arg == "--help") {
-            std::fputs(kUsage, stdout);
+            // An application object only to hold the user's language.
+            int count = 1;
+            const QCoreApplication app(count, argv);
+            installTranslations();
+            std::fputs(QCoreApplication::translate("CommandLine", kUsage).toLocal8Bit().constData(),
+                       stdout);
             return 0;
         }
         if (arg == "-v" || arg == "--version") {
@@ -90,6 +97,7 @@ int main(int argc, char** argv) {
         qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
+    installTranslations();
     QCoreApplication::setOrganizationName(QStringLiteral("Korvel"));
     QCoreApplication::setApplicationName(QStringLiteral("Korvel Agent"));
     QCoreApplication::setApplicationVersion(QStringLiteral(KORVEL_VERSION));

@@ -30,6 +30,10 @@ void prepareProcess(const QString& home) {
                             "XDG_RUNTIME_DIR"})
         qputenv(var, path(home + QLatin1Char('/') + QLatin1String(var)));
     qputenv("HOME", path(home));
+    // The texts as written, whatever the language of the machine running the tests.
+    for (const char* var : {"LANGUAGE", "LC_ALL", "LC_MESSAGES"})
+        qunsetenv(var);
+    qputenv("LANG", "C.UTF-8");
     QDir().mkpath(home + QStringLiteral("/XDG_RUNTIME_DIR"));
     ::chmod(path(home + QStringLiteral("/XDG_RUNTIME_DIR")), 0700);
     // Root reads and writes through any mode; every thread started later inherits

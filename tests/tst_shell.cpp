@@ -222,6 +222,7 @@ class TestShell : public QObject {
         login.on = false;
         login.failure.reset();
         keyboard.granted = true;
+        session.inFront = true;
         QFile::remove(dir.filePath(QStringLiteral("queue.json")));
         startShell();
         QCOMPARE(journal.entries, // on the desktop where it is

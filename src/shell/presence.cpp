@@ -23,7 +23,8 @@ void Presence::start() {
         else if (!host_.present() && menu_.hosted())
             window_.bringToFront(); // the icon went with its host
     };
-    if (host_.present() || QGuiApplication::platformName() == QLatin1String("offscreen"))
+    if (host_.present() || QGuiApplication::platformName() == QLatin1String("offscreen") ||
+        QSystemTrayIcon::isSystemTrayAvailable())
         decide();
     else
         grace_.start();

@@ -11,9 +11,9 @@
 class StatusMenu;
 class StatusWindow;
 
-// Shows the agent where the desktop can: in the tray when a tray host is there at
-// start or comes within the grace time (panels often start after the agent), else
-// in a classic tray, else in the status window. A tray host that comes later still
+// Shows the agent where the desktop can: in the tray of a tray host, else in a
+// classic tray, either there at start or come within the grace time (panels often
+// start after the agent), else in the status window. A tray host that comes later still
 // gets the icon; when it leaves, the window comes up, so the agent never goes unseen.
 class Presence : public QObject {
     Q_OBJECT

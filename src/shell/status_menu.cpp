@@ -121,8 +121,9 @@ QString StatusMenu::label(const QString& text) {
 }
 
 QString StatusMenu::classicToolTip(const QString& text) {
-    // A QToolTip takes text that looks like markup for markup.
-    return Qt::convertFromPlainText(text, Qt::WhiteSpaceNormal);
+    // A QToolTip takes text that looks like markup for markup: such text goes as
+    // markup that shows it as it is.
+    return Qt::mightBeRichText(text) ? Qt::convertFromPlainText(text, Qt::WhiteSpaceNoWrap) : text;
 }
 
 void StatusMenu::updateItem(const Agent::MenuTexts& texts) {

@@ -374,6 +374,13 @@ class TestShell : public QObject {
             texts().mid(0, 2),
             (QStringList{"Scanner: Imaging & Mobility_X (0C2E:0B61) \u00B7 Pack_1 & <b>Ship</b>",
                          "Waiting to send: 0"}));
+        // The host goes (a panel restarting): the window shows; back, it has the item again.
+        QDBusConnection bus = QDBusConnection::sessionBus();
+        watcher.items.clear();
+        QVERIFY(bus.unregisterService("org.kde.StatusNotifierWatcher"));
+        QTRY_VERIFY(window->isVisible());
+        QVERIFY(bus.registerService("org.kde.StatusNotifierWatcher"));
+        QTRY_COMPARE(watcher.items, QStringList{item->serviceName()});
     }
 
     // The classic tray: a menu of Qt's own, a QToolTip.

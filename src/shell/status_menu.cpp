@@ -98,11 +98,11 @@ void StatusMenu::attach() {
 
 void StatusMenu::showTray(bool hosted) {
     if (hosted && item_) {
-        if (!hosted_) {
-            item_->setIcons(trayImages(icon_), trayImages(attentionIcon_));
-            hosted_ = true;
-            refresh();
-        }
+        if (hosted_)
+            return; // the item tells each new tray host of itself
+        item_->setIcons(trayImages(icon_), trayImages(attentionIcon_));
+        hosted_ = true;
+        refresh();
         item_->show();
         return;
     }

@@ -10,6 +10,7 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QSettings>
+#include <QShortcut>
 #include <QVBoxLayout>
 
 namespace {
@@ -45,6 +46,8 @@ StatusWindow::StatusWindow(StatusMenu& menu) : menu_(menu) {
     }
     buttons->insertStretch(2);
     layout->addLayout(buttons);
+    addActions({menu.settingsItem(), menu.quitItem()}); // their shortcuts work here too
+    new QShortcut(QKeySequence::Cancel, this, this, &QWidget::close);
     connect(&menu, &StatusMenu::refreshed, this, &StatusWindow::show);
     connect(qApp, &QCoreApplication::aboutToQuit, this, [this] {
         if (isVisible())

@@ -175,8 +175,9 @@ class TestDelivery : public QObject {
         Agent agent(settings, {keyboard, journal, journal}, dir.filePath(QStringLiteral("Korvel")),
                     {50ms, 20ms, 60000ms, 1000ms});
         agent.start();
-        QCOMPARE(journal.entries, QStringList{"notify:Korvel Agent|Click the barcode icon in the "
-                                              "menu bar and choose Detect scanner."});
+        QCOMPARE(
+            journal.entries,
+            QStringList{"notify:Korvel Agent|Choose Detect scanner in the Korvel Agent window."});
         QTRY_VERIFY(agent.menuTexts().queueLine.endsWith(QLatin1String("Server unreachable")));
         const QByteArray device = "/api/devices/" + settings.deviceId().toUtf8();
         HttpStub late(static_cast<quint16>(port.toUInt()));

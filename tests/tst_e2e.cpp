@@ -118,6 +118,18 @@ class TestEndToEnd : public QObject {
             values << s.value;
         return values;
     }
+    // A D-Bus daemon of the test's own, listening in `dir`; it prints its address.
+    std::unique_ptr<ChildProcess> privateBus(const QTemporaryDir& dir) {
+        writeFile(dir.filePath("bus.conf"),
+                  "<busconfig><listen>unix:dir=" + dir.path().toUtf8() +
+                      "</listen><auth>EXTERNAL</auth><policy context=\"default\"><allow "
+                      "send_destination=\"*\"/><allow receive_sender=\"*\"/><allow "
+                      "own=\"*\"/></policy></busconfig>");
+        return std::make_unique<ChildProcess>(
+            QStringLiteral("dbus-daemon"),
+            QStringList{"--nofork", "--print-address", "--config-file=" + dir.filePath("bus.conf")},
+            env);
+    }
     std::unique_ptr<ChildProcess> agent() {
         return std::make_unique<ChildProcess>(QStringLiteral(KORVEL_AGENT_BIN), QStringList{}, env);
     }
@@ -175,6 +187,24 @@ class TestEndToEnd : public QObject {
         QCOMPARE(QFileInfo(data + QStringLiteral("/queue.json")).lastModified(), written);
         running->signal(SIGTERM); // ends normally
         QCOMPARE(running->exitCode(), 0);
+    }
+
+    // Launched again from the application menu or a terminal: the running agent's
+    // window comes to the front over the session bus, and the launch ends well.
+    void aSecondLaunchBringsTheFirstToTheFront() {
+        QTemporaryDir dir;
+        const auto bus = privateBus(dir);
+        QTRY_VERIFY(bus->out.endsWith(QLatin1Char('\n')));
+        QProcessEnvironment session = env;
+        session.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), bus->out.trimmed());
+        ChildProcess running(QStringLiteral(KORVEL_AGENT_BIN), {}, session);
+        QTRY_VERIFY(running.err.contains(QLatin1String("starting:")));
+        ChildProcess second(QStringLiteral(KORVEL_AGENT_BIN), {}, session);
+        QCOMPARE(second.exitCode(), 0);
+        QTRY_VERIFY2(running.err.contains(QLatin1String("launched again")),
+                     qPrintable(running.err));
+        running.signal(SIGTERM);
+        QCOMPARE(running.exitCode(), 0);
     }
 
     // Read-only at start, removed while running, wide modes from older versions, a
@@ -263,16 +293,9 @@ class TestEndToEnd : public QObject {
         QFETCH(bool, startActive);
         QFETCH(bool, withValue);
         QTemporaryDir dir;
-        writeFile(dir.filePath("bus.conf"),
-                  "<busconfig><listen>unix:dir=" + dir.path().toUtf8() +
-                      "</listen><auth>EXTERNAL</auth><policy context=\"default\"><allow "
-                      "send_destination=\"*\"/><allow receive_sender=\"*\"/><allow "
-                      "own=\"*\"/></policy></busconfig>");
-        ChildProcess bus(
-            QStringLiteral("dbus-daemon"),
-            {"--nofork", "--print-address", "--config-file=" + dir.filePath("bus.conf")}, env);
-        QTRY_VERIFY(bus.out.endsWith(QLatin1Char('\n')));
-        const QString address = bus.out.trimmed();
+        const auto bus = privateBus(dir);
+        QTRY_VERIFY(bus->out.endsWith(QLatin1Char('\n')));
+        const QString address = bus->out.trimmed();
         QDBusConnection service = QDBusConnection::connectToBus(address, QTest::currentDataTag());
         FakeLogind login1;
         const auto closed = qScopeGuard([] { // before login1 goes

@@ -36,7 +36,8 @@ class TestSettings : public QObject {
             s.store().clear();
             QCOMPARE(s.serverURL(), QStringLiteral("http://localhost:3000"));
             QCOMPARE(s.deviceName(), QStringLiteral("Packing 1"));
-            QCOMPARE(Settings([] { return QString(); }).deviceName(), QStringLiteral("Mac"));
+            QCOMPARE(Settings([] { return QString(); }).deviceName(),
+                     QStringLiteral("Linux station"));
             id = s.deviceId();
             QCOMPARE(QUuid(id).version(), QUuid::Random);
             QCOMPARE(id, id.toLower());

@@ -1,26 +1,37 @@
 // The shell as the operator meets it, on an X display and a session bus of its own:
-// the tray menu kept current without being asked, the dialogs, notifications.
+// the tray menu kept current without being asked, as a tray host reads it over
+// D-Bus; the status window where there is no tray host; the dialogs, notifications.
 #include "core/agent.h"
 #include "core/settings.h"
 #include "platform/linux/dbus_notifier.h"
+#include "platform/linux/dbus_presence.h"
+#include "platform/linux/sni_tray_item.h"
 #include "platform/linux/xkb_layouts.h"
 #include "shell/access_help.h"
+#include "shell/presence.h"
 #include "shell/settings_dialog.h"
 #include "shell/status_menu.h"
+#include "shell/status_window.h"
 #include "support/fakes.h"
 #include "support/http_stub.h"
 #include "support/test_main.h"
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QComboBox>
+#include <QDBusArgument>
 #include <QDBusConnection>
+#include <QDBusPendingCall>
+#include <QDBusVariant>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QTextDocument>
 #include <QTimer>
 
 using namespace korvel::test;
+using namespace std::chrono_literals;
 
 namespace {
 
@@ -44,6 +55,96 @@ class Notifications : public QObject {
     }
 };
 
+// The desktop's tray host, as items see it: they register with it.
+class Watcher : public QObject {
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.kde.StatusNotifierWatcher")
+    Q_PROPERTY(bool IsStatusNotifierHostRegistered READ hostRegistered)
+    Q_PROPERTY(int ProtocolVersion READ protocolVersion)
+  public:
+    QStringList items;
+    bool hostRegistered() const { return true; }
+    int protocolVersion() const { return 0; }
+  public Q_SLOTS:
+    void RegisterStatusNotifierItem(const QString& service) { items << service; }
+    void RegisterStatusNotifierHost(const QString&) {}
+};
+
+// A label as a DBusMenu host shows it: "__" is "_", any other "_" marks a shortcut.
+QString dbusMenuShown(const QString& label) {
+    QString shown;
+    for (qsizetype i = 0; i < label.size(); ++i) {
+        if (label[i] != u'_')
+            shown += label[i];
+        else if (i + 1 < label.size() && label[i + 1] == u'_')
+            shown += label[++i];
+    }
+    return shown;
+}
+
+// The labels of a GetLayout answer's items, depth first.
+void layoutLabels(const QDBusArgument& item, QStringList& labels) {
+    int id = 0;
+    QVariantMap properties;
+    item.beginStructure();
+    item >> id >> properties;
+    if (id != 0)
+        labels << (!properties.value("visible", true).toBool() ? QStringLiteral("(hidden)")
+                   : properties.value("type") == "separator"
+                       ? QStringLiteral("---")
+                       : dbusMenuShown(properties.value("label").toString()));
+    item.beginArray();
+    while (!item.atEnd()) {
+        QDBusVariant child;
+        item >> child;
+        layoutLabels(qvariant_cast<QDBusArgument>(child.variant()), labels);
+    }
+    item.endArray();
+    item.endStructure();
+}
+
+// A call as a tray host makes it, without blocking: the item answers on this thread.
+QList<QVariant> ask(const QString& service, const QString& path, const QString& interface,
+                    const QString& method, const QList<QVariant>& args) {
+    QDBusMessage m = QDBusMessage::createMethodCall(service, path, interface, method);
+    m.setArguments(args);
+    QDBusPendingCall call = QDBusConnection::sessionBus().asyncCall(m);
+    if (!QTest::qWaitFor([&call] { return call.isFinished(); }, 5000) || call.isError())
+        return {};
+    return call.reply().arguments();
+}
+
+QVariant itemProperty(const QString& service, const QString& name) {
+    const QList<QVariant> answer =
+        ask(service, "/StatusNotifierItem", "org.freedesktop.DBus.Properties", "Get",
+            {QStringLiteral("org.kde.StatusNotifierItem"), name});
+    return answer.isEmpty() ? QVariant() : qvariant_cast<QDBusVariant>(answer[0]).variant();
+}
+
+// The tooltip's title and text as a host that renders markup shows them.
+QString shownToolTip(const QString& service) {
+    const QDBusArgument tip = qvariant_cast<QDBusArgument>(itemProperty(service, "ToolTip"));
+    QString icon, title, text;
+    tip.beginStructure();
+    tip >> icon;
+    tip.beginArray();
+    while (!tip.atEnd()) {
+        int w = 0, h = 0;
+        QByteArray argb;
+        tip.beginStructure();
+        tip >> w >> h >> argb;
+        tip.endStructure();
+    }
+    tip.endArray();
+    tip >> title >> text;
+    tip.endStructure();
+    QTextDocument drawn;
+    drawn.setHtml(title + "<br/>" + text);
+    return drawn.toPlainText()
+        .replace(QChar::LineSeparator, '\n')
+        .replace(QChar::ParagraphSeparator, '\n');
+}
+
 } // namespace
 
 class TestShell : public QObject {
@@ -66,22 +167,52 @@ class TestShell : public QObject {
     std::unique_ptr<Settings> settings;
     QTemporaryDir dir;
     std::unique_ptr<Agent> agent;
+    std::unique_ptr<SniTrayItem> item;
     std::unique_ptr<StatusMenu> menu;
+    std::unique_ptr<StatusWindow> window;
+    Watcher watcher;
+    std::unique_ptr<SniTrayHost> host;
+    std::unique_ptr<Presence> presence;
 
-    QStringList texts() const { // what a tray host that never asks first would draw
-        QStringList t;
-        for (QAction* a : menu->menu().actions())
-            t << (a->isSeparator() ? QStringLiteral("---")
-                  : a->isVisible() ? a->text()
-                                   : "(hidden)");
-        return t;
+    void startShell() {
+        cleanup();
+        agent = std::make_unique<Agent>(
+            *settings, Agent::Ports{keyboard, journal, journal, &login, &session, &layouts},
+            dir.path());
+        item = std::make_unique<SniTrayItem>("Korvel Agent");
+        menu = std::make_unique<StatusMenu>(*agent, item.get());
+        window = std::make_unique<StatusWindow>(*menu);
+        host = std::make_unique<SniTrayHost>();
+        presence = std::make_unique<Presence>(*menu, *window, *host, 200ms);
+        presence->onDecided = [this](bool inTray) { agent->hintDetect(inTray); };
+        agent->start([this] {
+            menu->attach();
+            presence->start();
+        });
+        QTRY_VERIFY(presence->decided());
     }
+    QStringList texts() const { // what a tray host that never asks first would draw
+        const QList<QVariant> answer =
+            ask(item->serviceName(), "/MenuBar", "com.canonical.dbusmenu", "GetLayout",
+                {0, -1, QStringList{}});
+        QStringList labels;
+        if (answer.size() == 2)
+            layoutLabels(qvariant_cast<QDBusArgument>(answer[1]), labels);
+        return labels;
+    }
+    QString status() const { return itemProperty(item->serviceName(), "Status").toString(); }
     void type(std::initializer_list<int> usages) {
         for (const int usage : usages)
             keyboard.handler({KeyEvent::key, 7, usage, 1, 0, 0x05E0, 0x1200, "Imaging & Co"});
     }
 
   private Q_SLOTS:
+    void initTestCase() { // a tray host on the session bus
+        QDBusConnection bus = QDBusConnection::sessionBus();
+        QVERIFY(bus.registerObject("/StatusNotifierWatcher", &watcher,
+                                   QDBusConnection::ExportAllContents));
+        QVERIFY(bus.registerService("org.kde.StatusNotifierWatcher"));
+    }
     void init() {
         stub = std::make_unique<HttpStub>();
         settings = std::make_unique<Settings>([] { return QStringLiteral("Packing 1"); });
@@ -90,21 +221,28 @@ class TestShell : public QObject {
         journal.entries.clear();
         login.on = false;
         login.failure.reset();
+        keyboard.granted = true;
+        session.inFront = true;
         QFile::remove(dir.filePath(QStringLiteral("queue.json")));
-        agent = std::make_unique<Agent>(
-            *settings, Agent::Ports{keyboard, journal, journal, &login, &session, &layouts},
-            dir.path());
-        menu = std::make_unique<StatusMenu>(*agent);
-        agent->start([this] { menu->attach(); });
-        journal.entries.clear(); // the first-run hint
+        startShell();
+        QCOMPARE(journal.entries, // on the desktop where it is
+                 QStringList{"notify:Korvel Agent|Click the Korvel icon in the system tray and "
+                             "choose Detect scanner."});
+        journal.entries.clear();
     }
     void cleanup() {
+        presence.reset();
+        host.reset();
+        window.reset();
         menu.reset();
+        item.reset();
         agent.reset();
     }
 
     void theMenuIsCurrentWithoutBeingAskedFirst() {
-        QVERIFY(!menu->tray().icon().pixmap(22, 22).isNull()); // the SVG icon renders
+        for (const bool attention : {false, true}) // the SVG icons render
+            QVERIFY(!menu->icon(attention).pixmap(22, 22).isNull());
+        QVERIFY(menu->trayShown() && !window->isVisible());
         QCOMPARE(texts(),
                  (QStringList{"No scanner chosen: use Detect scanner", "Waiting to send: 0",
                               "(hidden)", "---", "Detect scanner (scan now)", "Settings\u2026",
@@ -115,17 +253,23 @@ class TestShell : public QObject {
         QTRY_COMPARE(texts().mid(0, 5), (QStringList{"Paused while another user is at this station",
                                                      "Waiting to send: 0", "(hidden)", "---",
                                                      "Detect scanner (scan now)"}));
+        QCOMPARE(status(), QStringLiteral("NeedsAttention"));
+        QCOMPARE(shownToolTip(item->serviceName()),
+                 "Korvel Agent\nKorvel \u00B7 no scanner chosen\nPaused while another user is at "
+                 "this station");
         QVERIFY(!menu->detectItem()->isEnabled() && !keyboard.handler);
         session.set(true);
         QTRY_VERIFY(keyboard.handler && menu->detectItem()->isEnabled());
-        menu->detectItem()->trigger();
+        QTRY_COMPARE(status(), QStringLiteral("Active"));
+        ask(item->serviceName(), "/MenuBar", "com.canonical.dbusmenu", "Event", // a click on it
+            {5, QStringLiteral("clicked"), QVariant::fromValue(QDBusVariant(0)), 0u});
         QTRY_COMPARE(texts()[0], QStringLiteral("Scan any barcode with the scanner now\u2026"));
         QCOMPARE(texts()[4], QStringLiteral("Cancel detection"));
         type({33, 39, 39, 35, 40}); // 4006 Enter
         QCOMPARE(journal.entries,
                  (QStringList{"sound:Glass", "notify:Scanner selected|Imaging & Co (05E0:1200)"}));
         QTRY_COMPARE(texts()[0],
-                     QStringLiteral("Scanner: Imaging && Co (05E0:1200) \u00B7 Packing 1"));
+                     QStringLiteral("Scanner: Imaging & Co (05E0:1200) \u00B7 Packing 1"));
         KORVEL_EXPECT_ONE_WARNING("scanner layout \"xx\" is unknown");
         settings->setScannerLayout(QStringLiteral("xx"));
         Q_EMIT menu->menu().aboutToShow();
@@ -137,8 +281,9 @@ class TestShell : public QObject {
         QSignalSpy changes(agent.get(), &Agent::changed);
         type({30, 40}); // one refresh when it waits, one when it is decided
         const QString refused = QStringLiteral("Waiting to send: 0 \u00B7 Refused: 1 \u2013 <A&B>");
-        QTRY_COMPARE(menu->tray().toolTip(), QStringLiteral("Korvel \u00B7 ") + refused);
-        QCOMPARE(texts()[1], QString(refused).replace("&", "&&"));
+        QTRY_COMPARE(shownToolTip(item->serviceName()),
+                     "Korvel Agent\nKorvel \u00B7 Imaging & Co (05E0:1200)\n" + refused);
+        QCOMPARE(texts()[1], refused);
         QCOMPARE(changes.count(), 2);
         QCOMPARE(keyboard.accessChecks, accessChecks); // no file system work per scan
         menu->loginItem()->trigger();
@@ -155,7 +300,8 @@ class TestShell : public QObject {
         keyboard.granted = false; // read at every opening: access missing comes first
         Q_EMIT menu->menu().aboutToShow();
         QCOMPARE(texts()[0],
-                 QStringLiteral("Input Monitoring is off: Korvel can't read the scanner"));
+                 QStringLiteral("Keyboard access is off: Korvel can't read the scanner"));
+        QTRY_COMPARE(status(), QStringLiteral("NeedsAttention"));
         QVERIFY(menu->permissionItem()->isVisible() && !menu->detectItem()->isEnabled());
     }
 
@@ -179,7 +325,7 @@ class TestShell : public QObject {
                 readFile(QFINDTESTDATA("../packaging/70-korvel-agent.rules")).trimmed())
                 .split('\n');
         for (const QString& text :
-             {QStringLiteral("Allow Input Monitoring"),
+             {QStringLiteral("Allow keyboard access"),
               QStringLiteral("/lib/udev/rules.d/70-korvel-agent.rules"), packaged.last(),
               udevRuleFor(QStringLiteral("05E0:1200")).split('\n')[3],
               QStringLiteral("udevadm trigger")})
@@ -217,6 +363,84 @@ class TestShell : public QObject {
         QCOMPARE(settings->deviceName(), QStringLiteral("Packing 2"));
         QCOMPARE(settings->scannerLayout(), QStringLiteral("de(nodeadkeys)"));
         QTRY_COMPARE(stub->count("/api/devices/" + settings->deviceId().toUtf8()), 2);
+    }
+
+    void trayHostsShowNamesAsTheyAre() {
+        settings->setScanner(QStringLiteral("0C2E:0B61"), QStringLiteral("Imaging & Mobility_X"));
+        settings->setDeviceName(QStringLiteral("Pack_1 & <b>Ship</b>"));
+        agent->saveSettings(settings->serverURL(), settings->deviceName());
+        QTRY_VERIFY(watcher.items.contains(item->serviceName()));
+        QTRY_COMPARE(
+            texts().mid(0, 2),
+            (QStringList{"Scanner: Imaging & Mobility_X (0C2E:0B61) \u00B7 Pack_1 & <b>Ship</b>",
+                         "Waiting to send: 0"}));
+        // The host goes (a panel restarting): the window shows; back, it has the item again.
+        QDBusConnection bus = QDBusConnection::sessionBus();
+        watcher.items.clear();
+        QVERIFY(bus.unregisterService("org.kde.StatusNotifierWatcher"));
+        QTRY_VERIFY(window->isVisible());
+        QVERIFY(bus.registerService("org.kde.StatusNotifierWatcher"));
+        QTRY_COMPARE(watcher.items, QStringList{item->serviceName()});
+    }
+
+    // The classic tray: a menu of Qt's own, a QToolTip.
+    void labelsAndToolTipsShowTextAsItIs_data() {
+        QTest::addColumn<QString>("text");
+        QTest::newRow("markup") << "Refused: <b>A&amp;B</b>";
+        QTest::newRow("shortcut marks") << "Pack_1 & Co && __x_";
+        QTest::newRow("leading underscore, trailing &") << "_Pack &";
+        QTest::newRow("plain") << "Waiting to send: 2";
+    }
+    void labelsAndToolTipsShowTextAsItIs() {
+        QFETCH(QString, text);
+        QCOMPARE(QAction(StatusMenu::label(text)).iconText(), text); // Qt's reading of "&"
+        const QString tip = StatusMenu::classicToolTip(text + "\nnext");
+        QTextDocument drawn; // the classic tray's tooltip renders what looks like markup
+        if (Qt::mightBeRichText(tip))
+            drawn.setHtml(tip);
+        else
+            drawn.setPlainText(tip);
+        QCOMPARE(drawn.toPlainText().replace(QChar::LineSeparator, '\n'), text + "\nnext");
+    }
+
+    void withoutATrayHostAWindowShowsTheMenu() {
+        QDBusConnection::sessionBus().unregisterService("org.kde.StatusNotifierWatcher");
+        const auto back = qScopeGuard(
+            [] { QDBusConnection::sessionBus().registerService("org.kde.StatusNotifierWatcher"); });
+        settings->store().remove("scanner");
+        journal.entries.clear();
+        startShell();
+        QVERIFY(!menu->trayShown());
+        QTRY_VERIFY(window->isVisible());
+        QCOMPARE(window->windowTitle(), QStringLiteral("Korvel Agent"));
+        QCOMPARE(journal.entries, QStringList{"notify:Korvel Agent|Choose Detect scanner in the "
+                                              "Korvel Agent window."});
+        const auto lines = [this] {
+            QStringList l;
+            for (QLabel* line : window->lines())
+                l << line->text();
+            return l;
+        };
+        QCOMPARE(lines(), agent->menuTexts().lines());
+        QTest::mouseClick(window->buttonFor(menu->detectItem()), Qt::LeftButton);
+        QTRY_COMPARE(lines().value(0),
+                     QStringLiteral("Scan any barcode with the scanner now\u2026"));
+        QCOMPARE(window->buttonFor(menu->detectItem())->text(), QStringLiteral("Cancel detection"));
+        window->buttonFor(menu->loginItem())->click();
+        QVERIFY(login.on && window->buttonFor(menu->loginItem())->isChecked());
+        keyboard.granted = false;
+        agent->takeSlowStates(); // as the retry timer does: the window follows by itself
+        QTRY_VERIFY(window->buttonFor(menu->permissionItem())->isVisible());
+        window->move(140, 90);
+        QTRY_COMPARE(window->pos(), QPoint(140, 90));
+        QVERIFY(window->close() || !window->isVisible()); // hidden, not ended
+        QVERIFY(!window->isVisible());
+        startShell(); // the next start: where it was
+        QTRY_VERIFY(window->isVisible());
+        QTRY_COMPARE(window->pos(), QPoint(140, 90));
+        window->hide();
+        window->bringToFront(); // as a second launch asks it
+        QTRY_VERIFY(window->isVisible());
     }
 
     void notificationsReachTheDesktopsServer() {

@@ -128,11 +128,17 @@ void Agent::start(const std::function<void()>& attachMenu) {
     idleTimer_.start();
     delivery_.registerDevice();
     queue_.flush();
-    if (scanner.isEmpty()) {
-        ports_.notifier.notify(QStringLiteral("Korvel Agent"),
-                               QStringLiteral("Click the barcode icon in the menu bar and choose "
-                                              "Detect scanner."));
-    }
+    if (!attachMenu)
+        hintDetect(false);
+}
+
+void Agent::hintDetect(bool inTray) {
+    if (!settings_.scanner().isEmpty())
+        return;
+    ports_.notifier.notify(
+        QStringLiteral("Korvel Agent"),
+        inTray ? tr("Click the Korvel icon in the system tray and choose Detect scanner.")
+               : tr("Choose Detect scanner in the Korvel Agent window."));
 }
 
 void Agent::enqueueAndFlush(const QueuedScan& scan) {
@@ -205,36 +211,46 @@ Agent::MenuTexts Agent::menuTexts() {
     const bool access = paused || accessGranted_;
     const QString scanner = settings_.scanner();
     const QString problem = ports_.keyboard.problem();
+    const QString described =
+        scanner.isEmpty() ? QString() : describeScanner(settings_.scannerName(), scanner);
     if (paused) {
-        m.scannerLine = QStringLiteral("Paused while another user is at this station");
+        m.scannerLine = tr("Paused while another user is at this station");
+        m.trouble = m.scannerLine;
     } else if (!access) {
-        m.scannerLine = QStringLiteral("Input Monitoring is off: Korvel can't read the scanner");
+        m.scannerLine = tr("Keyboard access is off: Korvel can't read the scanner");
+        m.trouble = m.scannerLine;
     } else if (!problem.isEmpty()) {
         m.scannerLine = problem; // access alone does not mean the keys can be read
+        m.trouble = problem;
     } else if (capture_.detecting()) {
-        m.scannerLine = QStringLiteral("Scan any barcode with the scanner now\u2026");
+        m.scannerLine = tr("Scan any barcode with the scanner now\u2026");
     } else if (!scanner.isEmpty()) {
-        m.scannerLine = QStringLiteral("Scanner: ") +
-                        describeScanner(settings_.scannerName(), scanner) +
-                        QStringLiteral(" \u00B7 ") + settings_.deviceName();
+        m.scannerLine = tr("Scanner: %1 \u00B7 %2").arg(described, settings_.deviceName());
     } else {
-        m.scannerLine = QStringLiteral("No scanner chosen: use Detect scanner");
+        m.scannerLine = tr("No scanner chosen: use Detect scanner");
     }
     if (const QString layout = capture_.unknownLayout();
         access && problem.isEmpty() && !layout.isEmpty()) {
-        m.scannerLine += QStringLiteral(" \u00B7 Unknown layout \"%1\", read as US").arg(layout);
+        m.scannerLine += tr(" \u00B7 Unknown layout \"%1\", read as US").arg(layout);
     }
-    m.queueLine = QStringLiteral("Waiting to send: ") + QString::number(queue_.items().size());
+    const qsizetype waiting = queue_.items().size();
+    m.queueLine = tr("Waiting to send: %1").arg(waiting);
     if (!delivery_.lastResult().isEmpty())
         m.queueLine += QStringLiteral(" \u00B7 ") + delivery_.lastResult();
     if (const QString disk = queue_.diskProblem(); !disk.isEmpty())
-        m.queueLine += QStringLiteral(" \u00B7 Not saved to disk (") + disk + QLatin1Char(')');
+        m.queueLine += tr(" \u00B7 Not saved to disk (%1)").arg(disk);
     if (const QString aside = queue_.setAside(); !aside.isEmpty())
         m.queueLine +=
-            QStringLiteral(" \u00B7 Unreadable queue file kept as ") + QFileInfo(aside).fileName();
+            tr(" \u00B7 Unreadable queue file kept as %1").arg(QFileInfo(aside).fileName());
+    if (m.trouble.isEmpty() && !transport_.usable())
+        m.trouble = tr("The server URL is not usable: correct it in Settings");
+    if (m.trouble.isEmpty() && waiting > 0 && !delivery_.answering())
+        m.trouble = tr("Scans are waiting for the server: %1").arg(delivery_.lastResult());
+    m.toolTip =
+        tr("Korvel \u00B7 %1").arg(described.isEmpty() ? tr("no scanner chosen") : described) +
+        QLatin1Char('\n') + (m.trouble.isEmpty() ? m.queueLine : m.trouble);
     m.permissionVisible = !access;
-    m.detectText = capture_.detecting() ? QStringLiteral("Cancel detection")
-                                        : QStringLiteral("Detect scanner (scan now)");
+    m.detectText = capture_.detecting() ? tr("Cancel detection") : tr("Detect scanner (scan now)");
     m.detectEnabled = access && !paused;
     m.loginChecked = loginEnabled_;
     return m;

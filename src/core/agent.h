@@ -41,6 +41,14 @@ class Agent : public QObject {
         QString detectText;
         bool detectEnabled = false;
         bool loginChecked = false;
+        // What keeps scans from arriving, in words; empty while all is well. The
+        // tray icon shows it as an attention state.
+        QString trouble;
+        // The scanner, the trouble (or else the queue line), one a line.
+        QString toolTip;
+        // The status lines in their order: the tray menu and the status window
+        // show each of them.
+        QStringList lines() const { return {scannerLine, queueLine}; }
     };
     struct Intervals {
         std::chrono::milliseconds tick{50};
@@ -55,7 +63,8 @@ class Agent : public QObject {
         : Agent(settings, ports, queueFolder, Intervals{}) {}
     ~Agent() override;
 
-    // The start-up sequence, once. attachMenu runs where the status menu belongs.
+    // The start-up sequence, once. attachMenu runs where the status menu belongs;
+    // without one the detection hint is given here, else the shell gives it.
     void start(const std::function<void()>& attachMenu = {});
 
     MenuTexts menuTexts();
@@ -64,6 +73,9 @@ class Agent : public QObject {
     void takeSlowStates();
     // Starts or cancels scanner detection.
     void toggleDetect();
+    // Points a first-time operator (no scanner chosen) at Detect scanner where the
+    // shell shows it: the system tray, or else the status window.
+    void hintDetect(bool inTray);
     // Switches starting at login; the error in words when that failed.
     std::optional<QString> toggleLogin();
     // The settings dialog's Save: both values trimmed and stored, then the device is

@@ -64,7 +64,7 @@ QString Settings::deviceName() const {
     if (v.isValid())
         return v.toString();
     const QString host = hostName_ ? hostName_() : QString();
-    return host.isEmpty() ? QStringLiteral("Mac") : host;
+    return host.isEmpty() ? QStringLiteral("Linux station") : host;
 }
 
 QString Settings::scanner() const {

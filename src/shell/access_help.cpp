@@ -2,6 +2,7 @@
 
 #include "shell/front_when_shown.h"
 
+#include <QCoreApplication>
 #include <QMessageBox>
 #include <QRegularExpression>
 
@@ -84,7 +85,7 @@ QString inputAccessHelpText(const QString& scanner) {
 
 void showInputAccessHelp(const QString& scanner, QWidget* parent) {
     QMessageBox box(parent);
-    box.setWindowTitle(QStringLiteral("Allow Input Monitoring"));
+    box.setWindowTitle(QCoreApplication::translate("AccessHelp", "Allow keyboard access"));
     box.setIcon(QMessageBox::Information);
     box.setText(QStringLiteral("Allow Korvel Agent to read the scanner"));
     box.setTextFormat(Qt::RichText);

@@ -1,14 +1,19 @@
 #include "core/agent.h"
+#include "core/logging.h"
 #include "core/settings.h"
 #include "platform/linux/canberra_sounds.h"
 #include "platform/linux/dbus_notifier.h"
+#include "platform/linux/dbus_presence.h"
 #include "platform/linux/evdev_keyboard.h"
 #include "platform/linux/logind_session.h"
+#include "platform/linux/sni_tray_item.h"
 #include "platform/linux/termination.h"
 #include "platform/linux/xdg_autostart.h"
 #include "platform/linux/xkb_layouts.h"
 #include "shell/access_help.h"
+#include "shell/presence.h"
 #include "shell/status_menu.h"
+#include "shell/status_window.h"
 #include "shell/translation.h"
 
 #include <QApplication>
@@ -115,7 +120,14 @@ int main(int argc, char** argv) {
                              QStringLiteral("/korvel-agent.lock");
     QLockFile lock(lockPath);
     lock.setStaleLockTime(0);
+    DbusRunningAgent running;
     if (!lock.tryLock(0)) {
+        if (lock.error() == QLockFile::LockFailedError && running.activate()) {
+            std::fputs("korvel-agent: Korvel Agent is already running for this user; its window "
+                       "was brought to the front.\n",
+                       stderr);
+            return 0;
+        }
         if (lock.error() == QLockFile::LockFailedError) {
             qint64 pid = 0;
             QString host, name;
@@ -144,7 +156,20 @@ int main(int argc, char** argv) {
     LogindSession session(QDBusConnection::systemBus(), qEnvironmentVariable("XDG_SESSION_ID"));
     XkbLayouts layouts;
     Agent agent(settings, {keyboard, notifier, sounds, &login, &session, &layouts}, folder);
-    StatusMenu menu(agent);
-    agent.start([&] { menu.attach(); });
+    SniTrayItem trayItem(QStringLiteral("Korvel Agent"));
+    StatusMenu menu(agent, &trayItem);
+    StatusWindow window(menu);
+    QObject::connect(&menu, &StatusMenu::activated, &window, &StatusWindow::bringToFront);
+    SniTrayHost trayHost;
+    Presence presence(menu, window, trayHost);
+    presence.onDecided = [&agent](bool inTray) { agent.hintDetect(inTray); };
+    running.answer([&window] {
+        qCInfo(lcAgent) << "launched again: the status window comes to the front";
+        window.bringToFront();
+    });
+    agent.start([&] {
+        menu.attach();
+        presence.start();
+    });
     return app.exec();
 }

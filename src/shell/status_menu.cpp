@@ -1,6 +1,5 @@
 #include "shell/status_menu.h"
 
-#include "core/agent.h"
 #include "core/settings.h"
 #include "shell/access_help.h"
 #include "shell/front_when_shown.h"
@@ -8,75 +7,154 @@
 
 #include <QApplication>
 #include <QGuiApplication>
-#include <QIcon>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QTextDocument>
+#include <QtEndian>
 
 namespace {
 
-// Scanner, device and server texts are shown as they are: in an action's text "&"
-// marks a shortcut.
-QString shownAsIs(const QString& text) {
-    QString escaped = text;
-    return escaped.replace(QLatin1Char('&'), QLatin1String("&&"));
+// The icon's sizes as tray hosts take them: ARGB32, in network byte order.
+QList<TrayItem::Image> trayImages(const QIcon& icon) {
+    QList<TrayItem::Image> images;
+    for (const int size : {16, 22, 24, 32, 48, 64}) {
+        const QImage image =
+            icon.pixmap(size, size).toImage().convertToFormat(QImage::Format_ARGB32);
+        QByteArray argb(image.width() * image.height() * 4, Qt::Uninitialized);
+        auto* out = reinterpret_cast<quint32*>(argb.data());
+        for (int y = 0; y < image.height(); ++y) {
+            const auto* line = reinterpret_cast<const quint32*>(image.constScanLine(y));
+            for (int x = 0; x < image.width(); ++x)
+                *out++ = qToBigEndian(line[x]);
+        }
+        images.append({image.width(), image.height(), argb});
+    }
+    return images;
+}
+
+// What Qt's menus draw of an action's text: "&&" is "&", another "&" marks a shortcut.
+QString drawnText(const QString& text) {
+    QString drawn;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        if (text[i] != u'&')
+            drawn += text[i];
+        else if (i + 1 < text.size() && text[i + 1] == u'&')
+            drawn += text[++i];
+    }
+    return drawn;
 }
 
 } // namespace
 
-StatusMenu::StatusMenu(Agent& agent) : agent_(agent) {
-    scannerLine_ = new QAction(QString(), this);
-    queueLine_ = new QAction(QString(), this);
-    permissionItem_ = new QAction(QStringLiteral("Allow Input Monitoring\u2026"), this);
+StatusMenu::StatusMenu(Agent& agent, TrayItem* item) : agent_(agent), item_(item) {
+    Q_INIT_RESOURCE(resources); // the icons live in this static library
+    icon_ = QIcon(QStringLiteral(":/korvel/korvel-agent.svg"));
+    attentionIcon_ = QIcon(QStringLiteral(":/korvel/korvel-agent-attention.svg"));
+    permissionItem_ = new QAction(tr("Allow keyboard access\u2026"), this);
     detectItem_ = new QAction(QString(), this);
-    loginItem_ = new QAction(QStringLiteral("Start at login"), this);
+    settingsItem_ = new QAction(tr("Settings\u2026"), this);
+    settingsItem_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Comma));
+    loginItem_ = new QAction(tr("Start at login"), this);
     loginItem_->setCheckable(true);
+    quitItem_ = new QAction(tr("Quit Korvel Agent"), this);
+    quitItem_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
     connect(permissionItem_, &QAction::triggered, this,
             [this] { showInputAccessHelp(agent_.settings().scanner()); });
     connect(detectItem_, &QAction::triggered, this, [this] { agent_.toggleDetect(); });
+    connect(settingsItem_, &QAction::triggered, this, &StatusMenu::showSettings);
     connect(loginItem_, &QAction::triggered, this, &StatusMenu::toggleLogin);
+    connect(quitItem_, &QAction::triggered, qApp, &QCoreApplication::quit, Qt::QueuedConnection);
     connect(&menu_, &QMenu::aboutToShow, this, [this] {
         agent_.takeSlowStates();
         refresh();
     });
     // Some tray hosts draw the menu from its last layout without asking first.
     connect(&agent_, &Agent::changed, this, &StatusMenu::refresh);
+    if (item_) {
+        item_->onTriggered = [this](int index) {
+            if (QAction* action = menu_.actions().value(index))
+                action->trigger();
+        };
+        item_->onMenuOpening = [this] { Q_EMIT menu_.aboutToShow(); };
+        item_->onActivated = [this] { Q_EMIT activated(); };
+    }
 }
 
 void StatusMenu::attach() {
-    Q_INIT_RESOURCE(resources); // the icon lives in this static library
-    QIcon icon(QStringLiteral(":/korvel/korvel-agent.svg"));
-    tray_.setIcon(icon);
-    scannerLine_->setEnabled(false);
-    queueLine_->setEnabled(false);
-    menu_.addAction(scannerLine_);
-    menu_.addAction(queueLine_);
+    for (qsizetype i = 0; i < agent_.menuTexts().lines().size(); ++i) {
+        lines_.append(new QAction(QString(), this));
+        lines_.last()->setEnabled(false);
+        menu_.addAction(lines_.last());
+    }
     menu_.addAction(permissionItem_);
     menu_.addSeparator();
     menu_.addAction(detectItem_);
-    QAction* settings = menu_.addAction(QStringLiteral("Settings\u2026"));
-    settings->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Comma));
-    connect(settings, &QAction::triggered, this, &StatusMenu::showSettings);
+    menu_.addAction(settingsItem_);
     menu_.addAction(loginItem_);
     menu_.addSeparator();
-    QAction* quit = menu_.addAction(QStringLiteral("Quit Korvel Agent"));
-    quit->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
-    connect(quit, &QAction::triggered, qApp, &QCoreApplication::quit, Qt::QueuedConnection);
+    menu_.addAction(quitItem_);
     refresh();
-    tray_.setContextMenu(&menu_);
+}
+
+void StatusMenu::showTray(bool hosted) {
+    if (hosted && item_) {
+        if (hosted_)
+            return; // the item tells each new tray host of itself
+        item_->setIcons(trayImages(icon_), trayImages(attentionIcon_));
+        hosted_ = true;
+        refresh();
+        item_->show();
+        return;
+    }
+    if (tray_)
+        return;
+    tray_ = std::make_unique<QSystemTrayIcon>();
+    refresh();
+    tray_->setContextMenu(&menu_);
     // Without a display there is no tray to show the icon in.
     if (QGuiApplication::platformName() != QLatin1String("offscreen"))
-        tray_.show();
+        tray_->show();
+}
+
+QString StatusMenu::label(const QString& text) {
+    return QString(text).replace(QLatin1Char('&'), QLatin1String("&&"));
+}
+
+QString StatusMenu::classicToolTip(const QString& text) {
+    // A QToolTip takes text that looks like markup for markup: such text goes as
+    // markup that shows it as it is.
+    return Qt::mightBeRichText(text) ? Qt::convertFromPlainText(text, Qt::WhiteSpaceNoWrap) : text;
+}
+
+void StatusMenu::updateItem(const Agent::MenuTexts& texts) {
+    QList<TrayItem::Entry> entries;
+    for (const QAction* a : menu_.actions()) {
+        entries.append({drawnText(a->text()), a->isSeparator(), a->isEnabled(), a->isVisible(),
+                        a->isCheckable(), a->isChecked()});
+    }
+    item_->setMenu(entries);
+    item_->setToolTip(tr("Korvel Agent"), texts.toolTip);
+    item_->setAttention(!texts.trouble.isEmpty());
 }
 
 void StatusMenu::refresh() {
     const Agent::MenuTexts texts = agent_.menuTexts();
-    scannerLine_->setText(shownAsIs(texts.scannerLine));
-    queueLine_->setText(shownAsIs(texts.queueLine));
+    const QStringList lines = texts.lines();
+    for (qsizetype i = 0; i < lines_.size() && i < lines.size(); ++i)
+        lines_[i]->setText(label(lines[i]));
     permissionItem_->setVisible(texts.permissionVisible);
     detectItem_->setText(texts.detectText);
     detectItem_->setEnabled(texts.detectEnabled);
     loginItem_->setChecked(texts.loginChecked);
-    tray_.setToolTip(QStringLiteral("Korvel \u00B7 ") + texts.queueLine);
+    if (hosted_)
+        updateItem(texts);
+    if (tray_) {
+        tray_->setToolTip(classicToolTip(texts.toolTip));
+        const bool attention = !texts.trouble.isEmpty();
+        if (tray_->icon().cacheKey() != icon(attention).cacheKey())
+            tray_->setIcon(icon(attention));
+    }
+    Q_EMIT refreshed(texts);
 }
 
 void StatusMenu::showSettings() {
@@ -97,7 +175,7 @@ void StatusMenu::toggleLogin() {
     if (!error)
         return;
     QMessageBox box(QMessageBox::Critical, QStringLiteral("Korvel Agent"),
-                    QStringLiteral("Start at login could not be changed."), QMessageBox::Ok);
+                    tr("Start at login could not be changed."), QMessageBox::Ok);
     box.setInformativeText(*error);
     new FrontWhenShown(box);
     box.exec();

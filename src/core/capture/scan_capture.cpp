@@ -33,7 +33,7 @@ void ScanCapture::startCapture() {
         accessTold_ = access;
         if (!access) {
             qCWarning(lcAgent) << "no read access to the keyboards: nothing is captured until "
-                                  "it is granted (see \"Allow Input Monitoring\")";
+                                  "it is granted (see \"Allow keyboard access\")";
         }
     }
     if (!access)

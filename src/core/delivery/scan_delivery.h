@@ -29,6 +29,11 @@ class ScanDelivery {
     void announceIdleClose(qint64 session);
 
     const QString& lastResult() const { return lastResult_; }
+    // False while the server's last answer, or the lack of one, keeps scans waiting
+    // (unreachable, a server error, an untrusted certificate).
+    bool answering() const {
+        return reachability_.isEmpty() || reachability_ == QLatin1String("reachable");
+    }
     // Called whenever lastResult changes.
     std::function<void()> onChanged = [] {};
 

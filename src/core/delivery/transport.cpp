@@ -68,6 +68,11 @@ bool Transport::makeRequest(const QString& path, QNetworkRequest& request) const
     return true;
 }
 
+bool Transport::usable() const {
+    QNetworkRequest request;
+    return makeRequest(QString(), request);
+}
+
 QString Transport::displayBase() const {
     const QUrl url(serverBase(serverURL_()), QUrl::StrictMode);
     if (!url.isValid())

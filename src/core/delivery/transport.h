@@ -40,6 +40,8 @@ class Transport {
     void get(const QString& path, Done done);
 
     std::chrono::milliseconds timeout() const { return timeout_; }
+    // True when the setting can form a request (an http or https URL with a host).
+    bool usable() const;
     // The server base as it may be shown: without user name and password.
     QString displayBase() const;
 

@@ -1,0 +1,302 @@
+#include "platform/linux/sni_tray_item.h"
+
+#include <QCoreApplication>
+#include <QDBusArgument>
+#include <QDBusConnectionInterface>
+#include <QDBusMessage>
+#include <QDBusMetaType>
+
+#include <algorithm>
+
+namespace {
+
+const QString kWatcher = QStringLiteral("org.kde.StatusNotifierWatcher");
+const QString kItemPath = QStringLiteral("/StatusNotifierItem");
+const QString kMenuPath = QStringLiteral("/MenuBar");
+
+} // namespace
+
+QDBusArgument& operator<<(QDBusArgument& arg, const SniImage& image) {
+    arg.beginStructure();
+    arg << image.width << image.height << image.argb;
+    arg.endStructure();
+    return arg;
+}
+const QDBusArgument& operator>>(const QDBusArgument& arg, SniImage& image) {
+    arg.beginStructure();
+    arg >> image.width >> image.height >> image.argb;
+    arg.endStructure();
+    return arg;
+}
+QDBusArgument& operator<<(QDBusArgument& arg, const SniToolTip& tip) {
+    arg.beginStructure();
+    arg << tip.icon << tip.images << tip.title << tip.text;
+    arg.endStructure();
+    return arg;
+}
+const QDBusArgument& operator>>(const QDBusArgument& arg, SniToolTip& tip) {
+    arg.beginStructure();
+    arg >> tip.icon >> tip.images >> tip.title >> tip.text;
+    arg.endStructure();
+    return arg;
+}
+QDBusArgument& operator<<(QDBusArgument& arg, const DbusMenuLayout& layout) {
+    arg.beginStructure();
+    arg << layout.id << layout.properties;
+    arg.beginArray(qMetaTypeId<QDBusVariant>());
+    for (const QVariant& child : layout.children)
+        arg << QDBusVariant(child);
+    arg.endArray();
+    arg.endStructure();
+    return arg;
+}
+const QDBusArgument& operator>>(const QDBusArgument& arg, DbusMenuLayout& layout) {
+    arg.beginStructure();
+    arg >> layout.id >> layout.properties;
+    arg.beginArray();
+    layout.children.clear();
+    while (!arg.atEnd()) {
+        QDBusVariant child;
+        arg >> child;
+        layout.children << child.variant();
+    }
+    arg.endArray();
+    arg.endStructure();
+    return arg;
+}
+QDBusArgument& operator<<(QDBusArgument& arg, const DbusMenuProperties& item) {
+    arg.beginStructure();
+    arg << item.id << item.properties;
+    arg.endStructure();
+    return arg;
+}
+const QDBusArgument& operator>>(const QDBusArgument& arg, DbusMenuProperties& item) {
+    arg.beginStructure();
+    arg >> item.id >> item.properties;
+    arg.endStructure();
+    return arg;
+}
+QDBusArgument& operator<<(QDBusArgument& arg, const DbusMenuRemoved& item) {
+    arg.beginStructure();
+    arg << item.id << item.names;
+    arg.endStructure();
+    return arg;
+}
+const QDBusArgument& operator>>(const QDBusArgument& arg, DbusMenuRemoved& item) {
+    arg.beginStructure();
+    arg >> item.id >> item.names;
+    arg.endStructure();
+    return arg;
+}
+QDBusArgument& operator<<(QDBusArgument& arg, const DbusMenuEvent& event) {
+    arg.beginStructure();
+    arg << event.id << event.eventId << event.data << event.timestamp;
+    arg.endStructure();
+    return arg;
+}
+const QDBusArgument& operator>>(const QDBusArgument& arg, DbusMenuEvent& event) {
+    arg.beginStructure();
+    arg >> event.id >> event.eventId >> event.data >> event.timestamp;
+    arg.endStructure();
+    return arg;
+}
+
+SniMenu::SniMenu(SniTrayItem& item) : item_(item) {}
+
+QVariantMap SniMenu::properties(int id) const {
+    const TrayItem::Entry& e = item_.entries_.at(id - 1);
+    if (e.separator)
+        return {{QStringLiteral("type"), QStringLiteral("separator")},
+                {QStringLiteral("visible"), e.visible}};
+    // DBusMenu hosts take "_" for a shortcut mark and "__" for "_".
+    QVariantMap p{{QStringLiteral("label"), QString(e.text).replace(u'_', QStringLiteral("__"))},
+                  {QStringLiteral("enabled"), e.enabled},
+                  {QStringLiteral("visible"), e.visible}};
+    if (e.checkable) {
+        p.insert(QStringLiteral("toggle-type"), QStringLiteral("checkmark"));
+        p.insert(QStringLiteral("toggle-state"), e.checked ? 1 : 0);
+    }
+    return p;
+}
+
+uint SniMenu::GetLayout(int parentId, int recursionDepth, const QStringList&,
+                        DbusMenuLayout& layout) {
+    layout.id = parentId;
+    layout.properties.clear();
+    layout.children.clear();
+    if (parentId == 0) {
+        layout.properties.insert(QStringLiteral("children-display"), QStringLiteral("submenu"));
+        if (recursionDepth != 0) {
+            for (int id = 1; id <= item_.entries_.size(); ++id)
+                layout.children << QVariant::fromValue(DbusMenuLayout{id, properties(id), {}});
+        }
+    } else if (parentId <= item_.entries_.size()) {
+        layout.properties = properties(parentId);
+    }
+    return revision_;
+}
+
+QList<DbusMenuProperties> SniMenu::GetGroupProperties(const QList<int>& ids, const QStringList&) {
+    QList<DbusMenuProperties> result;
+    for (int id = 1; id <= item_.entries_.size(); ++id) {
+        if (ids.isEmpty() || ids.contains(id))
+            result.append(DbusMenuProperties{id, properties(id)});
+    }
+    return result;
+}
+
+QDBusVariant SniMenu::GetProperty(int id, const QString& name) {
+    return QDBusVariant(id >= 1 && id <= item_.entries_.size() ? properties(id).value(name)
+                                                               : QVariant());
+}
+
+void SniMenu::Event(int id, const QString& eventId, const QDBusVariant&, uint) {
+    if (eventId == QLatin1String("clicked") && id >= 1 && id <= item_.entries_.size()) {
+        // After the call has been answered: the action may open a modal dialog.
+        QMetaObject::invokeMethod(
+            this, [this, id] { item_.onTriggered(id - 1); }, Qt::QueuedConnection);
+    } else if (eventId == QLatin1String("opened") && id == 0) {
+        item_.onMenuOpening();
+    }
+}
+
+QList<int> SniMenu::EventGroup(const QList<DbusMenuEvent>& events) {
+    for (const DbusMenuEvent& e : events)
+        Event(e.id, e.eventId, e.data, e.timestamp);
+    return {};
+}
+
+bool SniMenu::AboutToShow(int id) {
+    if (id == 0)
+        item_.onMenuOpening();
+    return false; // the layout is kept current
+}
+
+QList<int> SniMenu::AboutToShowGroup(const QList<int>& ids, QList<int>&) {
+    if (ids.contains(0))
+        item_.onMenuOpening();
+    return {};
+}
+
+SniTrayItem::SniTrayItem(const QString& title, QDBusConnection bus)
+    : bus_(std::move(bus)), service_(QStringLiteral("org.kde.StatusNotifierItem-%1-1")
+                                         .arg(QCoreApplication::applicationPid())),
+      title_(title), menu_(*this),
+      watcher_(kWatcher, bus_, QDBusServiceWatcher::WatchForRegistration) {
+    qDBusRegisterMetaType<SniImage>();
+    qDBusRegisterMetaType<QList<SniImage>>();
+    qDBusRegisterMetaType<SniToolTip>();
+    qDBusRegisterMetaType<DbusMenuLayout>();
+    qDBusRegisterMetaType<DbusMenuProperties>();
+    qDBusRegisterMetaType<QList<DbusMenuProperties>>();
+    qDBusRegisterMetaType<DbusMenuRemoved>();
+    qDBusRegisterMetaType<QList<DbusMenuRemoved>>();
+    qDBusRegisterMetaType<DbusMenuEvent>();
+    qDBusRegisterMetaType<QList<DbusMenuEvent>>();
+    // A tray host that restarts, or comes later, learns of the item again.
+    connect(&watcher_, &QDBusServiceWatcher::serviceRegistered, this, [this] {
+        if (shown_)
+            registerWithWatcher();
+    });
+}
+
+SniTrayItem::~SniTrayItem() {
+    if (!shown_)
+        return;
+    bus_.unregisterService(service_);
+    bus_.unregisterObject(kItemPath);
+    bus_.unregisterObject(kMenuPath);
+}
+
+void SniTrayItem::show() {
+    if (!shown_) {
+        shown_ = bus_.registerObject(kItemPath, this, QDBusConnection::ExportAllContents) &&
+                 bus_.registerObject(kMenuPath, &menu_, QDBusConnection::ExportAllContents);
+        shown_ = shown_ && bus_.registerService(service_);
+    }
+    if (shown_)
+        registerWithWatcher();
+}
+
+void SniTrayItem::registerWithWatcher() {
+    QDBusMessage call =
+        QDBusMessage::createMethodCall(kWatcher, QStringLiteral("/StatusNotifierWatcher"), kWatcher,
+                                       QStringLiteral("RegisterStatusNotifierItem"));
+    call << service_;
+    call.setAutoStartService(false);
+    bus_.asyncCall(call); // no host: nothing to show it in, nothing to report
+}
+
+void SniTrayItem::setIcons(const QList<Image>& normal, const QList<Image>& attention) {
+    const auto converted = [](const QList<Image>& images) {
+        QList<SniImage> out;
+        for (const Image& i : images)
+            out.append({i.width, i.height, i.argb});
+        return out;
+    };
+    icon_ = converted(normal);
+    attentionIcon_ = converted(attention);
+    Q_EMIT NewIcon();
+    Q_EMIT NewAttentionIcon();
+}
+
+QString SniTrayItem::status() const {
+    return attention_ ? QStringLiteral("NeedsAttention") : QStringLiteral("Active");
+}
+
+void SniTrayItem::setAttention(bool attention) {
+    if (attention == attention_)
+        return;
+    attention_ = attention;
+    Q_EMIT NewStatus(status());
+}
+
+SniToolTip SniTrayItem::toolTip() const {
+    // Hosts may take the text for markup: every character shows as it is.
+    return {QString(), attention_ ? attentionIcon_ : icon_, tipTitle_.toHtmlEscaped(),
+            tipText_.toHtmlEscaped().replace(u'\n', QStringLiteral("<br/>"))};
+}
+
+void SniTrayItem::setToolTip(const QString& title, const QString& text) {
+    if (title == tipTitle_ && text == tipText_)
+        return;
+    tipTitle_ = title;
+    tipText_ = text;
+    Q_EMIT NewToolTip();
+}
+
+void SniTrayItem::setMenu(const QList<Entry>& entries) {
+    const bool sameShape =
+        entries.size() == entries_.size() &&
+        std::equal(entries.begin(), entries.end(), entries_.begin(),
+                   [](const Entry& a, const Entry& b) { return a.separator == b.separator; });
+    QList<DbusMenuProperties> changed;
+    for (qsizetype i = 0; sameShape && i < entries.size(); ++i) {
+        const Entry &a = entries[i], &b = entries_[i];
+        if (a.text != b.text || a.enabled != b.enabled || a.visible != b.visible ||
+            a.checkable != b.checkable || a.checked != b.checked)
+            changed.append(DbusMenuProperties{static_cast<int>(i + 1), {}});
+    }
+    entries_ = entries;
+    if (sameShape && changed.isEmpty())
+        return;
+    for (DbusMenuProperties& c : changed)
+        c.properties = menu_.properties(c.id);
+    // Hosts that draw the menu from its last layout take in either.
+    ++menu_.revision_;
+    if (sameShape)
+        Q_EMIT menu_.ItemsPropertiesUpdated(changed, {});
+    Q_EMIT menu_.LayoutUpdated(menu_.revision_, 0);
+}
+
+void SniTrayItem::Activate(int, int) {
+    onActivated();
+}
+
+void SniTrayItem::SecondaryActivate(int, int) {
+    onActivated();
+}
+
+void SniTrayItem::ContextMenu(int, int) {}
+
+void SniTrayItem::Scroll(int, const QString&) {}

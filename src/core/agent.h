@@ -31,6 +31,8 @@ class Agent : public QObject {
         LoginItem* login = nullptr;         // none: starting at login is not offered
         LoginSession* session = nullptr;    // none: the keyboards are read whenever they can be
         KeyboardLayouts* layouts = nullptr; // none: scanners are read with the US table
+        // The desktop's own keyboard layout, preferred by calibration among equals.
+        std::function<QString()> desktopLayout = {};
     };
     // What the status menu shows: kept current as the state changes, and taken
     // afresh (with the input access and login states) when the menu is about to open.
@@ -89,6 +91,8 @@ class Agent : public QObject {
     void announceChange();
     void enqueueAndFlush(const QueuedScan& scan);
     void scannerChosen(const QString& key, const QString& name);
+    void scannerCalibrated(const QString& key, const QString& name,
+                           const Calibration::Result& result);
     void onTick();
     void onRetry();
     // Closes or reopens capture as the login session leaves or comes to the front.

@@ -66,6 +66,13 @@ Agent::Agent(Settings& settings, Ports ports, const QString& queueFolder, Interv
     connect(&tickTimer_, &QTimer::timeout, this, &Agent::onTick);
     connect(&retryTimer_, &QTimer::timeout, this, &Agent::onRetry);
     connect(&idleTimer_, &QTimer::timeout, this, [this] { delivery_.checkIdleClose(); });
+    // A few layouts per turn of the event loop: the menu and windows stay responsive,
+    // and a scan of the test code soon finds every layout ready.
+    prepareTimer_.setInterval(10);
+    connect(&prepareTimer_, &QTimer::timeout, this, [this] {
+        if (!capture_.prepareCalibration(20))
+            prepareTimer_.stop();
+    });
     // The pause check only has work while some buffer holds text: an idle agent
     // does not wake for it.
     capture_.onAssembling = [this] {
@@ -210,6 +217,8 @@ void Agent::scannerCalibrated(const QString& key, const QString& name,
 
 void Agent::toggleDetect() {
     capture_.toggleDetect();
+    if (capture_.detecting())
+        prepareTimer_.start();
     announceChange();
 }
 

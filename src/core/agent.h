@@ -110,6 +110,7 @@ class Agent : public QObject {
     QTimer tickTimer_;
     QTimer retryTimer_;
     QTimer idleTimer_;
+    QTimer prepareTimer_;   // readies calibration while detecting
     QString shownProblems_; // capture and disk trouble as last announced by changed()
     ScanStamps stamps_;
     bool accessGranted_ = false;

@@ -2,6 +2,7 @@
 #include "core/settings.h"
 #include "platform/linux/canberra_sounds.h"
 #include "platform/linux/dbus_notifier.h"
+#include "platform/linux/desktop_layout.h"
 #include "platform/linux/evdev_keyboard.h"
 #include "platform/linux/logind_session.h"
 #include "platform/linux/termination.h"
@@ -135,7 +136,10 @@ int main(int argc, char** argv) {
     XdgAutostart login(QCoreApplication::applicationFilePath());
     LogindSession session(QDBusConnection::systemBus(), qEnvironmentVariable("XDG_SESSION_ID"));
     XkbLayouts layouts;
-    Agent agent(settings, {keyboard, notifier, sounds, &login, &session, &layouts}, folder);
+    Agent agent(settings,
+                {keyboard, notifier, sounds, &login, &session, &layouts,
+                 [] { return desktopKeyboardLayout(); }},
+                folder);
     StatusMenu menu(agent);
     agent.start([&] { menu.attach(); });
     return app.exec();

@@ -186,6 +186,20 @@ void ScanCapture::onScan(const QString& deviceKey, const QString& deviceName, co
 void ScanCapture::toggleDetect() {
     detecting_ = !detecting_;
     dropBuffers();
+    toPrepare_.reset();
+    prepared_ = 0;
+}
+
+bool ScanCapture::prepareCalibration(qint64 budgetMs) {
+    if (!detecting_ || !layouts_)
+        return false;
+    QElapsedTimer timer;
+    timer.start();
+    if (!toPrepare_)
+        toPrepare_ = layouts_->available();
+    while (prepared_ < toPrepare_->size() && !timer.hasExpired(budgetMs))
+        layouts_->decoder((*toPrepare_)[prepared_++].name); // kept compiled by the adapter
+    return prepared_ < toPrepare_->size();
 }
 
 bool ScanCapture::tick() {

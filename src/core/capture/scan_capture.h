@@ -9,6 +9,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <vector>
 
 // Routes key events to one ScanBuffer per physical device and decides what each
@@ -41,6 +42,9 @@ class ScanCapture {
     void onScan(const QString& deviceKey, const QString& deviceName, const QString& text,
                 double medianGapMs = 0);
     void toggleDetect();
+    // While detecting, readies the layouts calibration tries (compiling one takes
+    // milliseconds, all of them seconds), for about budgetMs: true while some remain.
+    bool prepareCalibration(qint64 budgetMs);
     // Takes in every keystroke already received, then ends scans whose pause has
     // run out. True while some buffer still holds text.
     bool tick();
@@ -90,7 +94,9 @@ class ScanCapture {
     std::function<QString()> layoutName_;
     QString layout_; // the setting the buffers decode with
     bool layoutKnown_ = true;
-    int pause_ = Calibration::kMinPauseMs; // ends the chosen scanner's scans
+    int pause_ = Calibration::kMinPauseMs;                    // ends the chosen scanner's scans
+    std::optional<QList<KeyboardLayouts::Choice>> toPrepare_; // in the detection's turn
+    qsizetype prepared_ = 0;
     // By physical device, then device key: devices that report no identity of
     // their own are still told apart by model.
     std::map<std::pair<quint64, QString>, std::unique_ptr<ScanBuffer>> buffers_;

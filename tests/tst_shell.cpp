@@ -5,8 +5,10 @@
 #include "platform/linux/dbus_notifier.h"
 #include "platform/linux/xkb_layouts.h"
 #include "shell/access_help.h"
+#include "shell/detect_window.h"
 #include "shell/settings_dialog.h"
 #include "shell/status_menu.h"
+#include "support/fake_input.h"
 #include "support/fakes.h"
 #include "support/http_stub.h"
 #include "support/test_main.h"
@@ -217,6 +219,46 @@ class TestShell : public QObject {
         QCOMPARE(settings->deviceName(), QStringLiteral("Packing 2"));
         QCOMPARE(settings->scannerLayout(), QStringLiteral("de(nodeadkeys)"));
         QTRY_COMPARE(stub->count("/api/devices/" + settings->deviceId().toUtf8()), 2);
+    }
+
+    // The settings dialog's "Find from a scan…": the detect window shows the test
+    // code; a US scanner scans it; the dialog then shows what Save keeps.
+    void findFromAScanShowsWhatTheTestCodeTold() {
+        keyboard.granted = true;
+        agent->capture().startCapture();
+        agent->takeSlowStates();
+        settings->setScannerLayout(QStringLiteral("de"));
+        whenShown<SettingsDialog>([&](SettingsDialog* d) {
+            QTest::mouseClick(d->findButton(), Qt::LeftButton);
+            QVERIFY(menu->detectWindow() && menu->detectWindow()->isVisible());
+            QVERIFY(!menu->detectWindow()->codeLabel()->pixmap().isNull());
+            const QString plain = "1234567890-=[]\\;'`,./", shifted = "!@#$%^&*()_+{}|:\"~<>?";
+            for (const QChar c :
+                 QStringLiteral("KV1 !\"#$%&'()*+,-./0123456789:;<=>?@ABCDEFGHIJKLMN"
+                                "OPQRSTUVWXYZ[\\]^_`abcdefghijklmnopqrstuvwxyz{|}~"
+                                "\x1dKV1\n")) {
+                const qsizetype i = shifted.indexOf(c);
+                const int modifier = c.isUpper() || i >= 0 ? 225 : c == u'\x1d' ? 224 : 0;
+                if (modifier)
+                    keyboard.handler({KeyEvent::key, 7, modifier, 1, 0, 0x05E0, 0x1200, {}});
+                type({FakeInputTree::usageOf(modifier == 224 ? u']'
+                                             : i >= 0        ? plain[i]
+                                                             : c.toLower())});
+                if (modifier)
+                    keyboard.handler({KeyEvent::key, 7, modifier, 0, 0, 0x05E0, 0x1200, {}});
+            }
+            QTRY_VERIFY(!menu->detectWindow());
+            QCOMPARE(d->scannerLayout(), QString());
+            QTest::mouseClick(d->saveButton(), Qt::LeftButton);
+        });
+        menu->showSettings();
+        QCOMPARE(settings->scannerLayout(), QString());
+        QCOMPARE(journal.entries.last(), QStringLiteral("notify:Scanner selected|Scanner Imaging & "
+                                                        "Co (05E0:1200): English (US) layout"));
+        menu->detectItem()->trigger(); // closing the window cancels detection
+        QVERIFY(agent->capture().detecting());
+        QTest::mouseClick(menu->detectWindow()->cancelButton(), Qt::LeftButton);
+        QVERIFY(!agent->capture().detecting());
     }
 
     void notificationsReachTheDesktopsServer() {

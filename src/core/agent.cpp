@@ -212,6 +212,7 @@ void Agent::scannerCalibrated(const QString& key, const QString& name,
         body << tr("It sends control characters as Alt codes.");
     ports_.sounds.play(Sound::glass);
     ports_.notifier.notify(tr("Scanner selected"), body.join(QLatin1Char('\n')));
+    Q_EMIT calibrated();
     announceChange();
 }
 

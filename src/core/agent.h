@@ -86,6 +86,8 @@ class Agent : public QObject {
     // menu from its last layout must not show stale texts. Once per turn of the
     // event loop at most, after the work that caused it (a scan's POST) is under way.
     void changed();
+    // A scan of the test code set the scanner up (its layout, its pace).
+    void calibrated();
 
   private:
     void announceChange();

@@ -3,6 +3,7 @@
 #include "core/agent.h"
 #include "core/settings.h"
 #include "shell/access_help.h"
+#include "shell/detect_window.h"
 #include "shell/front_when_shown.h"
 #include "shell/settings_dialog.h"
 
@@ -32,7 +33,7 @@ StatusMenu::StatusMenu(Agent& agent) : agent_(agent) {
     loginItem_->setCheckable(true);
     connect(permissionItem_, &QAction::triggered, this,
             [this] { showInputAccessHelp(agent_.settings().scanner()); });
-    connect(detectItem_, &QAction::triggered, this, [this] { agent_.toggleDetect(); });
+    connect(detectItem_, &QAction::triggered, this, [this] { toggleDetect(); });
     connect(loginItem_, &QAction::triggered, this, &StatusMenu::toggleLogin);
     connect(&menu_, &QMenu::aboutToShow, this, [this] {
         agent_.takeSlowStates();
@@ -77,6 +78,30 @@ void StatusMenu::refresh() {
     detectItem_->setEnabled(texts.detectEnabled);
     loginItem_->setChecked(texts.loginChecked);
     tray_.setToolTip(QStringLiteral("Korvel \u00B7 ") + texts.queueLine);
+    // Detection ended: a scanner was chosen, or another user came to the front.
+    if (detectWindow_ && !agent_.capture().detecting())
+        detectWindow_->close();
+}
+
+void StatusMenu::toggleDetect(QWidget* parent) {
+    agent_.toggleDetect();
+    if (!agent_.capture().detecting()) {
+        if (detectWindow_)
+            detectWindow_->close();
+        return;
+    }
+    // Opened again over the window that asks now; the one before cancels nothing.
+    if (const QPointer<DetectWindow> before = std::exchange(detectWindow_, nullptr)) {
+        before->disconnect(this);
+        before->close();
+    }
+    detectWindow_ = new DetectWindow(parent);
+    connect(detectWindow_, &QDialog::finished, this, [this] {
+        if (agent_.capture().detecting())
+            agent_.toggleDetect(); // closed by the user: detection cancelled
+    });
+    new FrontWhenShown(*detectWindow_);
+    detectWindow_->show();
 }
 
 void StatusMenu::showSettings() {
@@ -85,6 +110,13 @@ void StatusMenu::showSettings() {
         settings.deviceId(), settings.serverURL(), settings.deviceName(), settings.scannerLayout(),
         agent_.layouts() ? agent_.layouts()->available() : QList<KeyboardLayouts::Choice>{});
     new FrontWhenShown(dialog);
+    connect(&dialog, &SettingsDialog::findFromScan, this, [this, &dialog] {
+        if (!agent_.capture().detecting())
+            toggleDetect(&dialog);
+    });
+    // What a scan of the test code finds while the dialog is open is what Save keeps.
+    connect(&agent_, &Agent::calibrated, &dialog,
+            [this, &dialog] { dialog.setScannerLayout(agent_.settings().scannerLayout()); });
     if (dialog.exec() == QDialog::Accepted) {
         agent_.saveSettings(dialog.urlField()->text(), dialog.nameField()->text(),
                             dialog.scannerLayout());

@@ -1,11 +1,15 @@
 #pragma once
 
+#include "shell/detect_window.h"
+
 #include <QMenu>
 #include <QObject>
+#include <QPointer>
 #include <QSystemTrayIcon>
 
 class Agent;
 class QAction;
+class QWidget;
 
 // The tray icon and its menu. Texts are computed whenever what they show changes
 // and again when the menu is about to open; the tooltip repeats the queue line.
@@ -28,6 +32,9 @@ class StatusMenu : public QObject {
 
     void showSettings();
     void toggleLogin();
+    // Starts or cancels detection; its window opens over `parent` (none: alone).
+    void toggleDetect(QWidget* parent = nullptr);
+    DetectWindow* detectWindow() const { return detectWindow_; }
 
   private:
     Agent& agent_;
@@ -38,4 +45,5 @@ class StatusMenu : public QObject {
     QAction* permissionItem_;
     QAction* detectItem_;
     QAction* loginItem_;
+    QPointer<DetectWindow> detectWindow_; // open while detecting
 };

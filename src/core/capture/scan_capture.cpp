@@ -11,6 +11,7 @@ namespace {
 constexpr int kKeyboardPage = 7;
 constexpr int kMinDetectLength = 4;
 constexpr int kFirstModifier = 224;
+constexpr size_t kMaxRecorded = 8192; // key events of one device since its last Enter
 // Scanners type a key every 1-20 ms; people, even fast typists, take 80 ms or more
 // between most keys. A keyboard chosen as "the scanner" would send everything typed
 // on it, passwords included, to the server: only scanner speed may choose.
@@ -122,8 +123,8 @@ void ScanCapture::onValue(const KeyEvent& event) {
         buffer.key(event.usage, down, event.timeMs);
         scanKeys_.clear();
         // Still detecting: the buffer did not take the device for a scanner.
-        if (detecting_ && typing >= kMinDetectLength)
-            onTooSlow(key, name);
+        if (detecting_ && typing >= kMinDetectLength && toldSlow_.insert(key).second)
+            onTooSlow(key, name); // once a detection
     }
     if (assembling())
         onAssembling();
@@ -134,6 +135,10 @@ std::vector<KeyStroke>& ScanCapture::recordingOf(const std::pair<quint64, QStrin
     std::vector<KeyStroke>& recording = recordings_[id];
     if (!recording.empty() && e.timeMs - recording.back().timeMs > Calibration::kMaxPauseMs)
         recording.clear();
+    // A key held down repeats without end: the oldest keys go, far more than a
+    // test code takes are kept.
+    if (recording.size() >= kMaxRecorded)
+        recording.erase(recording.begin(), recording.begin() + kMaxRecorded / 2);
     if (e.kind == KeyEvent::key)
         recording.push_back({e.usage, e.value != 0, e.timeMs});
     return recording;
@@ -188,6 +193,7 @@ void ScanCapture::toggleDetect() {
     dropBuffers();
     toPrepare_.reset();
     prepared_ = 0;
+    toldSlow_.clear();
 }
 
 bool ScanCapture::prepareCalibration(qint64 budgetMs) {

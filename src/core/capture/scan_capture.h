@@ -10,6 +10,7 @@
 #include <map>
 #include <memory>
 #include <optional>
+#include <set>
 #include <vector>
 
 // Routes key events to one ScanBuffer per physical device and decides what each
@@ -97,6 +98,7 @@ class ScanCapture {
     int pause_ = Calibration::kMinPauseMs;                    // ends the chosen scanner's scans
     std::optional<QList<KeyboardLayouts::Choice>> toPrepare_; // in the detection's turn
     qsizetype prepared_ = 0;
+    std::set<QString> toldSlow_; // devices told to scan the test code instead
     // By physical device, then device key: devices that report no identity of
     // their own are still told apart by model.
     std::map<std::pair<quint64, QString>, std::unique_ptr<ScanBuffer>> buffers_;

@@ -1,6 +1,8 @@
 // Capture: key events to scan texts (the buffer), raw evdev records to key events
 // (the decoder), and the routing of scans to delivery or to choosing the scanner.
+#include "core/agent.h"
 #include "core/capture/scan_capture.h"
+#include "core/settings.h"
 #include "platform/linux/evdev_decoder.h"
 #include "platform/linux/xkb_layouts.h"
 #include "support/fake_input.h"
@@ -64,8 +66,8 @@ KeyEvent key(int usage, int value, qint64 t, quint32 vendor = 0x00FF,
 
 // The keys a scanner set to `layout` presses for a script, found through
 // libxkbcommon (which key and level types each character, else which dead key and
-// key). Tokens: text; "^c" c with Ctrl; "alt:..." Alt held over keypad digits (or
-// other keys); "|" Enter; '!' a discard. An Enter ends it.
+// key). Tokens: text; "=text" text as is; "^c" c with Ctrl; "alt:..." Alt held over keypad digits
+// (or other keys); "|" Enter; '!' a discard. An Enter ends it.
 std::vector<KeyEvent> keysFor(const QString& layout, const QString& script) {
     static xkb_context* context = [] {
         xkb_context* c = xkb_context_new(XKB_CONTEXT_NO_ENVIRONMENT_NAMES);
@@ -84,17 +86,19 @@ std::vector<KeyEvent> keysFor(const QString& layout, const QString& script) {
     std::vector<KeyEvent> out;
     qint64 t = 0;
     const auto press = [&](int usage, int value) { out.push_back(key(usage, value, t)); };
-    const auto strokeFor = [&](xkb_keysym_t sym) { // usage, Shift, AltGr; lowest level first
-        for (xkb_level_index_t level = 0; level < 4; ++level) {
+    // usage, Shift, AltGr; lowest level first, the 105th key where no other has it
+    const auto strokeFor = [&](xkb_keysym_t sym) {
+        for (xkb_level_index_t level = 0; level < 8; ++level) {
             for (auto kc = xkb_keymap_min_keycode(km); kc <= xkb_keymap_max_keycode(km); ++kc) {
                 const xkb_keysym_t* syms = nullptr;
                 xkb_mod_mask_t masks[8];
                 const int usage = EvdevDecoder::usageForKeyCode(int(kc) - 8);
                 if (!usage || usage > 0x65 || // a scanner's keys are a 105-key keyboard's
-                    xkb_keymap_key_get_syms_by_level(km, kc, 0, level, &syms) != 1 ||
+                    (usage == 0x64) != (level >= 4) ||
+                    xkb_keymap_key_get_syms_by_level(km, kc, 0, level % 4, &syms) != 1 ||
                     syms[0] != sym)
                     continue;
-                const size_t n = xkb_keymap_key_get_mods_for_level(km, kc, 0, level, masks, 8);
+                const size_t n = xkb_keymap_key_get_mods_for_level(km, kc, 0, level % 4, masks, 8);
                 for (size_t i = 0; i < n; ++i)
                     if ((masks[i] & ~(shift | altGr)) == 0)
                         return std::tuple{usage, masks[i] & shift, masks[i] & altGr};
@@ -115,20 +119,21 @@ std::vector<KeyEvent> keysFor(const QString& layout, const QString& script) {
         t += 5;
     };
     static const QHash<char16_t, xkb_keysym_t> deadKeys = {
-        {u'^', XKB_KEY_dead_circumflex},    {u'\u0302', XKB_KEY_dead_circumflex},
-        {u'\u00B4', XKB_KEY_dead_acute},    {u'\u0301', XKB_KEY_dead_acute},
-        {u'`', XKB_KEY_dead_grave},         {u'\u0300', XKB_KEY_dead_grave},
-        {u'\u0308', XKB_KEY_dead_diaeresis}};
+        {u'^', XKB_KEY_dead_circumflex}, {u'\u0302', XKB_KEY_dead_circumflex},
+        {u'\u00B4', XKB_KEY_dead_acute}, {u'\u0301', XKB_KEY_dead_acute},
+        {u'`', XKB_KEY_dead_grave},      {u'\u0300', XKB_KEY_dead_grave},
+        {u'~', XKB_KEY_dead_tilde},      {u'\u0308', XKB_KEY_dead_diaeresis}};
     for (const QString& token : script.split(u' ')) {
         const bool alt = token.startsWith(QLatin1String("alt:"));
         const bool ctrl = token.size() == 2 && token[0] == u'^';
+        const bool literal = token.startsWith(u'='); // "!" itself, "␣" a space
         if (alt || ctrl)
             press(alt ? 226 : 224, 1);
-        for (const QChar c : token.mid(alt ? 4 : ctrl ? 1 : 0)) {
-            const xkb_keysym_t sym = xkb_utf32_to_keysym(c.unicode());
+        for (const QChar c : token.mid(alt ? 4 : ctrl || literal ? 1 : 0)) {
+            const xkb_keysym_t sym = c == u'␣' ? XKB_KEY_space : xkb_utf32_to_keysym(c.unicode());
             if (token == u"|") {
                 press(40, 1), press(40, 0), t += 5;
-            } else if (c == u'!') {
+            } else if (c == u'!' && !literal) {
                 out.push_back(key(0, 0, t)), out.back().kind = KeyEvent::discard;
             } else if (alt && c.isDigit()) {
                 press(c == u'0' ? 98 : 88 + c.digitValue(), 1), t += 5;
@@ -265,6 +270,159 @@ class TestCapture : public QObject {
             capture->onValue(e);
         QCOMPARE(delivered, scans);
         QCOMPARE(capture->unknownLayout(), layout == u"xx" ? layout : QString());
+    }
+
+    // A scanner programmed for a layout scans the test code during detection.
+    void theTestCodeTellsWhatTheScannerWasProgrammedFor_data() {
+        QTest::addColumn<QString>("layout");  // what the scanner was programmed for
+        QTest::addColumn<QString>("script");  // see keysFor()
+        QTest::addColumn<QString>("desktop"); // the desktop's own layout
+        QTest::addColumn<QStringList>("found");
+        const QString code =
+            QStringLiteral("=KV1\u2423!\"#$%&'()*+,-./0123456789:;<=>?@ABCDEFGHIJKLM"
+                           "NOPQRSTUVWXYZ[\\]^_`abcdefghijklmnopqrstuvwxyz{|}~");
+        QTest::newRow("US: the US table, no layout")
+            << "" << code + " ^] =KV1"
+            << "" << QStringList{"", "English (US)", "", "", "ctrl 0"};
+        QTest::newRow("German: dead keys, AltGr; ties to the first description")
+            << "de" << code + " ^] =KV1"
+            << "" << QStringList{"de", "German", "", "", "ctrl 0"};
+        QTest::newRow("German, ties to the desktop's own layout")
+            << "de" << code + " ^] =KV1"
+            << "at" << QStringList{"at", "German (Austria)", "", "", "ctrl 0"};
+        QTest::newRow("Swiss German")
+            << "ch" << code + " ^] =KV1"
+            << "de" << QStringList{"ch", "German (Switzerland)", "", "", "ctrl 0"};
+        QTest::newRow("French with an AIM identifier before")
+            << "fr"
+            << "=]d1" + code.mid(1) + " ^] =KV1"
+            << "" << QStringList{"fr", "French", "]d1", "", "ctrl 0"};
+        QTest::newRow("GS and one more as Alt codes, a suffix after")
+            << "de" << code + " alt:029 =KV1 alt:065 =!9"
+            << "" << QStringList{"de", "German", "", "A!9", "alt 2"};
+        QTest::newRow("one character off: no test code") << "" << code + " ^] =KV2"
+                                                         << "" << QStringList{};
+    }
+    void theTestCodeTellsWhatTheScannerWasProgrammedFor() {
+        QFETCH(QString, layout);
+        QFETCH(QString, script);
+        QFETCH(QString, desktop);
+        QFETCH(QStringList, found);
+        QStringList told;
+        capture->desktopLayout = [&] { return desktop; };
+        capture->onCalibrated = [&](const QString& k, const QString&,
+                                    const Calibration::Result& r) {
+            told = QStringList{
+                r.layout, r.description, r.prefix, r.suffix,
+                QStringLiteral("%1 %2").arg(r.gsAsAltCode ? "alt" : "ctrl").arg(r.altCodes)};
+            chosen = k;
+        };
+        capture->startCapture();
+        capture->toggleDetect();
+        for (const KeyEvent& e : keysFor(layout, script))
+            capture->onValue(e);
+        QCOMPARE(told, found);
+        QCOMPARE(chosen, found.isEmpty() ? QString() : QStringLiteral("00FF:000A"));
+        QCOMPARE(delivered, QStringList());
+    }
+
+    // A scanner typing a key every `step` ms, one gap `peak` ms longer, scans the
+    // test code during detection; then a barcode with that peak's gap.
+    void aScannersOwnPaceEndsItsScans_data() {
+        QTest::addColumn<int>("step");
+        QTest::addColumn<int>("peak");
+        QTest::addColumn<int>("pause");
+        QTest::newRow("fast: the shortest pause") << 2 << 0 << 100;
+        QTest::newRow("Bluetooth: 80 ms, peaks to 100") << 80 << 20 << 200;
+        QTest::newRow("slower than the longest pause") << 300 << 260 << 1000;
+    }
+    void aScannersOwnPaceEndsItsScans() {
+        QFETCH(int, step);
+        QFETCH(int, peak);
+        QFETCH(int, pause);
+        int tooSlow = 0, told = 0;
+        capture->onTooSlow = [&](const QString&, const QString&) { ++tooSlow; };
+        capture->onCalibrated = [&](const QString& k, const QString&,
+                                    const Calibration::Result& r) {
+            told = r.pauseMs;
+            chosen = k;
+        };
+        capture->scannerPause = [&] { return told; };
+        capture->startCapture();
+        capture->toggleDetect();
+        qint64 t = 0;
+        const auto scan = [&](const std::vector<KeyEvent>& keys) {
+            qint64 last = -1;
+            for (KeyEvent e : keys) {
+                t += e.timeMs == last ? 0 : e.timeMs == 0 ? 1 : step + (e.usage == 40 ? peak : 0);
+                last = std::exchange(e.timeMs, t);
+                capture->onValue(e);
+            }
+            t += 2000;
+        };
+        scan(keysFor("", "4006"));
+        QCOMPARE(tooSlow, step > 30 ? 1 : 0); // the speed rule still holds for a barcode
+        QCOMPARE(choices.size(), step > 30 ? 0 : 1);
+        capture->toggleDetect();
+        if (!capture->detecting())
+            capture->toggleDetect();
+        scan(keysFor("",
+                     QStringLiteral("=KV1\u2423!\"#$%&'()*+,-./0123456789:;<=>?@ABCDEFGHIJKLM"
+                                    "NOPQRSTUVWXYZ[\\]^_`abcdefghijklmnopqrstuvwxyz{|}~ ^] =KV1")));
+        QCOMPARE(told, pause);
+        QVERIFY(!capture->detecting());
+        scan(keysFor("", "4006 | 4007"));
+        capture->onValue(key(30, 1, t));
+        capture->onValue(key(31, 1, t + pause + 1)); // after the pause: a scan of its own
+        capture->onValue(key(40, 1, t + pause + 2));
+        QCOMPARE(delivered, (QStringList{"4006", "4007", "1", "2"}));
+    }
+
+    // Scanner after scanner: the Agent keeps what each calibration found and says it.
+    void theAgentKeepsWhatCalibrationFound() {
+        Settings settings;
+        Journal journal;
+        QTemporaryDir dir;
+        Agent agent(settings,
+                    {keyboard, journal, journal, nullptr, nullptr, &layouts,
+                     [] { return QStringLiteral("de"); }},
+                    dir.path());
+        agent.capture().startCapture();
+        const QString code =
+            QStringLiteral("KV1\u2423!\"#$%&'()*+,-./0123456789:;<=>?@ABCDEFGHIJKLM"
+                           "NOPQRSTUVWXYZ[\\]^_`abcdefghijklmnopqrstuvwxyz{|}~");
+        const auto scan = [&](const QString& layout, const QString& script, quint32 vendor,
+                              int slower) {
+            for (KeyEvent e : keysFor(layout, script)) {
+                e.vendor = vendor, e.timeMs = e.timeMs * slower + 10000 * journal.entries.size();
+                keyboard.handler(e);
+            }
+        };
+        agent.toggleDetect();
+        scan("ch", "=" + code + " ^] =KV1", 0x00FF, 1);
+        QCOMPARE((QStringList{settings.scanner(), settings.scannerLayout()}),
+                 (QStringList{"00FF:000A", "ch"}));
+        QCOMPARE(settings.scannerPause(), 100);
+        QCOMPARE(journal.entries, (QStringList{"sound:Glass", "notify:Scanner selected|Scanner "
+                                                              "Barcode Reader (00FF:000A): German "
+                                                              "(Switzerland) layout"}));
+        agent.toggleDetect(); // a slow one, programmed for German, adding an AIM identifier
+        scan("de", "=]C1" + code + " ^] =KV1", 0x1234, 30);
+        QCOMPARE((QStringList{settings.scanner(), settings.scannerLayout()}),
+                 (QStringList{"1234:000A", "de"}));
+        QCOMPARE(settings.scannerPause(), 300);
+        const QString told = "notify:Scanner selected|Scanner Barcode Reader (1234:000A): German "
+                             "layout\nIt adds ]C1 before each barcode.";
+        QCOMPARE(journal.entries.last(), told);
+        // Scanned again by the chosen scanner: never delivered, and told again.
+        scan("de", "=]C1" + code + " alt:029 =KV1", 0x1234, 30);
+        QCOMPARE(agent.queue().items().size(), 0);
+        QCOMPARE(journal.entries.size(), 6);
+        QCOMPARE(journal.entries.last(), told + "\nIt sends control characters as Alt codes.");
+        agent.toggleDetect(); // chosen by its speed: the last scanner's pace is not its own
+        scan("", "4006", 0x00FF, 1);
+        QCOMPARE(settings.scanner(), QStringLiteral("00FF:000A"));
+        QCOMPARE(settings.scannerPause(), 100);
     }
 
     // What one scanner sends, then what a second of the same model sends.

@@ -1,6 +1,7 @@
 // What the agent keeps per user: the settings store, and start at login by the XDG
 // autostart rules (an administrator's entry in a temporary XDG_CONFIG_DIRS).
 #include "core/settings.h"
+#include "platform/linux/desktop_layout.h"
 #include "platform/linux/xdg_autostart.h"
 #include "support/test_main.h"
 
@@ -94,6 +95,32 @@ class TestSettings : public QObject {
         const QString id = s.deviceId(); // the user's own, made there, never the preset's
         QVERIFY(id != "shared" && s.alertedSession() == 0 &&
                 readFile(s.store().fileName()).contains(id.toUtf8()));
+    }
+
+    // The desktop's own layout, which calibration prefers among layouts alike.
+    void theDesktopsLayoutComesFromItsEnvironmentElseTheSystem_data() {
+        QTest::addColumn<QByteArray>("layout"); // XKB_DEFAULT_LAYOUT, XKB_DEFAULT_VARIANT
+        QTest::addColumn<QByteArray>("variant");
+        QTest::addColumn<QByteArray>("keyboard"); // /etc/default/keyboard
+        QTest::addColumn<QString>("seen");
+        const QByteArray file = "XKBMODEL=\"pc105\"\nXKBLAYOUT=\"ch,us\"\nXKBVARIANT=\"fr,\"\n";
+        const QByteArray none;
+        QTest::newRow("the system's first, with its variant") << none << none << file << "ch(fr)";
+        QTest::newRow("the environment first")
+            << QByteArray("de,us") << QByteArray("nodeadkeys") << file << "de(nodeadkeys)";
+        QTest::newRow("unquoted, no variant")
+            << none << none << QByteArray("XKBLAYOUT=fr # x\n") << "fr";
+        QTest::newRow("neither") << none << none << none << "";
+    }
+    void theDesktopsLayoutComesFromItsEnvironmentElseTheSystem() {
+        QFETCH(QByteArray, layout);
+        QFETCH(QByteArray, variant);
+        QFETCH(QByteArray, keyboard);
+        QFETCH(QString, seen);
+        qputenv("XKB_DEFAULT_LAYOUT", layout);
+        qputenv("XKB_DEFAULT_VARIANT", variant);
+        writeFile(dir.filePath(QStringLiteral("root/etc/default/keyboard")), keyboard);
+        QCOMPARE(desktopKeyboardLayout(dir.filePath(QStringLiteral("root"))), seen);
     }
 
     void startAtLoginFollowsTheAutostartRules_data() {

@@ -8,10 +8,12 @@
 #include "platform/linux/sni_tray_item.h"
 #include "platform/linux/xkb_layouts.h"
 #include "shell/access_help.h"
+#include "shell/detect_window.h"
 #include "shell/presence.h"
 #include "shell/settings_dialog.h"
 #include "shell/status_menu.h"
 #include "shell/status_window.h"
+#include "support/fake_input.h"
 #include "support/fakes.h"
 #include "support/http_stub.h"
 #include "support/test_main.h"
@@ -441,6 +443,46 @@ class TestShell : public QObject {
         window->hide();
         window->bringToFront(); // as a second launch asks it
         QTRY_VERIFY(window->isVisible());
+    }
+
+    // The settings dialog's "Find from a scan…": the detect window shows the test
+    // code; a US scanner scans it; the dialog then shows what Save keeps.
+    void findFromAScanShowsWhatTheTestCodeTold() {
+        keyboard.granted = true;
+        agent->capture().startCapture();
+        agent->takeSlowStates();
+        settings->setScannerLayout(QStringLiteral("de"));
+        whenShown<SettingsDialog>([&](SettingsDialog* d) {
+            QTest::mouseClick(d->findButton(), Qt::LeftButton);
+            QVERIFY(menu->detectWindow() && menu->detectWindow()->isVisible());
+            QVERIFY(!menu->detectWindow()->codeLabel()->pixmap().isNull());
+            const QString plain = "1234567890-=[]\\;'`,./", shifted = "!@#$%^&*()_+{}|:\"~<>?";
+            for (const QChar c :
+                 QStringLiteral("KV1 !\"#$%&'()*+,-./0123456789:;<=>?@ABCDEFGHIJKLMN"
+                                "OPQRSTUVWXYZ[\\]^_`abcdefghijklmnopqrstuvwxyz{|}~"
+                                "\x1dKV1\n")) {
+                const qsizetype i = shifted.indexOf(c);
+                const int modifier = c.isUpper() || i >= 0 ? 225 : c == u'\x1d' ? 224 : 0;
+                if (modifier)
+                    keyboard.handler({KeyEvent::key, 7, modifier, 1, 0, 0x05E0, 0x1200, {}});
+                type({FakeInputTree::usageOf(modifier == 224 ? u']'
+                                             : i >= 0        ? plain[i]
+                                                             : c.toLower())});
+                if (modifier)
+                    keyboard.handler({KeyEvent::key, 7, modifier, 0, 0, 0x05E0, 0x1200, {}});
+            }
+            QTRY_VERIFY(!menu->detectWindow());
+            QCOMPARE(d->scannerLayout(), QString());
+            QTest::mouseClick(d->saveButton(), Qt::LeftButton);
+        });
+        menu->showSettings();
+        QCOMPARE(settings->scannerLayout(), QString());
+        QCOMPARE(journal.entries.last(), QStringLiteral("notify:Scanner selected|Scanner Imaging & "
+                                                        "Co (05E0:1200): English (US) layout"));
+        menu->detectItem()->trigger(); // closing the window cancels detection
+        QVERIFY(agent->capture().detecting());
+        QTest::mouseClick(menu->detectWindow()->cancelButton(), Qt::LeftButton);
+        QVERIFY(!agent->capture().detecting());
     }
 
     void notificationsReachTheDesktopsServer() {

@@ -21,6 +21,18 @@ QueueFile queueFileIn(const QString& folder) {
     return QueueFile(folder + QStringLiteral("/queue.json"));
 }
 
+// Control characters a scanner adds are shown in caret notation ("^]" for GS).
+QString visible(const QString& text) {
+    QString shown;
+    for (const QChar c : text) {
+        if (c.unicode() < 0x20)
+            shown += QLatin1Char('^') + QChar(c.unicode() + 0x40);
+        else
+            shown += c;
+    }
+    return shown;
+}
+
 // "Name (VVVV:PPPP)", as the operator sees a scanner everywhere.
 QString describeScanner(const QString& name, const QString& key) {
     return name + QStringLiteral(" (") + key + QLatin1Char(')');
@@ -54,6 +66,13 @@ Agent::Agent(Settings& settings, Ports ports, const QString& queueFolder, Interv
     connect(&tickTimer_, &QTimer::timeout, this, &Agent::onTick);
     connect(&retryTimer_, &QTimer::timeout, this, &Agent::onRetry);
     connect(&idleTimer_, &QTimer::timeout, this, [this] { delivery_.checkIdleClose(); });
+    // A few layouts per turn of the event loop: the menu and windows stay responsive,
+    // and a scan of the test code soon finds every layout ready.
+    prepareTimer_.setInterval(10);
+    connect(&prepareTimer_, &QTimer::timeout, this, [this] {
+        if (!capture_.prepareCalibration(20))
+            prepareTimer_.stop();
+    });
     // The pause check only has work while some buffer holds text: an idle agent
     // does not wake for it.
     capture_.onAssembling = [this] {
@@ -61,6 +80,21 @@ Agent::Agent(Settings& settings, Ports ports, const QString& queueFolder, Interv
             tickTimer_.start();
     };
     delivery_.onChanged = [this] { announceChange(); };
+    capture_.onCalibrated = [this](const QString& key, const QString& name,
+                                   const Calibration::Result& result) {
+        scannerCalibrated(key, name, result);
+    };
+    capture_.onTooSlow = [this](const QString& key, const QString& name) {
+        qCInfo(lcAgent).noquote() << describeScanner(name, key)
+                                  << "typed a barcode too slowly for a scanner: not chosen";
+        ports_.notifier.notify(tr("Scanner too slow to detect"),
+                               tr("%1 types too slowly to be told from a keyboard. To choose it, "
+                                  "scan the test code in the Detect scanner window.")
+                                   .arg(describeScanner(name, key)));
+    };
+    capture_.scannerPause = [this] { return settings_.scannerPause(); };
+    if (ports_.desktopLayout)
+        capture_.desktopLayout = ports_.desktopLayout;
     if (ports_.session)
         ports_.session->onChanged = [this] { followSession(); };
 }
@@ -148,6 +182,9 @@ void Agent::enqueueAndFlush(const QueuedScan& scan) {
 }
 
 void Agent::scannerChosen(const QString& key, const QString& name) {
+    // Another scanner's pace is not this one's; the same one keeps its own.
+    if (key != settings_.scanner())
+        settings_.setScannerPause(Calibration::kMinPauseMs);
     settings_.setScanner(key, name);
     qCInfo(lcAgent).noquote() << "scanner chosen:" << describeScanner(name, key);
     ports_.sounds.play(Sound::glass);
@@ -155,8 +192,40 @@ void Agent::scannerChosen(const QString& key, const QString& name) {
     announceChange();
 }
 
+void Agent::scannerCalibrated(const QString& key, const QString& name,
+                              const Calibration::Result& result) {
+    settings_.setScanner(key, name);
+    settings_.setScannerLayout(result.layout);
+    settings_.setScannerPause(result.pauseMs);
+    qCInfo(lcAgent).noquote()
+        << QStringLiteral("scanner calibrated: %1, layout \"%2\" (%3), GS as %4, %5 characters "
+                          "as Alt codes, prefix \"%6\", suffix \"%7\", slowest gap %8 ms, "
+                          "pause %9 ms")
+               .arg(describeScanner(name, key), result.layout, result.description,
+                    result.gsAsAltCode ? QStringLiteral("an Alt code")
+                                       : QStringLiteral("a Ctrl combination"))
+               .arg(result.altCodes)
+               .arg(visible(result.prefix), visible(result.suffix))
+               .arg(result.slowestGapMs)
+               .arg(result.pauseMs);
+    QStringList body{
+        tr("Scanner %1: %2 layout").arg(describeScanner(name, key), result.description)};
+    if (!result.prefix.isEmpty())
+        body << tr("It adds %1 before each barcode.").arg(visible(result.prefix));
+    if (!result.suffix.isEmpty())
+        body << tr("It adds %1 after each barcode.").arg(visible(result.suffix));
+    if (result.gsAsAltCode)
+        body << tr("It sends control characters as Alt codes.");
+    ports_.sounds.play(Sound::glass);
+    ports_.notifier.notify(tr("Scanner selected"), body.join(QLatin1Char('\n')));
+    Q_EMIT calibrated();
+    announceChange();
+}
+
 void Agent::toggleDetect() {
     capture_.toggleDetect();
+    if (capture_.detecting())
+        prepareTimer_.start();
     announceChange();
 }
 

@@ -31,6 +31,8 @@ class Agent : public QObject {
         LoginItem* login = nullptr;         // none: starting at login is not offered
         LoginSession* session = nullptr;    // none: the keyboards are read whenever they can be
         KeyboardLayouts* layouts = nullptr; // none: scanners are read with the US table
+        // The desktop's own keyboard layout, preferred by calibration among equals.
+        std::function<QString()> desktopLayout = {};
     };
     // What the status menu shows: kept current as the state changes, and taken
     // afresh (with the input access and login states) when the menu is about to open.
@@ -96,11 +98,15 @@ class Agent : public QObject {
     // menu from its last layout must not show stale texts. Once per turn of the
     // event loop at most, after the work that caused it (a scan's POST) is under way.
     void changed();
+    // A scan of the test code set the scanner up (its layout, its pace).
+    void calibrated();
 
   private:
     void announceChange();
     void enqueueAndFlush(const QueuedScan& scan);
     void scannerChosen(const QString& key, const QString& name);
+    void scannerCalibrated(const QString& key, const QString& name,
+                           const Calibration::Result& result);
     void onTick();
     void onRetry();
     // Closes or reopens capture as the login session leaves or comes to the front.
@@ -118,6 +124,7 @@ class Agent : public QObject {
     QTimer tickTimer_;
     QTimer retryTimer_;
     QTimer idleTimer_;
+    QTimer prepareTimer_;   // readies calibration while detecting
     QString shownProblems_; // capture and disk trouble as last announced by changed()
     ScanStamps stamps_;
     bool accessGranted_ = false;

@@ -79,6 +79,12 @@ QString Settings::scannerLayout() const {
     return text("scannerLayout", QString());
 }
 
+int Settings::scannerPause() const {
+    bool ok = false;
+    const int ms = text("scannerPause", QString()).toInt(&ok);
+    return ok && ms > 0 ? ms : 100;
+}
+
 QString Settings::deviceId() {
     const QVariant v = own("deviceId");
     if (v.isValid())
@@ -120,6 +126,11 @@ void Settings::setScanner(const QString& key, const QString& name) {
 
 void Settings::setScannerLayout(const QString& layout) {
     setText("scannerLayout", layout);
+    save();
+}
+
+void Settings::setScannerPause(int ms) {
+    setText("scannerPause", QString::number(ms));
     save();
 }
 

@@ -24,6 +24,9 @@ class Settings {
     QString scannerName() const;
     // The scanner's keyboard layout, e.g. "de" or "de(nodeadkeys)"; "" for the US table.
     QString scannerLayout() const;
+    // The pause in ms that ends a scan of the chosen scanner, as its calibration
+    // found it; 100 when it was never calibrated.
+    int scannerPause() const;
     // Created on the first read (lower-case UUID) and stored at once.
     QString deviceId();
     qint64 alertedSession() const;
@@ -32,6 +35,7 @@ class Settings {
     void setDeviceName(const QString& name);
     void setScanner(const QString& key, const QString& name);
     void setScannerLayout(const QString& layout);
+    void setScannerPause(int ms);
     void setAlertedSession(qint64 session);
 
     // Takes in what other programs (an administrator's tool) changed in either file

@@ -4,6 +4,7 @@
 #include "platform/linux/canberra_sounds.h"
 #include "platform/linux/dbus_notifier.h"
 #include "platform/linux/dbus_presence.h"
+#include "platform/linux/desktop_layout.h"
 #include "platform/linux/evdev_keyboard.h"
 #include "platform/linux/logind_session.h"
 #include "platform/linux/sni_tray_item.h"
@@ -155,7 +156,10 @@ int main(int argc, char** argv) {
     XdgAutostart login(QCoreApplication::applicationFilePath());
     LogindSession session(QDBusConnection::systemBus(), qEnvironmentVariable("XDG_SESSION_ID"));
     XkbLayouts layouts;
-    Agent agent(settings, {keyboard, notifier, sounds, &login, &session, &layouts}, folder);
+    Agent agent(settings,
+                {keyboard, notifier, sounds, &login, &session, &layouts,
+                 [] { return desktopKeyboardLayout(); }},
+                folder);
     SniTrayItem trayItem(QStringLiteral("Korvel Agent"));
     StatusMenu menu(agent, &trayItem);
     StatusWindow window(menu);

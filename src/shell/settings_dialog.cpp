@@ -34,21 +34,15 @@ SettingsDialog::SettingsDialog(const QString& deviceId, const QString& serverURL
                          choice.name);
     variant_ = new QLineEdit;
     variant_->setPlaceholderText(QStringLiteral("variant, e.g. nodeadkeys"));
-    const QRegularExpressionMatch current =
-        QRegularExpression(QStringLiteral(R"(^\s*([^()\s]*)\s*(?:\((.*)\))?\s*$)"))
-            .match(scannerLayout);
-    const QString name = current.hasMatch() ? current.captured(1) : scannerLayout.trimmed();
-    int index = layout_->findData(name);
-    if (index < 0) { // a layout this system does not list is kept, not replaced
-        layout_->addItem(name, name);
-        index = layout_->count() - 1;
-    }
-    layout_->setCurrentIndex(index);
-    variant_->setText(current.captured(2).trimmed());
+    setScannerLayout(scannerLayout);
+    find_ = new QPushButton(tr("Find from a scan\u2026"));
+    find_->setAutoDefault(false);
+    connect(find_, &QPushButton::clicked, this, &SettingsDialog::findFromScan);
     auto* layoutRow = new QHBoxLayout;
     layoutRow->setContentsMargins(0, 0, 0, 0);
     layoutRow->addWidget(layout_, 2);
     layoutRow->addWidget(variant_, 1);
+    layoutRow->addWidget(find_);
     auto* grid = new QWidget;
     auto* gridLayout = new QGridLayout(grid);
     gridLayout->setContentsMargins(0, 0, 0, 0);
@@ -73,6 +67,20 @@ SettingsDialog::SettingsDialog(const QString& deviceId, const QString& serverURL
     layout->addWidget(grid);
     layout->addWidget(buttons);
     url_->setFocus(); // typed into first
+}
+
+void SettingsDialog::setScannerLayout(const QString& scannerLayout) {
+    const QRegularExpressionMatch current =
+        QRegularExpression(QStringLiteral(R"(^\s*([^()\s]*)\s*(?:\((.*)\))?\s*$)"))
+            .match(scannerLayout);
+    const QString name = current.hasMatch() ? current.captured(1) : scannerLayout.trimmed();
+    int index = layout_->findData(name);
+    if (index < 0) { // a layout this system does not list is kept, not replaced
+        layout_->addItem(name, name);
+        index = layout_->count() - 1;
+    }
+    layout_->setCurrentIndex(index);
+    variant_->setText(current.captured(2).trimmed());
 }
 
 QString SettingsDialog::scannerLayout() const {

@@ -25,14 +25,23 @@ class SettingsDialog : public QDialog {
     QLineEdit* variantField() const { return variant_; }
     // The layout as chosen, in the setting's form.
     QString scannerLayout() const;
+    // Shows this layout as chosen (a name this system does not list is kept).
+    void setScannerLayout(const QString& scannerLayout);
+    QPushButton* findButton() const { return find_; }
+
     QPushButton* saveButton() const { return save_; }
     QPushButton* cancelButton() const { return cancel_; }
+
+  Q_SIGNALS:
+    // "Find from a scan…": the layout is to be found by scanning the test code.
+    void findFromScan();
 
   private:
     QLineEdit* url_;
     QLineEdit* name_;
     QComboBox* layout_;
     QLineEdit* variant_;
+    QPushButton* find_;
     QPushButton* save_;
     QPushButton* cancel_;
 };

@@ -2,6 +2,7 @@
 
 #include "core/settings.h"
 #include "shell/access_help.h"
+#include "shell/detect_window.h"
 #include "shell/front_when_shown.h"
 #include "shell/settings_dialog.h"
 
@@ -60,7 +61,7 @@ StatusMenu::StatusMenu(Agent& agent, TrayItem* item) : agent_(agent), item_(item
     quitItem_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
     connect(permissionItem_, &QAction::triggered, this,
             [this] { showInputAccessHelp(agent_.settings().scanner()); });
-    connect(detectItem_, &QAction::triggered, this, [this] { agent_.toggleDetect(); });
+    connect(detectItem_, &QAction::triggered, this, [this] { toggleDetect(); });
     connect(settingsItem_, &QAction::triggered, this, &StatusMenu::showSettings);
     connect(loginItem_, &QAction::triggered, this, &StatusMenu::toggleLogin);
     connect(quitItem_, &QAction::triggered, qApp, &QCoreApplication::quit, Qt::QueuedConnection);
@@ -155,6 +156,30 @@ void StatusMenu::refresh() {
             tray_->setIcon(icon(attention));
     }
     Q_EMIT refreshed(texts);
+    // Detection ended: a scanner was chosen, or another user came to the front.
+    if (detectWindow_ && !agent_.capture().detecting())
+        detectWindow_->close();
+}
+
+void StatusMenu::toggleDetect(QWidget* parent) {
+    agent_.toggleDetect();
+    if (!agent_.capture().detecting()) {
+        if (detectWindow_)
+            detectWindow_->close();
+        return;
+    }
+    // Opened again over the window that asks now; the one before cancels nothing.
+    if (const QPointer<DetectWindow> before = std::exchange(detectWindow_, nullptr)) {
+        before->disconnect(this);
+        before->close();
+    }
+    detectWindow_ = new DetectWindow(parent);
+    connect(detectWindow_, &QDialog::finished, this, [this] {
+        if (agent_.capture().detecting())
+            agent_.toggleDetect(); // closed by the user: detection cancelled
+    });
+    new FrontWhenShown(*detectWindow_);
+    detectWindow_->show();
 }
 
 void StatusMenu::showSettings() {
@@ -163,6 +188,13 @@ void StatusMenu::showSettings() {
         settings.deviceId(), settings.serverURL(), settings.deviceName(), settings.scannerLayout(),
         agent_.layouts() ? agent_.layouts()->available() : QList<KeyboardLayouts::Choice>{});
     new FrontWhenShown(dialog);
+    connect(&dialog, &SettingsDialog::findFromScan, this, [this, &dialog] {
+        if (!agent_.capture().detecting())
+            toggleDetect(&dialog);
+    });
+    // What a scan of the test code finds while the dialog is open is what Save keeps.
+    connect(&agent_, &Agent::calibrated, &dialog,
+            [this, &dialog] { dialog.setScannerLayout(agent_.settings().scannerLayout()); });
     if (dialog.exec() == QDialog::Accepted) {
         agent_.saveSettings(dialog.urlField()->text(), dialog.nameField()->text(),
                             dialog.scannerLayout());

@@ -3,14 +3,18 @@
 #include "core/agent.h"
 #include "platform/tray_item.h"
 
+#include "shell/detect_window.h"
 #include <QIcon>
+
 #include <QMenu>
 #include <QObject>
+#include <QPointer>
 #include <QSystemTrayIcon>
 
 #include <memory>
 
 class QAction;
+class QWidget;
 
 // The tray icon and its menu: a tray item drawn by the tray host where there is
 // one, else the classic tray's icon with a menu of Qt's own. Texts are computed
@@ -45,6 +49,9 @@ class StatusMenu : public QObject {
 
     void showSettings();
     void toggleLogin();
+    // Starts or cancels detection; its window opens over `parent` (none: alone).
+    void toggleDetect(QWidget* parent = nullptr);
+    DetectWindow* detectWindow() const { return detectWindow_; }
 
     // An action's text that Qt's menus draw as `text`: "&" marks a shortcut there.
     static QString label(const QString& text);
@@ -73,4 +80,5 @@ class StatusMenu : public QObject {
     QAction* settingsItem_;
     QAction* loginItem_;
     QAction* quitItem_;
+    QPointer<DetectWindow> detectWindow_; // open while detecting
 };

@@ -2,11 +2,16 @@
 
 #include "core/logging.h"
 
+#include <QElapsedTimer>
 #include <QStringList>
+
+#include <algorithm>
 
 namespace {
 constexpr int kKeyboardPage = 7;
 constexpr int kMinDetectLength = 4;
+constexpr int kFirstModifier = 224;
+constexpr size_t kMaxRecorded = 8192; // key events of one device since its last Enter
 // Scanners type a key every 1-20 ms; people, even fast typists, take 80 ms or more
 // between most keys. A keyboard chosen as "the scanner" would send everything typed
 // on it, passwords included, to the server: only scanner speed may choose.
@@ -73,17 +78,18 @@ void ScanCapture::onValue(const KeyEvent& event) {
     auto it = buffers_.find(id);
     if (event.kind == KeyEvent::gone) {
         // Its pending scan is lost with it; a device plugged in again is a new one.
+        recordings_.erase(id);
         if (it != buffers_.end()) {
             retired_.push_back(std::move(it->second));
             buffers_.erase(it);
         }
         return;
     }
+    const QString name = event.name.isNull() ? QStringLiteral("Scanner") : event.name;
     if (it == buffers_.end()) {
         // Even a discard needs the buffer: it spoils the rest of a scan whose start
         // was lost, and that may be the device's very first scan.
         auto buffer = std::make_unique<ScanBuffer>();
-        const QString name = event.name.isNull() ? QStringLiteral("Scanner") : event.name;
         buffer->layout = layoutDecoder();
         buffer->onScan = [this, key, name, b = buffer.get()](const QString& text) {
             onScan(key, name, text, b->medianGapMs());
@@ -92,19 +98,86 @@ void ScanCapture::onValue(const KeyEvent& event) {
     }
     ScanBuffer& buffer = *it->second;
     buffer.emitOnGap = !detecting_;
+    // Detection judges every device by a scanner's speed; the chosen scanner has
+    // its own pace.
+    buffer.gapMs = detecting_ ? Calibration::kMinPauseMs : pause_;
+    std::vector<KeyStroke>& recording = recordingOf(id, event);
     if (discard) {
+        recording.clear();
         buffer.discard(event.timeMs);
         return;
     }
-    buffer.key(event.usage, event.value != 0, event.timeMs);
+    const bool down = event.value != 0;
+    if (!down || !ScanBuffer::isEnterKey(event.usage)) {
+        buffer.key(event.usage, down, event.timeMs);
+    } else {
+        scanKeys_ = std::exchange(recording, {});
+        // The test code proves a scanner whatever its speed: tried before the
+        // buffer, which may have dropped a slow scanner's text at a pause.
+        if (detecting_ && calibrate(key, name, scanKeys_))
+            return;
+        const auto typing =
+            std::count_if(scanKeys_.begin(), scanKeys_.end(), [](const KeyStroke& k) {
+                return k.down && k.usage < kFirstModifier && !ScanBuffer::isEnterKey(k.usage);
+            });
+        buffer.key(event.usage, down, event.timeMs);
+        scanKeys_.clear();
+        // Still detecting: the buffer did not take the device for a scanner.
+        if (detecting_ && typing >= kMinDetectLength && toldSlow_.insert(key).second)
+            onTooSlow(key, name); // once a detection
+    }
     if (assembling())
         onAssembling();
+}
+
+std::vector<KeyStroke>& ScanCapture::recordingOf(const std::pair<quint64, QString>& id,
+                                                 const KeyEvent& e) {
+    std::vector<KeyStroke>& recording = recordings_[id];
+    if (!recording.empty() && e.timeMs - recording.back().timeMs > Calibration::kMaxPauseMs)
+        recording.clear();
+    // A key held down repeats without end: the oldest keys go, far more than a
+    // test code takes are kept.
+    if (recording.size() >= kMaxRecorded)
+        recording.erase(recording.begin(), recording.begin() + kMaxRecorded / 2);
+    if (e.kind == KeyEvent::key)
+        recording.push_back({e.usage, e.value != 0, e.timeMs});
+    return recording;
+}
+
+bool ScanCapture::calibrate(const QString& key, const QString& name,
+                            const std::vector<KeyStroke>& keys) {
+    if (!Calibration::mayBeTestCode(keys))
+        return false;
+    QElapsedTimer timer;
+    timer.start();
+    const auto result = Calibration::calibrate(keys, layouts_, desktopLayout());
+    qCInfo(lcCapture).noquote() << QStringLiteral("%1 keys of %2 (%3) read as the test code in "
+                                                  "%4 ms: %5")
+                                       .arg(keys.size())
+                                       .arg(name, key)
+                                       .arg(timer.elapsed())
+                                       .arg(result ? QStringLiteral("yes") : QStringLiteral("no"));
+    if (!result)
+        return false;
+    detecting_ = false;
+    dropBuffers();
+    if (onCalibrated)
+        onCalibrated(key, name, *result);
+    else
+        chosen_(key, name);
+    followLayout();
+    return true;
 }
 
 void ScanCapture::onScan(const QString& deviceKey, const QString& deviceName, const QString& text,
                          double medianGapMs) {
     if (!detecting_) {
-        deliver_(text);
+        // The test code is no barcode of the business: it tells the scanner's
+        // settings again (after it was reprogrammed) and goes no further.
+        if (text.contains(Calibration::testText()))
+            calibrate(deviceKey, deviceName, std::exchange(scanKeys_, {}));
+        else
+            deliver_(text);
         return;
     }
     if (text.size() < kMinDetectLength || medianGapMs > kMaxDetectMedianGapMs)
@@ -112,11 +185,27 @@ void ScanCapture::onScan(const QString& deviceKey, const QString& deviceName, co
     detecting_ = false;
     dropBuffers();
     chosen_(deviceKey, deviceName);
+    followLayout(); // the pace of a scanner chosen before is not this one's
 }
 
 void ScanCapture::toggleDetect() {
     detecting_ = !detecting_;
     dropBuffers();
+    toPrepare_.reset();
+    prepared_ = 0;
+    toldSlow_.clear();
+}
+
+bool ScanCapture::prepareCalibration(qint64 budgetMs) {
+    if (!detecting_ || !layouts_)
+        return false;
+    QElapsedTimer timer;
+    timer.start();
+    if (!toPrepare_)
+        toPrepare_ = layouts_->available();
+    while (prepared_ < toPrepare_->size() && !timer.hasExpired(budgetMs))
+        layouts_->decoder((*toPrepare_)[prepared_++].name); // kept compiled by the adapter
+    return prepared_ < toPrepare_->size();
 }
 
 bool ScanCapture::tick() {
@@ -148,6 +237,8 @@ bool ScanCapture::assembling() const {
 }
 
 void ScanCapture::followLayout() {
+    pause_ =
+        std::clamp(scannerPause(), int(Calibration::kMinPauseMs), int(Calibration::kMaxPauseMs));
     QString name = layoutName_ ? layoutName_() : QString();
     if (name == layout_)
         return;
@@ -178,4 +269,5 @@ void ScanCapture::dropBuffers() {
     for (auto& [key, buffer] : buffers_)
         retired_.push_back(std::move(buffer));
     buffers_.clear();
+    recordings_.clear();
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/capture/calibration.h"
 #include "core/capture/scan_buffer.h"
 #include "platform/keyboard.h"
 
@@ -8,6 +9,8 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
+#include <set>
 #include <vector>
 
 // Routes key events to one ScanBuffer per physical device and decides what each
@@ -32,13 +35,17 @@ class ScanCapture {
     void pause();
     // Capture as at start-up.
     void resume();
-    // Reads the layout setting; every buffer decodes with it from the next key on.
+    // Reads the layout and pause settings; every buffer decodes with them from the
+    // next key on.
     void followLayout();
     void onValue(const KeyEvent& event);
     // medianGapMs: the scan's median pause between key-downs (ScanBuffer).
     void onScan(const QString& deviceKey, const QString& deviceName, const QString& text,
                 double medianGapMs = 0);
     void toggleDetect();
+    // While detecting, readies the layouts calibration tries (compiling one takes
+    // milliseconds, all of them seconds), for about budgetMs: true while some remain.
+    bool prepareCalibration(qint64 budgetMs);
     // Takes in every keystroke already received, then ends scans whose pause has
     // run out. True while some buffer still holds text.
     bool tick();
@@ -52,6 +59,18 @@ class ScanCapture {
     // Called whenever a buffer holds text after a key event, so the owner can make
     // sure tick() runs.
     std::function<void()> onAssembling = [] {};
+    // Called instead of `chosen` when the scan that chose the device was the test
+    // code, and for a scan of it from the chosen scanner: what it told.
+    std::function<void(const QString& key, const QString& name, const Calibration::Result&)>
+        onCalibrated;
+    // A device typed a barcode during detection too slowly to be taken for a scanner.
+    std::function<void(const QString& key, const QString& name)> onTooSlow = [](const QString&,
+                                                                                const QString&) {};
+    // The desktop's own keyboard layout ("" when unknown), preferred among layouts
+    // that read the test code alike.
+    std::function<QString()> desktopLayout = [] { return QString(); };
+    // The chosen scanner's pause that ends a scan, in ms; read with the layout.
+    std::function<int()> scannerPause = [] { return Calibration::kMinPauseMs; };
 
     static QString deviceKey(quint32 vendor, quint32 product);
 
@@ -59,6 +78,10 @@ class ScanCapture {
     bool assembling() const;
     void dropBuffers();
     std::unique_ptr<LayoutDecoder> layoutDecoder();
+    // Reads a device's keys as a scan of the test code; true when they were one.
+    bool calibrate(const QString& key, const QString& name, const std::vector<KeyStroke>& keys);
+    // A device's key events since its last Enter or a pause no scanner makes.
+    std::vector<KeyStroke>& recordingOf(const std::pair<quint64, QString>& id, const KeyEvent& e);
 
     KeyboardSource& keyboard_;
     std::function<QString()> chosenScanner_;
@@ -72,9 +95,15 @@ class ScanCapture {
     std::function<QString()> layoutName_;
     QString layout_; // the setting the buffers decode with
     bool layoutKnown_ = true;
+    int pause_ = Calibration::kMinPauseMs;                    // ends the chosen scanner's scans
+    std::optional<QList<KeyboardLayouts::Choice>> toPrepare_; // in the detection's turn
+    qsizetype prepared_ = 0;
+    std::set<QString> toldSlow_; // devices told to scan the test code instead
     // By physical device, then device key: devices that report no identity of
     // their own are still told apart by model.
     std::map<std::pair<quint64, QString>, std::unique_ptr<ScanBuffer>> buffers_;
+    std::map<std::pair<quint64, QString>, std::vector<KeyStroke>> recordings_;
+    std::vector<KeyStroke> scanKeys_; // those of the scan being reported
     // Dropped buffers live until the call that dropped them has unwound: the buffer
     // that reported the scan may still be on the stack.
     std::vector<std::unique_ptr<ScanBuffer>> retired_;

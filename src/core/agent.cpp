@@ -2,6 +2,7 @@
 
 #include "core/logging.h"
 #include "core/private_files.h"
+#include "core/server_url.h"
 #include "core/settings.h"
 #include "core/trim.h"
 #include "platform/notifier.h"
@@ -24,6 +25,12 @@ QueueFile queueFileIn(const QString& folder) {
 // "Name (VVVV:PPPP)", as the operator sees a scanner everywhere.
 QString describeScanner(const QString& name, const QString& key) {
     return name + QStringLiteral(" (") + key + QLatin1Char(')');
+}
+
+QString serverHint() {
+    return QCoreApplication::translate(
+        "Agent", "Next, the server: choose Settings\u2026 in the tray menu and enter the scan "
+                 "server's address. Until it is reached, scans wait on this station.");
 }
 
 } // namespace
@@ -85,8 +92,16 @@ void Agent::takeSlowStates() {
     const bool login = ports_.login && ports_.login->enabled();
     if (access == accessGranted_ && login == loginEnabled_)
         return;
+    const bool granted = access && !accessGranted_;
     accessGranted_ = access;
     loginEnabled_ = login;
+    if (granted && settingUp_ && !hintedDetect_ && settings_.scanner().isEmpty()) {
+        hintedDetect_ = true; // what the first hint asked for is done: the step after it
+        ports_.notifier.notify(tr("Korvel Agent"),
+                               tr("Keyboard access granted. Next, the scanner: click the barcode "
+                                  "icon in the tray, choose Detect scanner, then scan any "
+                                  "barcode."));
+    }
     announceChange();
 }
 
@@ -128,11 +143,44 @@ void Agent::start(const std::function<void()>& attachMenu) {
     idleTimer_.start();
     delivery_.registerDevice();
     queue_.flush();
-    if (scanner.isEmpty()) {
-        ports_.notifier.notify(QStringLiteral("Korvel Agent"),
-                               QStringLiteral("Click the barcode icon in the menu bar and choose "
-                                              "Detect scanner."));
+    hintNextStep();
+    tellUnknownLayout();
+}
+
+bool Agent::serverSet() const {
+    // The stored default only stands in for a server nobody has set.
+    return settings_.store().contains(QStringLiteral("serverURL")) &&
+           serverURLProblem(settings_.serverURL()) == ServerURLProblem::none;
+}
+
+void Agent::hintNextStep() {
+    if (!settings_.scanner().isEmpty() && serverSet())
+        return;
+    settingUp_ = true;
+    QString body;
+    // Without keyboard access neither detection nor scanning works: that comes first.
+    if (!capture_.paused() && !accessGranted_) {
+        body = tr("Korvel Agent may not read the keyboards yet. Ask an administrator to grant "
+                  "keyboard access: the tray menu's help shows the steps.");
+    } else if (settings_.scanner().isEmpty()) {
+        hintedDetect_ = true;
+        body = tr("Next, the scanner: click the barcode icon in the tray, choose Detect scanner, "
+                  "then scan any barcode.");
+    } else {
+        body = serverHint();
     }
+    ports_.notifier.notify(tr("Korvel Agent"), body);
+}
+
+void Agent::tellUnknownLayout() {
+    const QString layout = capture_.unknownLayout();
+    if (layout.isEmpty() || layout == toldLayout_)
+        return;
+    toldLayout_ = layout;
+    ports_.notifier.notify(tr("Korvel Agent: scanner layout unknown"),
+                           tr("The scanner layout \"%1\" is not known to this system: scans are "
+                              "read as US. Choose the scanner's layout in Settings\u2026.")
+                               .arg(elided(layout)));
 }
 
 void Agent::enqueueAndFlush(const QueuedScan& scan) {
@@ -146,6 +194,9 @@ void Agent::scannerChosen(const QString& key, const QString& name) {
     qCInfo(lcAgent).noquote() << "scanner chosen:" << describeScanner(name, key);
     ports_.sounds.play(Sound::glass);
     ports_.notifier.notify(QStringLiteral("Scanner selected"), describeScanner(name, key));
+    if (settingUp_ && !delivery_.registered()) {
+        ports_.notifier.notify(tr("Korvel Agent"), serverHint());
+    }
     announceChange();
 }
 
@@ -163,6 +214,7 @@ void Agent::onRetry() {
     if (settings_.reload()) { // another program changed them: server and menu hear of it
         delivery_.registerDevice();
         announceChange();
+        tellUnknownLayout();
     }
     capture_.startCapture();
     // Before any save could replace a file that could not be read so far.
@@ -222,7 +274,8 @@ Agent::MenuTexts Agent::menuTexts() {
     }
     if (const QString layout = capture_.unknownLayout();
         access && problem.isEmpty() && !layout.isEmpty()) {
-        m.scannerLine += QStringLiteral(" \u00B7 Unknown layout \"%1\", read as US").arg(layout);
+        m.scannerLine +=
+            QStringLiteral(" \u00B7 Unknown layout \"%1\", read as US").arg(elided(layout));
     }
     m.queueLine = QStringLiteral("Waiting to send: ") + QString::number(queue_.items().size());
     if (!delivery_.lastResult().isEmpty())
@@ -232,6 +285,16 @@ Agent::MenuTexts Agent::menuTexts() {
     if (const QString aside = queue_.setAside(); !aside.isEmpty())
         m.queueLine +=
             QStringLiteral(" \u00B7 Unreadable queue file kept as ") + QFileInfo(aside).fileName();
+    if (!serverSet()) {
+        m.serverLine = settings_.store().contains(QStringLiteral("serverURL"))
+                           ? tr("Server address not usable: see Settings\u2026")
+                           : tr("Server not set yet: see Settings\u2026");
+    } else if (delivery_.registered()) {
+        m.serverLine = tr("Server: %1 \u00B7 reached").arg(serverHost(settings_.serverURL()));
+    } else {
+        m.serverLine =
+            tr("Server: %1 \u00B7 not reached yet").arg(serverHost(settings_.serverURL()));
+    }
     m.permissionVisible = !access;
     m.detectText = capture_.detecting() ? QStringLiteral("Cancel detection")
                                         : QStringLiteral("Detect scanner (scan now)");
@@ -255,6 +318,7 @@ void Agent::saveSettings(const QString& serverURL, const QString& deviceName,
     if (scannerLayout)
         settings_.setScannerLayout(scannerLayout->trimmed());
     capture_.followLayout(); // from the next key on
+    tellUnknownLayout();
     delivery_.registerDevice();
     queue_.flush();
     announceChange();

@@ -37,6 +37,7 @@ class Agent : public QObject {
     struct MenuTexts {
         QString scannerLine;
         QString queueLine;
+        QString serverLine; // the server's host and whether it was reached
         bool permissionVisible = false;
         QString detectText;
         bool detectEnabled = false;
@@ -95,6 +96,11 @@ class Agent : public QObject {
     void followSession();
     // What the retry timer may find changed without being told: capture and disk.
     QString problems() const;
+    // While the station is not set up: the next step that works, by state.
+    void hintNextStep();
+    bool serverSet() const;
+    // A layout setting the system does not know is told once per value.
+    void tellUnknownLayout();
 
     Settings& settings_;
     Ports ports_;
@@ -111,4 +117,7 @@ class Agent : public QObject {
     bool accessGranted_ = false;
     bool loginEnabled_ = false;
     bool changePending_ = false;
+    bool settingUp_ = false; // a first-run hint was given: the next steps follow
+    bool hintedDetect_ = false;
+    QString toldLayout_;
 };

@@ -22,7 +22,7 @@ ServerURLProblem serverURLProblem(const QString& setting) {
         return ServerURLProblem::empty;
     // "host:3000" would read as the scheme "host": a scheme is letters before "://".
     static const QRegularExpression scheme(QStringLiteral("^[A-Za-z][A-Za-z0-9+.-]*://"));
-    if (!scheme.match(base).hasMatch())
+    if (!scheme.match(trimBlanks(setting)).hasMatch())
         return ServerURLProblem::noScheme;
     const QUrl url = requestURL(setting);
     if (!url.isValid())

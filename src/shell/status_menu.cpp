@@ -26,6 +26,7 @@ QString shownAsIs(const QString& text) {
 StatusMenu::StatusMenu(Agent& agent) : agent_(agent) {
     scannerLine_ = new QAction(QString(), this);
     queueLine_ = new QAction(QString(), this);
+    serverLine_ = new QAction(QString(), this);
     permissionItem_ = new QAction(QStringLiteral("Allow Input Monitoring\u2026"), this);
     detectItem_ = new QAction(QString(), this);
     loginItem_ = new QAction(QStringLiteral("Start at login"), this);
@@ -48,8 +49,10 @@ void StatusMenu::attach() {
     tray_.setIcon(icon);
     scannerLine_->setEnabled(false);
     queueLine_->setEnabled(false);
+    serverLine_->setEnabled(false);
     menu_.addAction(scannerLine_);
     menu_.addAction(queueLine_);
+    menu_.addAction(serverLine_);
     menu_.addAction(permissionItem_);
     menu_.addSeparator();
     menu_.addAction(detectItem_);
@@ -72,6 +75,7 @@ void StatusMenu::refresh() {
     const Agent::MenuTexts texts = agent_.menuTexts();
     scannerLine_->setText(shownAsIs(texts.scannerLine));
     queueLine_->setText(shownAsIs(texts.queueLine));
+    serverLine_->setText(shownAsIs(texts.serverLine));
     permissionItem_->setVisible(texts.permissionVisible);
     detectItem_->setText(texts.detectText);
     detectItem_->setEnabled(texts.detectEnabled);
@@ -81,9 +85,10 @@ void StatusMenu::refresh() {
 
 void StatusMenu::showSettings() {
     Settings& settings = agent_.settings();
-    SettingsDialog dialog(
-        settings.deviceId(), settings.serverURL(), settings.deviceName(), settings.scannerLayout(),
-        agent_.layouts() ? agent_.layouts()->available() : QList<KeyboardLayouts::Choice>{});
+    // The stored default stands in for a server nobody set: the field shows none.
+    const bool serverSet = settings.store().contains(QStringLiteral("serverURL"));
+    SettingsDialog dialog(settings.deviceId(), serverSet ? settings.serverURL() : QString(),
+                          settings.deviceName(), settings.scannerLayout(), agent_.layouts());
     new FrontWhenShown(dialog);
     if (dialog.exec() == QDialog::Accepted) {
         agent_.saveSettings(dialog.urlField()->text(), dialog.nameField()->text(),

@@ -22,6 +22,7 @@ class StatusMenu : public QObject {
     const QSystemTrayIcon& tray() const { return tray_; }
     QAction* scannerLine() const { return scannerLine_; }
     QAction* queueLine() const { return queueLine_; }
+    QAction* serverLine() const { return serverLine_; }
     QAction* permissionItem() const { return permissionItem_; }
     QAction* detectItem() const { return detectItem_; }
     QAction* loginItem() const { return loginItem_; }
@@ -35,6 +36,7 @@ class StatusMenu : public QObject {
     QMenu menu_;
     QAction* scannerLine_;
     QAction* queueLine_;
+    QAction* serverLine_;
     QAction* permissionItem_;
     QAction* detectItem_;
     QAction* loginItem_;

@@ -223,6 +223,8 @@ class TestDelivery : public QObject {
                                    << "scans:3000"
                                    << "Next, the server"
                                    << "Server address not usable: see Settings\u2026";
+        QTest::newRow("unreachable") << true << "05E0:1200" << "http://127.0.0.1:1" << ""
+                                     << "Server: 127.0.0.1:1 \u00B7 not reached yet";
         QTest::newRow("set up") << true << "05E0:1200"
                                 << "%s"
                                 << ""

@@ -208,27 +208,20 @@ class TestDelivery : public QObject {
         QTest::addColumn<QString>("url");        // "-": never set, %s: the stub
         QTest::addColumn<QString>("hint");       // how the notification starts; empty: none
         QTest::addColumn<QString>("serverLine"); // %h: the stub's host and port
-        const QString notSet = QStringLiteral("Server not set yet: see Settings\u2026");
-        QTest::newRow("no access") << false << ""
-                                   << "-"
-                                   << "Korvel Agent may not read" << notSet;
-        QTest::newRow("no scanner") << true << ""
-                                    << "%s"
-                                    << "Next, the scanner"
-                                    << "Server: %h \u00B7 reached";
-        QTest::newRow("no server") << true << "05E0:1200"
-                                   << "-"
-                                   << "Next, the server" << notSet;
-        QTest::newRow("no scheme") << true << "05E0:1200"
-                                   << "scans:3000"
-                                   << "Next, the server"
-                                   << "Server address not usable: see Settings\u2026";
-        QTest::newRow("unreachable") << true << "05E0:1200" << "http://127.0.0.1:1" << ""
-                                     << "Server: 127.0.0.1:1 \u00B7 not reached yet";
-        QTest::newRow("set up") << true << "05E0:1200"
-                                << "%s"
-                                << ""
-                                << "Server: %h \u00B7 reached";
+        const auto row = [](const char* name, bool access, const char* scanner, const char* url,
+                            const char* hint, const char* line) {
+            QTest::newRow(name) << access << QString(scanner) << QString(url) << QString(hint)
+                                << QString::fromUtf8(line);
+        };
+        const char* notSet = "Server not set yet: see Settings…";
+        row("no access", false, "", "-", "Korvel Agent may not read", notSet);
+        row("no scanner", true, "", "%s", "Next, the scanner", "Server: %h · reached");
+        row("no server", true, "05E0:1200", "-", "Next, the server", notSet);
+        row("no scheme", true, "05E0:1200", "scans:3000", "Next, the server",
+            "Server address not usable: see Settings…");
+        row("unreachable", true, "05E0:1200", "http://127.0.0.1:1", "",
+            "Server: 127.0.0.1:1 · not reached yet");
+        row("set up", true, "05E0:1200", "%s", "", "Server: %h · reached");
     }
     void firstRunSaysTheNextStepThatWorks() {
         QFETCH(bool, access);

@@ -194,7 +194,6 @@ class TestShell : public QObject {
         QVERIFY(d.commands().filter("udevadm trigger").size() == (scanner.isEmpty() ? 1 : 2));
         QCOMPARE(d.commands().contains(udevRuleFor(scanner).split('\n').value(3)),
                  !scanner.isEmpty());
-        QVERIFY(d.texts().filter("usermod").isEmpty());
         for (qsizetype i = 0; i < d.commands().size(); ++i) {
             QTest::mouseClick(d.copyButtons()[i], Qt::LeftButton);
             QCOMPARE(QGuiApplication::clipboard()->text(), d.commands()[i]);
@@ -254,26 +253,24 @@ class TestShell : public QObject {
     void unusableURLsCannotBeSaved_data() {
         QTest::addColumn<QString>("typed");
         QTest::addColumn<QString>("offered");
-        QTest::newRow("empty") << ""
-                               << "";
-        QTest::newRow("no scheme") << " scans.example.com:3000"
-                                   << "http://scans.example.com:3000";
-        QTest::newRow("ftp") << "ftp://scans"
-                             << "";
-        QTest::newRow("no host") << "https://"
-                                 << "";
-        QTest::newRow("space inside") << "http://scans example"
-                                      << "";
+        const auto row = [](const char* typed, const char* offered) {
+            QTest::newRow(typed) << QString(typed) << QString(offered);
+        };
+        row("", "");
+        row(" scans.example.com:3000", "http://scans.example.com:3000");
+        row("ftp://scans", "");
+        row("https://", ""); // no host
+        row("http://scans example", "");
     }
     void unusableURLsCannotBeSaved() {
         QFETCH(QString, typed);
         QFETCH(QString, offered);
         whenShown<SettingsDialog>([&](SettingsDialog* d) {
             d->urlField()->setText(typed);
-            QVERIFY(!d->saveButton()->isEnabled() && !d->urlHint()->isHidden());
-            QVERIFY(!d->testButton()->isEnabled());
             QTest::keyClick(d->nameField(), Qt::Key_Return);
-            QVERIFY(d->isVisible());
+            QVERIFY(d->isVisible() && !d->saveButton()->isEnabled() &&
+                    !d->testButton()->isEnabled());
+            QVERIFY(!d->urlHint()->isHidden());
             QCOMPARE(!d->urlFixButton()->isHidden(), !offered.isEmpty());
             if (!offered.isEmpty()) {
                 d->urlFixButton()->click();
@@ -326,12 +323,9 @@ class TestShell : public QObject {
         for (int i = 0; i < chooser->count(); ++i)
             texts << chooser->itemText(i), names << chooser->itemData(i).toString();
         QCOMPARE(QSet<QString>(texts.begin(), texts.end()).size(), texts.size());
-        QCOMPARE(QSet<QString>(names.begin(), names.end()).size(), names.size());
-        QVERIFY(!names.contains("custom") && !names.contains("us"));
-        QVERIFY(chooser->currentText().size() < 100 &&
-                chooser->currentText().contains("not known"));
+        QVERIFY(names.count("") == 1 && !names.contains("custom") && !names.contains("us"));
+        QVERIFY(chooser->currentText().size() < 99 && chooser->currentText().contains("not known"));
         QVERIFY(!d.layoutHint()->isHidden() && d.saveButton()->isEnabled()); // kept if untouched
-        QCOMPARE(d.scannerLayout(), stored);
         chooser->setEditText(QStringLiteral("de(zzz)"));
         QVERIFY(!d.saveButton()->isEnabled());
         chooser->lineEdit()->setText(QStringLiteral("switz")); // found inside, any case

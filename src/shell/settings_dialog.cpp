@@ -97,13 +97,13 @@ SettingsDialog::SettingsDialog(const QString& deviceId, const QString& serverURL
         l->setBuddy(buddy);
         return l;
     };
-    gridLayout->addWidget(label(tr("Server URL"), url_), 0, 0);
+    gridLayout->addWidget(label(tr("&Server URL"), url_), 0, 0);
     gridLayout->addLayout(urlRow, 0, 1);
     gridLayout->addLayout(fixRow, 1, 1);
     gridLayout->addWidget(testResult_, 2, 1);
-    gridLayout->addWidget(label(tr("Device name"), name_), 3, 0);
+    gridLayout->addWidget(label(tr("Device &name"), name_), 3, 0);
     gridLayout->addWidget(name_, 3, 1);
-    gridLayout->addWidget(label(tr("Scanner layout"), layout_), 4, 0);
+    gridLayout->addWidget(label(tr("Scanner &layout"), layout_), 4, 0);
     gridLayout->addLayout(layoutRow_, 4, 1);
     gridLayout->addWidget(layoutHint_, 5, 1);
     gridLayout->setColumnStretch(1, 1);

@@ -31,6 +31,16 @@ QLabel* hintLabel() {
 void showHint(QLabel* label, const QString& text) {
     label->setText(text);
     label->setVisible(!text.isEmpty());
+    // A wrapped hint needs more height than the dialog's minimum accounts for: the
+    // dialog grows to show it whole, and shrinks back once it is gone.
+    QWidget* dialog = label->window();
+    if (QLayout* layout = dialog->layout(); layout && dialog->isVisible()) {
+        layout->activate();
+        const int height = layout->hasHeightForWidth()
+                               ? layout->totalHeightForWidth(dialog->width())
+                               : layout->totalSizeHint().height();
+        dialog->resize(dialog->width(), qMax(height, layout->totalMinimumSize().height()));
+    }
 }
 
 // "de(nodeadkeys)" -> "de"
@@ -84,10 +94,6 @@ SettingsDialog::SettingsDialog(const QString& deviceId, const QString& serverURL
     urlRow->addWidget(url_);
     urlRow->addWidget(test_);
     urlRow->addStretch();
-    auto* fixRow = new QHBoxLayout;
-    fixRow->setContentsMargins(0, 0, 0, 0);
-    fixRow->addWidget(urlHint_, 1);
-    fixRow->addWidget(urlFix_);
 
     auto* grid = new QWidget;
     auto* gridLayout = new QGridLayout(grid);
@@ -99,13 +105,14 @@ SettingsDialog::SettingsDialog(const QString& deviceId, const QString& serverURL
     };
     gridLayout->addWidget(label(tr("&Server URL"), url_), 0, 0);
     gridLayout->addLayout(urlRow, 0, 1);
-    gridLayout->addLayout(fixRow, 1, 1);
-    gridLayout->addWidget(testResult_, 2, 1);
-    gridLayout->addWidget(label(tr("Device &name"), name_), 3, 0);
-    gridLayout->addWidget(name_, 3, 1);
-    gridLayout->addWidget(label(tr("Scanner &layout"), layout_), 4, 0);
-    gridLayout->addLayout(layoutRow_, 4, 1);
-    gridLayout->addWidget(layoutHint_, 5, 1);
+    gridLayout->addWidget(urlHint_, 1, 1);
+    gridLayout->addWidget(urlFix_, 2, 1, Qt::AlignLeft);
+    gridLayout->addWidget(testResult_, 3, 1);
+    gridLayout->addWidget(label(tr("Device &name"), name_), 4, 0);
+    gridLayout->addWidget(name_, 4, 1);
+    gridLayout->addWidget(label(tr("Scanner &layout"), layout_), 5, 0);
+    gridLayout->addLayout(layoutRow_, 5, 1);
+    gridLayout->addWidget(layoutHint_, 6, 1);
     gridLayout->setColumnStretch(1, 1);
     grid->setMinimumSize(340, 56);
 

@@ -285,15 +285,17 @@ Agent::MenuTexts Agent::menuTexts() {
     if (const QString aside = queue_.setAside(); !aside.isEmpty())
         m.queueLine +=
             QStringLiteral(" \u00B7 Unreadable queue file kept as ") + QFileInfo(aside).fileName();
-    if (!serverSet()) {
-        m.serverLine = settings_.store().contains(QStringLiteral("serverURL"))
-                           ? tr("Server address not usable: see Settings\u2026")
+    if (const QString host = serverHost(settings_.serverURL()); host.isEmpty()) {
+        m.serverLine = tr("Server address not usable: see Settings\u2026");
+    } else if (!settings_.store().contains(QStringLiteral("serverURL"))) {
+        // The default answering is a server on this station, not a setting to trust.
+        m.serverLine = delivery_.registered()
+                           ? tr("Server: %1 (the default) \u00B7 reached").arg(host)
                            : tr("Server not set yet: see Settings\u2026");
     } else if (delivery_.registered()) {
-        m.serverLine = tr("Server: %1 \u00B7 reached").arg(serverHost(settings_.serverURL()));
+        m.serverLine = tr("Server: %1 \u00B7 reached").arg(host);
     } else {
-        m.serverLine =
-            tr("Server: %1 \u00B7 not reached yet").arg(serverHost(settings_.serverURL()));
+        m.serverLine = tr("Server: %1 \u00B7 not reached yet").arg(host);
     }
     m.permissionVisible = !access;
     m.detectText = capture_.detecting() ? QStringLiteral("Cancel detection")

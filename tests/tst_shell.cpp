@@ -296,7 +296,7 @@ class TestShell : public QObject {
         QFETCH(int, status);
         QFETCH(QByteArray, body);
         QFETCH(QString, shown);
-        stub->script = [&](const HttpStub::Request& r) {
+        stub->script = [status, body](const HttpStub::Request& r) {
             return r.body.contains("Packing 9") ? HttpStub::Reply{status, body} : HttpStub::Reply{};
         };
         SettingsDialog d(settings->deviceId(), QString(), QStringLiteral("Packing 9"));
@@ -304,7 +304,6 @@ class TestShell : public QObject {
         d.testButton()->click();
         QTRY_VERIFY2(d.testResult()->text().startsWith(shown), qPrintable(d.testResult()->text()));
         QVERIFY(!status || stub->requests.last().target == "/api/devices/" + settings->deviceId());
-        stub->script = [](const HttpStub::Request&) { return HttpStub::Reply{}; };
     }
 
     // Human names, the US default first, nothing twice, no "custom"; a name the

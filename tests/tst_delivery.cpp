@@ -54,7 +54,10 @@ class TestDelivery : public QObject {
     QTemporaryDir dir;
 
   private Q_SLOTS:
-    void init() { journal.entries.clear(); }
+    void init() {
+        journal.entries.clear();
+        stub.script = [](const HttpStub::Request&) { return HttpStub::Reply{}; }; // no locals
+    }
 
     // Each row: the answer, how many scans wait afterwards, then the menu's last
     // result followed by the sounds and notifications.
@@ -175,9 +178,9 @@ class TestDelivery : public QObject {
         Agent agent(settings, {keyboard, journal, journal}, dir.filePath(QStringLiteral("Korvel")),
                     {50ms, 20ms, 60000ms, 1000ms});
         agent.start();
-        QCOMPARE(
-            journal.entries,
-            QStringList{"notify:Korvel Agent|Choose Detect scanner in the Korvel Agent window."});
+        QCOMPARE(journal.entries,
+                 QStringList{"notify:Korvel Agent|Next, the scanner: choose Detect scanner in "
+                             "the Korvel Agent window, then scan any barcode."});
         QTRY_VERIFY(agent.menuTexts().queueLine.endsWith(QLatin1String("Server unreachable")));
         const QByteArray device = "/api/devices/" + settings.deviceId().toUtf8();
         HttpStub late(static_cast<quint16>(port.toUInt()));
@@ -195,6 +198,71 @@ class TestDelivery : public QObject {
         const QString file = settings.store().fileName();
         writeFile(file, readFile(file).replace(late.url().toUtf8(), moved.url().toUtf8() + "/k"));
         QTRY_COMPARE(moved.count("/k" + device), 1);
+    }
+
+    // Until the station is set up, start-up names the one step that works now; the
+    // menu's server line says what the server setting is worth.
+    void firstRunSaysTheNextStepThatWorks_data() {
+        QTest::addColumn<bool>("access");
+        QTest::addColumn<QString>("scanner");
+        QTest::addColumn<QString>("url");        // "-": never set, %s: the stub
+        QTest::addColumn<QString>("hint");       // how the notification starts; empty: none
+        QTest::addColumn<QString>("serverLine"); // %h: the stub's host and port
+        const auto row = [](const char* name, bool access, const char* scanner, const char* url,
+                            const char* hint, const char* line) {
+            QTest::newRow(name) << access << QString(scanner) << QString(url) << QString(hint)
+                                << QString::fromUtf8(line);
+        };
+        const char* notSet = "Server not set yet: see Settings…";
+        row("no access", false, "", "-", "Korvel Agent may not read", notSet);
+        row("no scanner", true, "", "%s", "Next, the scanner", "Server: %h · reached");
+        row("no server", true, "05E0:1200", "-", "Next, the server", notSet);
+        row("no scheme", true, "05E0:1200", "scans:3000", "Next, the server",
+            "Server address not usable: see Settings…");
+        row("unreachable", true, "05E0:1200", "http://127.0.0.1:1", "",
+            "Server: 127.0.0.1:1 · not reached yet");
+        row("set up", true, "05E0:1200", "%s", "", "Server: %h · reached");
+    }
+    void firstRunSaysTheNextStepThatWorks() {
+        QFETCH(bool, access);
+        QFETCH(QString, scanner);
+        QFETCH(QString, url);
+        QFETCH(QString, hint);
+        QFETCH(QString, serverLine);
+        settings.store().clear();
+        if (url != u"-")
+            settings.setServerURL(url.replace("%s", stub.url()));
+        settings.setScanner(scanner, QStringLiteral("S"));
+        ScriptedKeyboard keyboard;
+        keyboard.granted = access;
+        Agent agent(settings, {keyboard, journal, journal}, dir.filePath(QStringLiteral("Korvel")),
+                    {50ms, 20ms, 60000ms, 1000ms});
+        agent.start();
+        QCOMPARE(journal.entries.size(), hint.isEmpty() ? 0 : 1);
+        QVERIFY(hint.isEmpty() || journal.entries[0].startsWith("notify:Korvel Agent|" + hint));
+        QTRY_COMPARE(agent.menuTexts().serverLine,
+                     serverLine.replace("%h", QUrl(stub.url()).authority()));
+        keyboard.granted = true; // the administrator did his part: the step after it
+        agent.takeSlowStates();
+        QCOMPARE(journal.entries.size(), hint.isEmpty() ? 0 : access ? 1 : 2);
+        QVERIFY(access ||
+                journal.entries[1].contains("Keyboard access granted. Next, the scanner"));
+    }
+
+    // A layout setting of any length is told once, shortened, never whole.
+    void anUnknownLayoutIsToldOnceAndShortened() {
+        settings.setServerURL(stub.url());
+        settings.setScanner(QStringLiteral("05E0:1200"), QStringLiteral("S"));
+        const QString hostile(200000, u'x');
+        settings.setScannerLayout(hostile);
+        KORVEL_EXPECT_ONE_WARNING("^scanner layout \"x{59}\u2026\" is unknown");
+        ScriptedKeyboard keyboard;
+        Agent agent(settings, {keyboard, journal, journal}, dir.filePath(QStringLiteral("Korvel")));
+        agent.start();
+        agent.saveSettings(stub.url(), QStringLiteral("P"), hostile);
+        QCOMPARE(journal.entries.size(), 1);
+        QVERIFY(journal.entries[0].startsWith("notify:Korvel Agent: scanner layout unknown|"));
+        QVERIFY(journal.entries[0].size() < 300 && agent.menuTexts().scannerLine.size() < 200);
     }
 
     void idleSessionsAreAnnouncedOncePerNumber() {

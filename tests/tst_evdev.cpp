@@ -68,8 +68,9 @@ class TestEvdev : public QObject {
         agent->toggleDetect();
         tree.type(2, QStringLiteral("9999")); // no keyboard: never read
         tree.type(1, QStringLiteral("4006"));
-        QTRY_COMPARE(journal.entries.last(),
-                     QStringLiteral("notify:Scanner selected|Test Scanner (05E0:1200)"));
+        QTRY_VERIFY( // then the server's step: no usable one is set
+            journal.entries.contains(
+                QStringLiteral("notify:Scanner selected|Test Scanner (05E0:1200)")));
         tree.remove(2);
         QStringList expected;
         for (int round = 0; round < 80; ++round) {

@@ -20,7 +20,9 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QClipboard>
 #include <QComboBox>
+#include <QCompleter>
 #include <QDBusArgument>
 #include <QDBusConnection>
 #include <QDBusPendingCall>
@@ -186,7 +188,7 @@ class TestShell : public QObject {
         window = std::make_unique<StatusWindow>(*menu);
         host = std::make_unique<SniTrayHost>();
         presence = std::make_unique<Presence>(*menu, *window, *host, 200ms);
-        presence->onDecided = [this](bool inTray) { agent->hintDetect(inTray); };
+        presence->onDecided = [this](bool inTray) { agent->showFirstSteps(inTray); };
         agent->start([this] {
             menu->attach();
             presence->start();
@@ -228,8 +230,8 @@ class TestShell : public QObject {
         QFile::remove(dir.filePath(QStringLiteral("queue.json")));
         startShell();
         QCOMPARE(journal.entries, // on the desktop where it is
-                 QStringList{"notify:Korvel Agent|Click the Korvel icon in the system tray and "
-                             "choose Detect scanner."});
+                 QStringList{"notify:Korvel Agent|Next, the scanner: click the Korvel icon in the "
+                             "system tray, choose Detect scanner, then scan any barcode."});
         journal.entries.clear();
     }
     void cleanup() {
@@ -245,16 +247,18 @@ class TestShell : public QObject {
         for (const bool attention : {false, true}) // the SVG icons render
             QVERIFY(!menu->icon(attention).pixmap(22, 22).isNull());
         QVERIFY(menu->trayShown() && !window->isVisible());
-        QCOMPARE(texts(),
-                 (QStringList{"No scanner chosen: use Detect scanner", "Waiting to send: 0",
-                              "(hidden)", "---", "Detect scanner (scan now)", "Settings\u2026",
-                              "Start at login", "---", "Quit Korvel Agent"}));
-        QVERIFY(!menu->scannerLine()->isEnabled() && !menu->queueLine()->isEnabled());
+        QTRY_COMPARE(texts(),
+                     (QStringList{"No scanner chosen: use Detect scanner", "Waiting to send: 0",
+                                  "Server: " + QUrl(stub->url()).authority() + " \u00B7 reached",
+                                  "(hidden)", "---", "Detect scanner (scan now)", "Settings\u2026",
+                                  "Start at login", "---", "Quit Korvel Agent"}));
+        QVERIFY(!menu->scannerLine()->isEnabled() && !menu->queueLine()->isEnabled() &&
+                !menu->serverLine()->isEnabled());
         menu->detectItem()->trigger();
         session.set(false); // another user at the station: detection ends, nothing is read
-        QTRY_COMPARE(texts().mid(0, 5), (QStringList{"Paused while another user is at this station",
-                                                     "Waiting to send: 0", "(hidden)", "---",
-                                                     "Detect scanner (scan now)"}));
+        QTRY_COMPARE(texts().mid(0, 6), (QStringList{"Paused while another user is at this station",
+                                                     "Waiting to send: 0", texts()[2], "(hidden)",
+                                                     "---", "Detect scanner (scan now)"}));
         QCOMPARE(status(), QStringLiteral("NeedsAttention"));
         QCOMPARE(shownToolTip(item->serviceName()),
                  "Korvel Agent\nKorvel \u00B7 no scanner chosen\nPaused while another user is at "
@@ -264,9 +268,9 @@ class TestShell : public QObject {
         QTRY_VERIFY(keyboard.handler && menu->detectItem()->isEnabled());
         QTRY_COMPARE(status(), QStringLiteral("Active"));
         ask(item->serviceName(), "/MenuBar", "com.canonical.dbusmenu", "Event", // a click on it
-            {5, QStringLiteral("clicked"), QVariant::fromValue(QDBusVariant(0)), 0u});
+            {6, QStringLiteral("clicked"), QVariant::fromValue(QDBusVariant(0)), 0u});
         QTRY_COMPARE(texts()[0], QStringLiteral("Scan any barcode with the scanner now\u2026"));
-        QCOMPARE(texts()[4], QStringLiteral("Cancel detection"));
+        QCOMPARE(texts()[5], QStringLiteral("Cancel detection"));
         type({33, 39, 39, 35, 40}); // 4006 Enter
         QCOMPARE(journal.entries,
                  (QStringList{"sound:Glass", "notify:Scanner selected|Imaging & Co (05E0:1200)"}));
@@ -313,58 +317,174 @@ class TestShell : public QObject {
         QCOMPARE(QCoreApplication::exec(), 0);
     }
 
-    void inputHelpGivesTheCommands() {
-        settings->setScanner(QStringLiteral("05E0:1200"), QStringLiteral("Test Scanner"));
-        QString shown;
-        whenShown<QMessageBox>([&shown](QMessageBox* box) {
-            shown = box->windowTitle() + box->informativeText();
-            box->accept();
-        });
-        menu->permissionItem()->trigger();
-        // The packaged rule as shipped, beside the chosen scanner's own; no input group.
-        const QStringList packaged =
-            QString::fromUtf8(
-                readFile(QFINDTESTDATA("../packaging/70-korvel-agent.rules")).trimmed())
-                .split('\n');
-        for (const QString& text :
-             {QStringLiteral("Allow keyboard access"),
-              QStringLiteral("/lib/udev/rules.d/70-korvel-agent.rules"), packaged.last(),
-              udevRuleFor(QStringLiteral("05E0:1200")).split('\n')[3],
-              QStringLiteral("udevadm trigger")})
-            QVERIFY2(shown.contains(text.toHtmlEscaped()), qPrintable(text));
-        QVERIFY(!shown.contains(QLatin1String("usermod")));
+    // Numbered steps in the order they are done, every command copied whole by its
+    // button, the OK button on screen (run again at 125 % scaling).
+    void accessHelpStepsCanBeFollowed_data() {
+        QTest::addColumn<QString>("scanner");
+        QTest::addColumn<int>("steps");
+        QTest::newRow("no scanner") << QString() << 3;
+        QTest::newRow("scanner") << QStringLiteral("05E0:1200") << 5;
+    }
+    void accessHelpStepsCanBeFollowed() {
+        QFETCH(QString, scanner);
+        QFETCH(int, steps);
+        AccessHelpDialog d(scanner);
+        d.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&d));
+        int step = 0;
+        for (const QString& text : d.texts())
+            if (text[0].isDigit())
+                QCOMPARE(text.section('.', 0, 0).toInt(), ++step);
+        QCOMPARE(step, steps);
+        const QString packaged = QString::fromUtf8(
+            readFile(QFINDTESTDATA("../packaging/70-korvel-agent.rules")).trimmed());
+        QVERIFY(d.commands().contains(packaged.split('\n').last()));
+        QVERIFY(d.commands().filter("udevadm trigger").size() == (scanner.isEmpty() ? 1 : 2));
+        QCOMPARE(d.commands().contains(udevRuleFor(scanner).split('\n').value(3)),
+                 !scanner.isEmpty());
+        for (qsizetype i = 0; i < d.commands().size(); ++i) {
+            QTest::mouseClick(d.copyButtons()[i], Qt::LeftButton);
+            QCOMPARE(QGuiApplication::clipboard()->text(), d.commands()[i]);
+        }
+        const QRect screen = d.screen()->availableGeometry();
+        QVERIFY(screen.contains(d.frameGeometry()));
+        QVERIFY(screen.contains(QRect(d.okButton()->mapToGlobal(QPoint()), d.okButton()->size())));
     }
 
-    void settingsCancelDoesNothingAndEnterSavesTrimmedValues() {
-        settings->setServerURL(QStringLiteral("http://127.0.0.1:1"));
-        whenShown<SettingsDialog>([](SettingsDialog* d) {
-            d->urlField()->setText(QStringLiteral("http://elsewhere:3000"));
-            QTest::mouseClick(d->cancelButton(), Qt::LeftButton);
-        });
-        menu->showSettings();
-        QCOMPARE(settings->serverURL(), QStringLiteral("http://127.0.0.1:1"));
-        QVERIFY(!settings->store().contains(QStringLiteral("deviceName")));
+    // Enter saves from any field whichever button had the focus before; Escape cancels.
+    void settingsKeepEveryEdit_data() {
+        QTest::addColumn<QString>("field"); // where the key is pressed
+        QTest::addColumn<int>("key");
+        QTest::addColumn<bool>("saved");
+        QTest::newRow("Enter in the URL") << "url" << int(Qt::Key_Return) << true;
+        QTest::newRow("Enter in the name") << "name" << int(Qt::Key_Enter) << true;
+        QTest::newRow("Enter in the layout") << "layout" << int(Qt::Key_Return) << true;
+        QTest::newRow("Escape") << "name" << int(Qt::Key_Escape) << false;
+    }
+    void settingsKeepEveryEdit() {
+        QFETCH(QString, field);
+        QFETCH(int, key);
+        QFETCH(bool, saved);
         whenShown<SettingsDialog>([&](SettingsDialog* d) {
+            QVERIFY(QTest::qWaitForWindowActive(d));
             QStringList labels;
             for (QLabel* l : d->findChildren<QLabel*>())
                 labels << l->text();
             QVERIFY(labels.contains("Device ID: " + settings->deviceId()));
             QCOMPARE(d->urlField()->width(), 240);
-            QCOMPARE(d->nameField()->text(), QStringLiteral("Packing 1"));
             QCOMPARE(d->focusWidget(), d->urlField());
-            d->urlField()->setText(QStringLiteral(" \t") + stub->url() +
-                                   QStringLiteral("/ \u00A0"));
+            d->urlField()->setText(" \t" + stub->url() + "/ \u00A0");
             d->nameField()->setText(QStringLiteral("  Packing 2\t"));
-            QCOMPARE(d->layoutField()->itemText(0), QStringLiteral("US (default)"));
-            d->layoutField()->setCurrentIndex(d->layoutField()->findData(QStringLiteral("de")));
-            d->variantField()->setText(QStringLiteral(" nodeadkeys"));
-            QTest::keyClick(d->urlField(), Qt::Key_Return); // Enter is Save
+            d->layoutField()->setEditText(QStringLiteral("german (switzerland)"));
+            QSet<QWidget*> passed; // a Tab round through every button
+            for (int i = 0; i < 20 && !passed.contains(d->urlField()); ++i) {
+                QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+                passed << QApplication::focusWidget();
+            }
+            QVERIFY(passed.contains(d->saveButton()) && passed.contains(d->cancelButton()));
+            QWidget* target = field == u"url"    ? d->urlField()
+                              : field == u"name" ? d->nameField()
+                                                 : d->layoutField()->lineEdit();
+            target->setFocus(Qt::MouseFocusReason);
+            QTest::keyClick(target, Qt::Key(key));
+            if (d->isVisible())
+                d->reject(); // the key did nothing
         });
         menu->showSettings();
-        QCOMPARE(settings->serverURL(), stub->url() + QStringLiteral("/"));
-        QCOMPARE(settings->deviceName(), QStringLiteral("Packing 2"));
-        QCOMPARE(settings->scannerLayout(), QStringLiteral("de(nodeadkeys)"));
-        QTRY_COMPARE(stub->count("/api/devices/" + settings->deviceId().toUtf8()), 2);
+        QCOMPARE(settings->serverURL(), saved ? stub->url() + "/" : stub->url());
+        QCOMPARE(settings->deviceName(), saved ? "Packing 2" : "Packing 1");
+        QCOMPARE(settings->scannerLayout(), saved ? "ch" : "");
+        QTRY_COMPARE(stub->count("/api/devices/" + settings->deviceId().toUtf8()), saved ? 2 : 1);
+    }
+
+    // Save is refused while the URL cannot work; a missing scheme is offered.
+    void unusableURLsCannotBeSaved_data() {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QString>("offered");
+        const auto row = [](const char* typed, const char* offered) {
+            QTest::newRow(typed) << QString(typed) << QString(offered);
+        };
+        row("", "");
+        row(" scans.example.com:3000", "http://scans.example.com:3000");
+        row("ftp://scans", "");
+        row("https://", ""); // no host
+        row("http://scans example", "");
+    }
+    void unusableURLsCannotBeSaved() {
+        QFETCH(QString, typed);
+        QFETCH(QString, offered);
+        whenShown<SettingsDialog>([&](SettingsDialog* d) {
+            d->urlField()->setText(typed);
+            QTest::keyClick(d->nameField(), Qt::Key_Return);
+            QVERIFY(d->isVisible() && !d->saveButton()->isEnabled() &&
+                    !d->testButton()->isEnabled());
+            QVERIFY(!d->urlHint()->isHidden());
+            QCOMPARE(!d->urlFixButton()->isHidden(), !offered.isEmpty());
+            if (!offered.isEmpty()) {
+                d->urlFixButton()->click();
+                QCOMPARE(d->urlField()->text(), offered);
+                QVERIFY(d->saveButton()->isEnabled() && d->urlHint()->isHidden());
+            }
+            d->reject();
+        });
+        menu->showSettings();
+        QCOMPARE(settings->serverURL(), stub->url());
+    }
+
+    void testConnectionSaysWhatTheServerAnswered_data() {
+        QTest::addColumn<int>("status"); // 0: nobody listening
+        QTest::addColumn<QByteArray>("body");
+        QTest::addColumn<QString>("shown");
+        QTest::newRow("reachable") << 201 << QByteArray("{}") << "Reachable: the server accepted";
+        QTest::newRow("refused") << 403 << QByteArray(R"({"error":"no"})")
+                                 << "Refused by the server: HTTP status 403 (no)";
+        QTest::newRow("unreachable") << 0 << QByteArray() << "Unreachable: Connection refused";
+    }
+    void testConnectionSaysWhatTheServerAnswered() {
+        QFETCH(int, status);
+        QFETCH(QByteArray, body);
+        QFETCH(QString, shown);
+        stub->script = [status, body](const HttpStub::Request& r) {
+            return r.body.contains("Packing 9") ? HttpStub::Reply{status, body} : HttpStub::Reply{};
+        };
+        SettingsDialog d(settings->deviceId(), QString(), QStringLiteral("Packing 9"));
+        d.urlField()->setText(status ? stub->url() : QStringLiteral("http://127.0.0.1:1"));
+        d.testButton()->click();
+        QTRY_VERIFY2(d.testResult()->text().startsWith(shown), qPrintable(d.testResult()->text()));
+        QVERIFY(!status || stub->requests.last().target == "/api/devices/" + settings->deviceId());
+    }
+
+    // Human names, the US default first, nothing twice, no "custom"; a name the
+    // system does not know is shown as such and refused when typed.
+    void theLayoutChooserOffersWhatWorks_data() {
+        QTest::addColumn<QString>("stored");
+        QTest::newRow("unknown variant") << QStringLiteral("ch(zzz)");
+        QTest::newRow("200,000 characters") << QString(200000, u'x');
+    }
+    void theLayoutChooserOffersWhatWorks() {
+        QFETCH(QString, stored);
+        SettingsDialog d(settings->deviceId(), stub->url(), "P", stored, &layouts);
+        QComboBox* chooser = d.layoutField();
+        QCOMPARE(chooser->itemText(0), QStringLiteral("US (default)"));
+        QStringList texts, names;
+        for (int i = 0; i < chooser->count(); ++i)
+            texts << chooser->itemText(i), names << chooser->itemData(i).toString();
+        QCOMPARE(QSet<QString>(texts.begin(), texts.end()).size(), texts.size());
+        QVERIFY(names.count("") == 1 && !names.contains("custom") && !names.contains("us"));
+        QVERIFY(chooser->currentText().size() < 99 && chooser->currentText().contains("not known"));
+        QVERIFY(!d.layoutHint()->isHidden() && d.saveButton()->isEnabled()); // kept if untouched
+        chooser->setEditText(QStringLiteral("de(zzz)"));
+        QVERIFY(!d.saveButton()->isEnabled());
+        chooser->lineEdit()->setText(QStringLiteral("switz")); // found inside, any case
+        QVERIFY(chooser->completer()->completionCount() >= 1);
+        chooser->setEditText(QStringLiteral("German (Switzerland)"));
+        QVERIFY(d.saveButton()->isEnabled() && d.layoutHint()->isHidden());
+        QCOMPARE(d.scannerLayout(), QStringLiteral("ch"));
+        if (!names.contains(QStringLiteral("ch(fr)")))
+            QSKIP("this system's list has no variants");
+        chooser->setEditText(QStringLiteral("French (Switzerland)"));
+        QCOMPARE(d.scannerLayout(), QStringLiteral("ch(fr)"));
+        QVERIFY(d.saveButton()->isEnabled());
     }
 
     void trayHostsShowNamesAsTheyAre() {
@@ -415,8 +535,10 @@ class TestShell : public QObject {
         QVERIFY(!menu->trayShown());
         QTRY_VERIFY(window->isVisible());
         QCOMPARE(window->windowTitle(), QStringLiteral("Korvel Agent"));
-        QCOMPARE(journal.entries, QStringList{"notify:Korvel Agent|Choose Detect scanner in the "
-                                              "Korvel Agent window."});
+        QCOMPARE(journal.entries,
+                 QStringList{"notify:Korvel Agent|Next, the scanner: choose Detect "
+                             "scanner in the Korvel Agent window, then scan "
+                             "any barcode."});
         const auto lines = [this] {
             QStringList l;
             for (QLabel* line : window->lines())

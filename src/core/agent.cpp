@@ -2,6 +2,7 @@
 
 #include "core/logging.h"
 #include "core/private_files.h"
+#include "core/server_url.h"
 #include "core/settings.h"
 #include "core/trim.h"
 #include "platform/notifier.h"
@@ -119,8 +120,14 @@ void Agent::takeSlowStates() {
     const bool login = ports_.login && ports_.login->enabled();
     if (access == accessGranted_ && login == loginEnabled_)
         return;
+    const bool granted = access && !accessGranted_;
     accessGranted_ = access;
     loginEnabled_ = login;
+    if (granted && settingUp_ && !hintedDetect_ && settings_.scanner().isEmpty()) {
+        hintedDetect_ = true; // what the first hint asked for is done: the step after it
+        ports_.notifier.notify(tr("Korvel Agent"),
+                               tr("Keyboard access granted. %1").arg(stepText(Step::detect)));
+    }
     announceChange();
 }
 
@@ -163,16 +170,69 @@ void Agent::start(const std::function<void()>& attachMenu) {
     delivery_.registerDevice();
     queue_.flush();
     if (!attachMenu)
-        hintDetect(false);
+        hintNextStep();
+    tellUnknownLayout();
 }
 
-void Agent::hintDetect(bool inTray) {
-    if (!settings_.scanner().isEmpty())
+void Agent::showFirstSteps(bool inTray) {
+    inTray_ = inTray;
+    hintNextStep();
+}
+
+QString Agent::stepText(Step step) const {
+    switch (step) {
+    case Step::access:
+        return inTray_ ? tr("Korvel Agent may not read the keyboards yet. Ask an administrator to "
+                            "grant keyboard access: the tray menu's help shows the steps.")
+                       : tr("Korvel Agent may not read the keyboards yet. Ask an administrator to "
+                            "grant keyboard access: the Korvel Agent window's help shows the "
+                            "steps.");
+    case Step::detect:
+        return inTray_ ? tr("Next, the scanner: click the Korvel icon in the system tray, choose "
+                            "Detect scanner, then scan any barcode.")
+                       : tr("Next, the scanner: choose Detect scanner in the Korvel Agent window, "
+                            "then scan any barcode.");
+    case Step::server:
+        break;
+    }
+    return inTray_ ? tr("Next, the server: choose Settings\u2026 in the tray menu and enter the "
+                        "scan server's address. Until it is reached, scans wait on this station.")
+                   : tr("Next, the server: choose Settings\u2026 in the Korvel Agent window and "
+                        "enter the scan server's address. Until it is reached, scans wait on this "
+                        "station.");
+}
+
+bool Agent::serverSet() const {
+    // The stored default only stands in for a server nobody has set.
+    return settings_.store().contains(QStringLiteral("serverURL")) &&
+           serverURLProblem(settings_.serverURL()) == ServerURLProblem::none;
+}
+
+void Agent::hintNextStep() {
+    if (!settings_.scanner().isEmpty() && serverSet())
         return;
-    ports_.notifier.notify(
-        QStringLiteral("Korvel Agent"),
-        inTray ? tr("Click the Korvel icon in the system tray and choose Detect scanner.")
-               : tr("Choose Detect scanner in the Korvel Agent window."));
+    settingUp_ = true;
+    Step step = Step::server;
+    // Without keyboard access neither detection nor scanning works: that comes first.
+    if (!capture_.paused() && !accessGranted_) {
+        step = Step::access;
+    } else if (settings_.scanner().isEmpty()) {
+        hintedDetect_ = true;
+        step = Step::detect;
+    }
+    const QString body = stepText(step);
+    ports_.notifier.notify(tr("Korvel Agent"), body);
+}
+
+void Agent::tellUnknownLayout() {
+    const QString layout = capture_.unknownLayout();
+    if (layout.isEmpty() || layout == toldLayout_)
+        return;
+    toldLayout_ = layout;
+    ports_.notifier.notify(tr("Korvel Agent: scanner layout unknown"),
+                           tr("The scanner layout \"%1\" is not known to this system: scans are "
+                              "read as US. Choose the scanner's layout in Settings\u2026.")
+                               .arg(elided(layout)));
 }
 
 void Agent::enqueueAndFlush(const QueuedScan& scan) {
@@ -189,6 +249,9 @@ void Agent::scannerChosen(const QString& key, const QString& name) {
     qCInfo(lcAgent).noquote() << "scanner chosen:" << describeScanner(name, key);
     ports_.sounds.play(Sound::glass);
     ports_.notifier.notify(QStringLiteral("Scanner selected"), describeScanner(name, key));
+    if (settingUp_ && !delivery_.registered()) {
+        ports_.notifier.notify(tr("Korvel Agent"), stepText(Step::server));
+    }
     announceChange();
 }
 
@@ -238,6 +301,7 @@ void Agent::onRetry() {
     if (settings_.reload()) { // another program changed them: server and menu hear of it
         delivery_.registerDevice();
         announceChange();
+        tellUnknownLayout();
     }
     capture_.startCapture();
     // Before any save could replace a file that could not be read so far.
@@ -300,7 +364,7 @@ Agent::MenuTexts Agent::menuTexts() {
     }
     if (const QString layout = capture_.unknownLayout();
         access && problem.isEmpty() && !layout.isEmpty()) {
-        m.scannerLine += tr(" \u00B7 Unknown layout \"%1\", read as US").arg(layout);
+        m.scannerLine += tr(" \u00B7 Unknown layout \"%1\", read as US").arg(elided(layout));
     }
     const qsizetype waiting = queue_.items().size();
     m.queueLine = tr("Waiting to send: %1").arg(waiting);
@@ -318,6 +382,18 @@ Agent::MenuTexts Agent::menuTexts() {
     m.toolTip =
         tr("Korvel \u00B7 %1").arg(described.isEmpty() ? tr("no scanner chosen") : described) +
         QLatin1Char('\n') + (m.trouble.isEmpty() ? m.queueLine : m.trouble);
+    if (const QString host = serverHost(settings_.serverURL()); host.isEmpty()) {
+        m.serverLine = tr("Server address not usable: see Settings\u2026");
+    } else if (!settings_.store().contains(QStringLiteral("serverURL"))) {
+        // The default answering is a server on this station, not a setting to trust.
+        m.serverLine = delivery_.registered()
+                           ? tr("Server: %1 (the default) \u00B7 reached").arg(host)
+                           : tr("Server not set yet: see Settings\u2026");
+    } else if (delivery_.registered()) {
+        m.serverLine = tr("Server: %1 \u00B7 reached").arg(host);
+    } else {
+        m.serverLine = tr("Server: %1 \u00B7 not reached yet").arg(host);
+    }
     m.permissionVisible = !access;
     m.detectText = capture_.detecting() ? tr("Cancel detection") : tr("Detect scanner (scan now)");
     m.detectEnabled = access && !paused;
@@ -340,6 +416,7 @@ void Agent::saveSettings(const QString& serverURL, const QString& deviceName,
     if (scannerLayout)
         settings_.setScannerLayout(scannerLayout->trimmed());
     capture_.followLayout(); // from the next key on
+    tellUnknownLayout();
     delivery_.registerDevice();
     queue_.flush();
     announceChange();

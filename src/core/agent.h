@@ -39,6 +39,7 @@ class Agent : public QObject {
     struct MenuTexts {
         QString scannerLine;
         QString queueLine;
+        QString serverLine; // the server's host and whether it was reached
         bool permissionVisible = false;
         QString detectText;
         bool detectEnabled = false;
@@ -50,7 +51,7 @@ class Agent : public QObject {
         QString toolTip;
         // The status lines in their order: the tray menu and the status window
         // show each of them.
-        QStringList lines() const { return {scannerLine, queueLine}; }
+        QStringList lines() const { return {scannerLine, queueLine, serverLine}; }
     };
     struct Intervals {
         std::chrono::milliseconds tick{50};
@@ -75,9 +76,10 @@ class Agent : public QObject {
     void takeSlowStates();
     // Starts or cancels scanner detection.
     void toggleDetect();
-    // Points a first-time operator (no scanner chosen) at Detect scanner where the
-    // shell shows it: the system tray, or else the status window.
-    void hintDetect(bool inTray);
+    // Tells a first-time operator the next step that works (keyboard access, then
+    // the scanner, then the server), in the words of where the shell shows the agent:
+    // the system tray, or else the status window.
+    void showFirstSteps(bool inTray);
     // Switches starting at login; the error in words when that failed.
     std::optional<QString> toggleLogin();
     // The settings dialog's Save: both values trimmed and stored, then the device is
@@ -113,6 +115,13 @@ class Agent : public QObject {
     void followSession();
     // What the retry timer may find changed without being told: capture and disk.
     QString problems() const;
+    // While the station is not set up: the next step that works, by state.
+    enum class Step { access, detect, server };
+    QString stepText(Step step) const;
+    void hintNextStep();
+    bool serverSet() const;
+    // A layout setting the system does not know is told once per value.
+    void tellUnknownLayout();
 
     Settings& settings_;
     Ports ports_;
@@ -130,4 +139,8 @@ class Agent : public QObject {
     bool accessGranted_ = false;
     bool loginEnabled_ = false;
     bool changePending_ = false;
+    bool settingUp_ = false; // a first-run hint was given: the next steps follow
+    bool hintedDetect_ = false;
+    bool inTray_ = false; // where the first steps point: the tray, or the status window
+    QString toldLayout_;
 };

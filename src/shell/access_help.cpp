@@ -2,21 +2,27 @@
 
 #include "shell/front_when_shown.h"
 
-#include <QCoreApplication>
-#include <QMessageBox>
+#include <QClipboard>
+#include <QDialogButtonBox>
+#include <QFontDatabase>
+#include <QGuiApplication>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPushButton>
 #include <QRegularExpression>
+#include <QScreen>
+#include <QScrollArea>
+#include <QTimer>
+#include <QVBoxLayout>
 
 namespace {
 
-// What packaging/70-korvel-agent.rules says, shown beside the narrow rule.
+// What packaging/70-korvel-agent.rules says.
 const char* const kPackagedRule =
     R"(SUBSYSTEM=="input", KERNEL=="event*", ENV{ID_INPUT_KEYBOARD}=="1", TAG+="uaccess")";
 
-QString pre(const QString& text) {
-    // Wrapped where the dialog ends; a copy still gets each line whole.
-    return QStringLiteral("<pre style=\"white-space: pre-wrap\">") + text.toHtmlEscaped() +
-           QStringLiteral("</pre>");
-}
+const char* const kApplyCommand =
+    "sudo udevadm control --reload && sudo udevadm trigger --subsystem-match=input";
 
 } // namespace
 
@@ -36,62 +42,119 @@ QString udevRuleFor(const QString& vidPid) {
         .arg(hex(1), hex(2), QLatin1String(kPackagedRuleName));
 }
 
-QString inputAccessHelpText(const QString& scanner) {
+AccessHelpDialog::AccessHelpDialog(const QString& scanner, QWidget* parent) : QDialog(parent) {
+    setWindowTitle(tr("Allow keyboard access"));
+    auto* page = new QWidget;
+    content_ = new QVBoxLayout(page);
     const QString name = QLatin1String(kPackagedRuleName);
     const QString local = QStringLiteral("/etc/udev/rules.d/") + name;
+
+    addText(tr("Let Korvel Agent read the scanner"), true);
+    addText(tr("Korvel Agent reads the key events of keyboards to see what the barcode scanner "
+               "types. It only reads them: typing keeps working everywhere. An administrator of "
+               "this station grants the access with a udev rule, in these steps."));
+    addText(tr("1. Install the rule. The korvel-agent package installs it as "
+               "/lib/udev/rules.d/%1; without the package, copy it from the source folder:")
+                .arg(name));
+    addCommand(QStringLiteral("sudo cp packaging/%1 /etc/udev/rules.d/").arg(name));
+    addText(tr("It lets whoever's session is in front at this station read every keyboard (read "
+               "only), which choosing the scanner by scanning needs:"));
+    addCommand(QLatin1String(kPackagedRule));
+    addText(tr("2. Apply it to the keyboards plugged in already:"));
+    addCommand(QLatin1String(kApplyCommand));
+    addText(tr("3. Wait up to 5 seconds: Korvel Agent notices the access by itself, and the menu "
+               "shows the scanner instead. If it does not, plug the scanner in again."));
+
+    addText(tr("Only the scanner (optional)"), true);
     const QString rule = udevRuleFor(scanner);
-    QString text =
-        QStringLiteral(
-            "<p>Korvel Agent reads the key events of keyboards to see what the barcode scanner "
-            "types. It only reads them: typing keeps working everywhere. An administrator "
-            "grants the access with a udev rule; Korvel Agent notices it within 5 seconds.</p>"
-            "<p><b>Every keyboard</b>, the rule the package installs as /lib/udev/rules.d/") +
-        name +
-        QStringLiteral(": whoever's session is in front at this station may read every "
-                       "keyboard. Choosing the scanner by scanning needs this.</p>") +
-        pre(QLatin1String(kPackagedRule)) +
-        QStringLiteral("<p>For keyboards plugged in before the rule was installed (without "
-                       "the package, from the source folder, first <code>sudo cp "
-                       "packaging/") +
-        name + QStringLiteral(" /etc/udev/rules.d/</code>):</p>") +
-        pre(QStringLiteral("sudo udevadm control --reload\n"
-                           "sudo udevadm trigger --subsystem-match=input"));
     if (rule.isEmpty()) {
-        text += QStringLiteral("<p><b>Only the scanner</b>: once it is chosen, or with its "
-                               "VID:PID as lsusb shows it, <code>korvel-agent --udev-rule "
-                               "[VID:PID]</code> prints a rule that lets only that device be "
-                               "read. Saved as ") +
-                local +
-                QStringLiteral(" it replaces the packaged rule; detection then finds only "
-                               "that device.</p>");
+        addText(tr("Once the scanner is chosen, this help gives the commands that let only it be "
+                   "read. Or give its VID:PID as lsusb shows it: korvel-agent --udev-rule "
+                   "VID:PID prints that rule; saved as %1 it replaces the packaged one.")
+                    .arg(local));
     } else {
-        text += QStringLiteral("<p><b>Only the scanner</b> ") + scanner.toHtmlEscaped() +
-                QStringLiteral(": no other keyboard can be read, and detection finds only this "
-                               "device. Save this rule as ") +
-                local +
-                QStringLiteral(", where it replaces the packaged one, then run the two "
-                               "commands above:</p>") +
-                pre(rule) +
-                pre(QStringLiteral("korvel-agent --udev-rule ") + scanner +
-                    QStringLiteral(" | sudo tee ") + local) +
-                QStringLiteral("<p>Keyboards readable before may stay so until they are "
-                               "plugged in again or the station restarts.</p>");
+        // udevRuleFor took only hexadecimal digits: the command holds nothing else.
+        const QString device = scanner.toLower();
+        addText(tr("4. Replace the rule with one for the scanner %1 alone:").arg(device));
+        addCommand(QStringLiteral("korvel-agent --udev-rule %1 | sudo tee %2").arg(device, local));
+        addText(tr("That writes this rule:"));
+        addCommand(rule.trimmed().split(QLatin1Char('\n')).last());
+        addText(tr("5. Apply it as in step 2:"));
+        addCommand(QLatin1String(kApplyCommand));
+        addText(tr("No other keyboard can then be read, and detection finds only this device. "
+                   "Keyboards readable before may stay so until they are plugged in again or the "
+                   "station restarts."));
     }
-    return text +
-           QStringLiteral("<p>Adding the account to the <code>input</code> group is no substitute: "
-                          "it lets the account read every input device, passwords typed anywhere "
-                          "included, for good and from every login, remote ones too.</p>");
+    addText(tr("Adding the account to the input group is no substitute: it lets the account read "
+               "every input device, passwords typed anywhere included, for good and from every "
+               "login, remote ones too."));
+    content_->addStretch();
+
+    auto* scroll = new QScrollArea;
+    scroll->setWidget(page);
+    scroll->setWidgetResizable(true);
+    scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    scroll->setFrameShape(QFrame::NoFrame);
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok, this);
+    ok_ = buttons->button(QDialogButtonBox::Ok);
+    connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(scroll, 1);
+    layout->addWidget(buttons);
+
+    // As large as the steps need, but never larger than the screen: the rest scrolls,
+    // and the OK button stays in reach.
+    const QScreen* screen = parent ? parent->screen() : QGuiApplication::primaryScreen();
+    const QRect available = screen ? screen->availableGeometry() : QRect(0, 0, 800, 600);
+    const int width = qMin(640, available.width() * 9 / 10);
+    const int pageWidth = width - 60; // the dialog's margins and a scroll bar
+    const int wanted =
+        page->hasHeightForWidth() ? page->heightForWidth(pageWidth) : page->sizeHint().height();
+    resize(width, qMin(wanted + buttons->sizeHint().height() + 60, available.height() * 85 / 100));
+}
+
+void AccessHelpDialog::addText(const QString& text, bool heading) {
+    auto* label = new QLabel(text);
+    label->setWordWrap(true);
+    label->setTextFormat(Qt::PlainText);
+    label->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    if (heading) {
+        QFont bold = label->font();
+        bold.setBold(true);
+        label->setFont(bold);
+    }
+    content_->addWidget(label);
+    texts_.append(text);
+}
+
+void AccessHelpDialog::addCommand(const QString& command) {
+    auto* text = new QLabel(command);
+    text->setWordWrap(true); // a copy still gets the line whole
+    text->setTextFormat(Qt::PlainText);
+    text->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    text->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+    text->setFrameShape(QFrame::StyledPanel);
+    text->setMargin(4);
+    text->setAutoFillBackground(true);
+    text->setBackgroundRole(QPalette::Base);
+    auto* copy = new QPushButton(tr("Copy"));
+    copy->setAutoDefault(false); // Enter still means OK
+    copy->setToolTip(tr("Copy this line, to paste it into a terminal"));
+    connect(copy, &QPushButton::clicked, this, [copy, command] {
+        QGuiApplication::clipboard()->setText(command);
+        copy->setText(tr("Copied"));
+        QTimer::singleShot(2000, copy, [copy] { copy->setText(tr("Copy")); });
+    });
+    auto* row = new QHBoxLayout;
+    row->addWidget(text, 1);
+    row->addWidget(copy, 0, Qt::AlignTop);
+    content_->addLayout(row);
+    commands_.append(command);
+    copyButtons_.append(copy);
 }
 
 void showInputAccessHelp(const QString& scanner, QWidget* parent) {
-    QMessageBox box(parent);
-    box.setWindowTitle(QCoreApplication::translate("AccessHelp", "Allow keyboard access"));
-    box.setIcon(QMessageBox::Information);
-    box.setText(QStringLiteral("Allow Korvel Agent to read the scanner"));
-    box.setTextFormat(Qt::RichText);
-    box.setInformativeText(inputAccessHelpText(scanner));
-    box.setTextInteractionFlags(Qt::TextSelectableByMouse); // the rule is to be copied
-    box.setStandardButtons(QMessageBox::Ok);
-    new FrontWhenShown(box);
-    box.exec();
+    AccessHelpDialog dialog(scanner, parent);
+    new FrontWhenShown(dialog);
+    dialog.exec();
 }

@@ -166,7 +166,7 @@ int main(int argc, char** argv) {
     QObject::connect(&menu, &StatusMenu::activated, &window, &StatusWindow::bringToFront);
     SniTrayHost trayHost;
     Presence presence(menu, window, trayHost);
-    presence.onDecided = [&agent](bool inTray) { agent.hintDetect(inTray); };
+    presence.onDecided = [&agent](bool inTray) { agent.showFirstSteps(inTray); };
     running.answer([&window] {
         qCInfo(lcAgent) << "launched again: the status window comes to the front";
         window.bringToFront();

@@ -184,9 +184,10 @@ void StatusMenu::toggleDetect(QWidget* parent) {
 
 void StatusMenu::showSettings() {
     Settings& settings = agent_.settings();
-    SettingsDialog dialog(
-        settings.deviceId(), settings.serverURL(), settings.deviceName(), settings.scannerLayout(),
-        agent_.layouts() ? agent_.layouts()->available() : QList<KeyboardLayouts::Choice>{});
+    // The stored default stands in for a server nobody set: the field shows none.
+    const bool serverSet = settings.store().contains(QStringLiteral("serverURL"));
+    SettingsDialog dialog(settings.deviceId(), serverSet ? settings.serverURL() : QString(),
+                          settings.deviceName(), settings.scannerLayout(), agent_.layouts());
     new FrontWhenShown(dialog);
     connect(&dialog, &SettingsDialog::findFromScan, this, [this, &dialog] {
         if (!agent_.capture().detecting())

@@ -40,6 +40,7 @@ class StatusMenu : public QObject {
     const QSystemTrayIcon* classicTray() const { return tray_.get(); }
     QAction* scannerLine() const { return lines_.value(0); }
     QAction* queueLine() const { return lines_.value(1); }
+    QAction* serverLine() const { return lines_.value(2); }
     QAction* permissionItem() const { return permissionItem_; }
     QAction* detectItem() const { return detectItem_; }
     QAction* settingsItem() const { return settingsItem_; }

@@ -1,6 +1,7 @@
 #include "core/capture/scan_capture.h"
 
 #include "core/logging.h"
+#include "core/trim.h"
 
 #include <QElapsedTimer>
 #include <QStringList>
@@ -250,7 +251,7 @@ void ScanCapture::followLayout() {
         qCWarning(lcAgent).noquote()
             << QStringLiteral("scanner layout \"%1\" is unknown: keys are read with the US "
                               "layout meanwhile")
-                   .arg(layout_);
+                   .arg(elided(layout_));
     }
 }
 

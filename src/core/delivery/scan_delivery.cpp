@@ -86,9 +86,8 @@ void ScanDelivery::registerDevice() {
     const quint64 attempt = ++registration_;
     registered_ = false;
     registering_ = true;
-    transport_.post(
-        QStringLiteral("/api/devices/") + settings_.deviceId(),
-        QJsonObject{{QStringLiteral("name"), settings_.deviceName()}},
+    sendRegistration(
+        transport_, settings_.deviceId(), settings_.deviceName(),
         [this, attempt](qint64 status, const QJsonObject&, const Transport::Failure& failure) {
             if (attempt != registration_)
                 return; // a newer name or server was registered since
@@ -97,7 +96,14 @@ void ScanDelivery::registerDevice() {
             registered_ = sendOutcomeFromStatus(status) == SendOutcome::ok;
             if (registered_)
                 qCInfo(lcServer) << "device registered";
+            onChanged();
         });
+}
+
+void ScanDelivery::sendRegistration(Transport& transport, const QString& deviceId,
+                                    const QString& deviceName, Transport::Done done) {
+    transport.post(QStringLiteral("/api/devices/") + deviceId,
+                   QJsonObject{{QStringLiteral("name"), deviceName}}, std::move(done));
 }
 
 void ScanDelivery::registerIfNeeded() {

@@ -23,6 +23,12 @@ class ScanDelivery {
     // registerIfNeeded() (the retry timer) sends it again.
     void registerDevice();
     void registerIfNeeded();
+    // Whether the server has answered the last registration with a 2xx.
+    bool registered() const { return registered_; }
+    // The registration request alone, to any server: the settings dialog tries a
+    // server with it before it is saved.
+    static void sendRegistration(Transport& transport, const QString& deviceId,
+                                 const QString& deviceName, Transport::Done done);
     // `answered` runs once the server's answer has been dealt with.
     void checkIdleClose(std::function<void()> answered = {});
     // Announces a session the server closed for idleness, once per session number.
@@ -34,7 +40,7 @@ class ScanDelivery {
     bool answering() const {
         return reachability_.isEmpty() || reachability_ == QLatin1String("reachable");
     }
-    // Called whenever lastResult changes.
+    // Called whenever lastResult changes or a registration is answered.
     std::function<void()> onChanged = [] {};
 
     static bool isSessionCommand(const QString& value);

@@ -10,10 +10,10 @@
 class LayoutDecoder {
   public:
     virtual ~LayoutDecoder() = default;
-    // The text of a key-down (a HID Keyboard/Keypad usage) at the level that Shift
-    // and AltGr choose; empty for none. With `compose`, a dead key gives nothing but
-    // changes what the next key gives (a space: the accent itself); without it, a
-    // dead key gives nothing and a waiting one is forgotten.
+    // The text of a key-down (a HID Keyboard/Keypad usage) at the level that Shift,
+    // AltGr and the level keys held down (see levelKey) choose; empty for none. With `compose`, a
+    // dead key gives nothing but changes what the next key gives (a space: the accent itself);
+    // without it, a dead key gives nothing and a waiting one is forgotten.
     virtual QString type(int usage, bool shift, bool altGr, bool compose) = 0;
     // Forgets a dead key waiting for its partner.
     virtual void reset() = 0;

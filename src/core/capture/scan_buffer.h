@@ -53,8 +53,8 @@ class ScanBuffer {
     static std::optional<CharPair> keyFor(int usage);
     // The character of an Alt code typed as these digits, if it names one.
     static std::optional<QChar> altCodeCharacter(const QString& digits);
-    // The control character Ctrl gives with the key that types `own` (0: nothing)
-    // at the usage, with Shift or not; 0 for none.
+    // The control character Ctrl gives with the key at this usage, with Shift or
+    // not, where the layout types `own` there (0: nothing); none where it gives none.
     static std::optional<QChar> controlCharacter(int usage, bool shift, char16_t own);
 
   private:

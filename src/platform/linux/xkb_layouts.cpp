@@ -20,6 +20,7 @@ namespace {
 
 constexpr xkb_keycode_t kEvdevOffset = 8; // xkb keycode = evdev key code + 8
 constexpr xkb_keycode_t kRightAlt = KEY_RIGHTALT + kEvdevOffset;
+constexpr int kLastTypingUsage = 0x65; // the keys of a 105-key keyboard that type
 
 void logToCategory(xkb_context*, xkb_log_level, const char* format, va_list args) {
     char line[512];
@@ -206,8 +207,9 @@ void XkbLayouts::Keymap::findLevelKeys() {
         modMask(keymap, XKB_MOD_NAME_CTRL) | modMask(keymap, XKB_MOD_NAME_ALT) |
         modMask(keymap, XKB_MOD_NAME_NUM) | modMask(keymap, XKB_MOD_NAME_LOGO) | numLock;
     xkb_mod_mask_t chooseLevels = 0;
-    for (xkb_keycode_t code = xkb_keymap_min_keycode(keymap);
-         code <= xkb_keymap_max_keycode(keymap); ++code) {
+    for (int usage = 4; usage <= kLastTypingUsage; ++usage) {
+        const auto code =
+            static_cast<xkb_keycode_t>(EvdevDecoder::keyCodeForUsage(usage)) + kEvdevOffset;
         const xkb_level_index_t levels = xkb_keymap_num_levels_for_key(keymap, code, 0);
         for (xkb_level_index_t level = 1; level < levels; ++level) {
             xkb_mod_mask_t masks[16];

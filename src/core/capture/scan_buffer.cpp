@@ -168,18 +168,23 @@ void ScanBuffer::append(int usage) {
     // Ctrl+Alt is how Windows spells AltGr.
     const bool altGr = ctrl && alt && layout && layout->typesWithAltGr(usage, shift);
     const bool control = ctrl && !altGr;
-    QString typed;
+    char16_t own = 0;
     if (layout) {
-        typed = layout->type(usage, shift, altGr, !control);
+        const QString typed = layout->type(usage, shift, altGr, !control);
+        if (!control) {
+            text.append(typed);
+            return;
+        }
+        own = typed.size() == 1 ? typed[0].unicode() : 0;
     } else if (const auto pair = keyFor(usage)) {
-        typed = QChar(shift ? pair->second : pair->first);
-    }
-    if (!control) {
-        text.append(typed);
-        return;
+        own = static_cast<char16_t>(shift ? pair->second : pair->first);
+        if (!control) {
+            text.append(QChar(own));
+            return;
+        }
     }
     // Ctrl with @ A-Z [ \ ] ^ _ (or a lower-case letter) is that control character.
-    if (const auto c = controlCharacter(usage, shift, typed.size() == 1 ? typed[0].unicode() : 0))
+    if (const auto c = control ? controlCharacter(usage, shift, own) : std::nullopt)
         text.append(*c);
 }
 

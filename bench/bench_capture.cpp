@@ -113,13 +113,15 @@ int main(int argc, char** argv) {
     const double routeSeconds = static_cast<double>(nowNs() - t0) / 1e9;
     const double events = static_cast<double>(decodeScans) * static_cast<double>(records.size());
 
-    // Key events (Shift included) read with the US table, then with a German layout
+    // Key events (Shift, and Ctrl for a GS) read with the US table, then with a German layout
     // through libxkbcommon: by a scan buffer alone, and through scan routing, which
     // reads the two settings at every event as the agent does.
     std::vector<KeyEvent> keys;
     EvdevDecoder collecting(3, 0x05E0, 0x1200, QStringLiteral("Bench"), {},
                             [&](const KeyEvent& e) { keys.push_back(e); });
-    for (const input_event& r : FakeInputTree::typed(QStringLiteral("KV:START:Packing-07"), 0))
+    for (const input_event& r : FakeInputTree::typed(QStringLiteral("KV:START:Packing-07\x1d"
+                                                                    "10"),
+                                                     0))
         collecting.feed(r);
     XkbLayouts layouts;
     double buffered[2] = {}, routedRate[2] = {};

@@ -66,8 +66,9 @@ KeyEvent key(int usage, int value, qint64 t, quint32 vendor = 0x00FF,
 
 // The keys a scanner set to `layout` presses for a script, found through
 // libxkbcommon (which key and level types each character, else which dead key and
-// key). Tokens: text; "=text" text as is; "^c" c with Ctrl; "alt:..." Alt held over keypad digits
-// (or other keys); "|" Enter; '!' a discard. An Enter ends it.
+// key). Tokens: text; "=text" text as is; "^c" c with Ctrl; "alt:..." Alt held over
+// keypad digits (or other keys); "|" Enter; '!' a discard; "keys:" usages as given,
+// "224+" down, "224-" up, "48" both. An Enter ends it.
 std::vector<KeyEvent> keysFor(const QString& layout, const QString& script) {
     static xkb_context* context = [] {
         xkb_context* c = xkb_context_new(XKB_CONTEXT_NO_ENVIRONMENT_NAMES);
@@ -124,6 +125,16 @@ std::vector<KeyEvent> keysFor(const QString& layout, const QString& script) {
         {u'`', XKB_KEY_dead_grave},      {u'\u0300', XKB_KEY_dead_grave},
         {u'~', XKB_KEY_dead_tilde},      {u'\u0308', XKB_KEY_dead_diaeresis}};
     for (const QString& token : script.split(u' ')) {
+        if (token.startsWith(QLatin1String("keys:"))) {
+            for (const QString& item : token.mid(5).split(u',')) {
+                const int usage = item.toInt() ? item.toInt() : item.chopped(1).toInt();
+                if (!item.endsWith(u'-'))
+                    press(usage, 1);
+                if (!item.endsWith(u'+'))
+                    press(usage, 0), t += 5;
+            }
+            continue;
+        }
         const bool alt = token.startsWith(QLatin1String("alt:"));
         const bool ctrl = token.size() == 2 && token[0] == u'^';
         const bool literal = token.startsWith(u'='); // "!" itself, "␣" a space
@@ -212,8 +223,8 @@ class TestCapture : public QObject {
         QTest::newRow("unmapped keys add nothing but keep the scan alive, and run the pause check")
             << "1@0 #@90 T@180 C@270 a@360 E@450 2@600 T@701 E@702" << true
             << QStringList{"1a", "2"};
-        QTest::newRow("both shifts are one flag")
-            << "S@0 R@1 r@2 a@3 E@4" << true << QStringList{"a"};
+        QTest::newRow("each Shift on its own")
+            << "S@0 R@1 r@2 a@3 s@4 R@5 S@6 s@7 b@8 r@9 c@10 E@11" << true << QStringList{"ABc"};
         QTest::newRow("a discard drops the scan, its tail, and Shift")
             << "S@0 1@2 !@4 2@6 3@8 E@10 1@300 E@302" << true << QStringList{"1"};
     }
@@ -240,7 +251,7 @@ class TestCapture : public QObject {
             << QStringList{"\x1d€üü"};
         QTest::newRow("Alt+letter unchanged; a discard forgets an Alt code")
             << ""
-            << "alt:x 1 | alt:02!52 | 7" << QStringList{"x1", "7"};
+            << "alt:x 1 | alt:02!52 | 7 alt:66" << QStringList{"x1", "7B"};
         QTest::newRow("German: letters, shifted digits, AltGr, Ctrl+AltGr+9 is GS")
             << "de"
             << "Zürich ÄÖÜß \"§$%&/()= @{[]}\\€~<>| ^]"
@@ -255,13 +266,50 @@ class TestCapture : public QObject {
                                                  << "^°\u00B4`Zü" << QStringList{"^°\u00B4`Zü"};
         QTest::newRow("an unknown layout: the US table") << "xx"
                                                          << "Zy[" << QStringList{"Zy["};
+        QTest::newRow("no layout, only a part of keymaps: the US table")
+            << "pc"
+            << "keys:225+,29,225-,28,47" << QStringList{"Zy["};
+        QTest::newRow("German set up for Windows: Ctrl + US [ \\ ] ISO-\\ ^ _ @ keys")
+            << "de"
+            << "A keys:224+,48,47,49,50,225+,35,45,31,225-,224- B"
+            << QStringList{QStringLiteral("A\x1d\x1b\x1c\x1c\x1e\x1f") + QChar(0) + "B"};
+        QTest::newRow("Brazilian: the US ] key is GS, not the ESC of its [")
+            << "br"
+            << "1 keys:224+,48,224- 2" << QStringList{"1\0352"};
+        QTest::newRow("French: Ctrl + the dead key at US [ is ESC, and no accent waits")
+            << "fr"
+            << "1 keys:224+,47,224- e" << QStringList{"1\033e"};
+        QTest::newRow("a letter on a US [ key stays its letter; Cyrillic letters are Latin")
+            << "fr(bepo)"
+            << "1 keys:224+,47,224- 2" << QStringList{"1\0322"};
+        QTest::newRow("Russian: Ctrl + the US d key is EOT")
+            << "ru"
+            << "keys:224+,7,224- keys:30" << QStringList{"\0041"};
+        QTest::newRow("German: Ctrl + Left Alt is AltGr on keys with a third level")
+            << "de"
+            << "keys:224+,226+,20,48,226-,224- keys:224+,20,224-" << QStringList{"@~\x11"};
+        QTest::newRow("US: Ctrl + Left Alt on keys without one stays Ctrl")
+            << "us"
+            << "keys:224+,226+,20,226-,224-" << QStringList{"\x11"};
+        QTest::newRow("Level 5 on Right Ctrl, Level 3 on Right Alt; Left Ctrl still Ctrl")
+            << "ca(multix)"
+            << "keys:228+,4,225+,4,225-,228- keys:230+,48,230- keys:224+,7,224-"
+            << QStringList{"æÆ~\x04"};
+        QTest::newRow("US-International: dead ' and \" + space are ' and \"")
+            << "us(intl)"
+            << "keys:52,44,225+,52,225-,44,52,8 keys:53,44" << QStringList{"'\"é`"};
+        QTest::newRow("Spanish: dead ´ and ¨ + space are the accents")
+            << "es"
+            << "keys:52,44,225+,52,225-,44" << QStringList{"\u00B4\u00A8"};
     }
     void everyBarcodeArrivesAsPrinted() {
         QFETCH(QString, layout);
         QFETCH(QString, script);
         QFETCH(QStringList, scans);
-        if (layout == u"xx") {
-            KORVEL_EXPECT_ONE_WARNING("scanner layout \"xx\" is unknown");
+        const bool unknown = layout == u"xx" || layout == u"pc";
+        if (unknown) {
+            KORVEL_EXPECT_ONE_WARNING(
+                QStringLiteral("scanner layout \"%1\" is unknown").arg(layout));
         }
         chosen = QStringLiteral("00FF:000A");
         scannerLayout = layout;
@@ -269,7 +317,36 @@ class TestCapture : public QObject {
         for (const KeyEvent& e : keysFor(layout, script))
             capture->onValue(e);
         QCOMPARE(delivered, scans);
-        QCOMPARE(capture->unknownLayout(), layout == u"xx" ? layout : QString());
+        QCOMPARE(capture->unknownLayout(), unknown ? layout : QString());
+    }
+
+    // The registry's names, with their descriptions (empty: no layout).
+    void layoutsAreTheRegistrys_data() {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("description");
+        QTest::newRow("a layout") << "de"
+                                  << "German";
+        QTest::newRow("a variant") << "de(nodeadkeys)"
+                                   << "German (no dead keys)";
+        QTest::newRow("a variant written loosely") << " ch ( fr ) "
+                                                   << "French (Switzerland)";
+        for (const char* part : {"pc", "inet", "keypad", "empty", "custom", "de(xx)"})
+            QTest::newRow(part) << part << "";
+    }
+    void layoutsAreTheRegistrys() {
+        QFETCH(QString, name);
+        QFETCH(QString, description);
+        QCOMPARE(layouts.description(name), description);
+        QCOMPARE(layouts.decoder(name) != nullptr, !description.isEmpty());
+        const QList<KeyboardLayouts::Choice> all = layouts.available();
+        QStringList names;
+        for (qsizetype i = 0; i < all.size(); ++i) {
+            names << all[i].name;
+            QVERIFY(i == 0 || all[i - 1].description.localeAwareCompare(all[i].description) <= 0);
+        }
+        QCOMPARE(names.contains(name.remove(u' ')), !description.isEmpty());
+        QCOMPARE(QSet<QString>(names.begin(), names.end()).size(), names.size());
+        QVERIFY(names.contains(QStringLiteral("us(intl)")) && names.size() > 500);
     }
 
     // A scanner programmed for a layout scans the test code during detection.

@@ -10,15 +10,30 @@
 class LayoutDecoder {
   public:
     virtual ~LayoutDecoder() = default;
-    // The text of a key-down (a HID Keyboard/Keypad usage) at the level that Shift
-    // and AltGr choose; empty for none. With `compose`, a dead key gives nothing but
-    // changes what the next key gives (a space: the accent itself); without it, a
-    // dead key gives nothing and a waiting one is forgotten.
+    // The text of a key-down (a HID Keyboard/Keypad usage) at the level that Shift,
+    // AltGr and the level keys held down (see levelKey) choose; empty for none. With `compose`, a
+    // dead key gives nothing but changes what the next key gives (a space: the accent itself);
+    // without it, a dead key gives nothing and a waiting one is forgotten.
     virtual QString type(int usage, bool shift, bool altGr, bool compose) = 0;
     // Forgets a dead key waiting for its partner.
     virtual void reset() = 0;
     // Whether Right Alt is this layout's AltGr (the third-level key) rather than Alt.
     virtual bool rightAltIsAltGr() const = 0;
+    // Whether the key chooses a level on this layout (its AltGr, a Level 5 key)
+    // rather than typing or being Shift, Ctrl or Alt. The decoder then holds that
+    // level itself from this key's key-down to its key-up.
+    virtual bool levelKey(int usage, bool down) {
+        (void)usage, (void)down;
+        return false;
+    }
+    // Forgets the level keys held down: their key-ups may be among lost events.
+    virtual void releaseLevelKeys() {}
+    // Whether the key types something of its own at the level AltGr chooses (a
+    // third level), with Shift or without.
+    virtual bool typesWithAltGr(int usage, bool shift) {
+        (void)usage, (void)shift;
+        return false;
+    }
 };
 
 // The keyboard layouts of the system, by the names desktop keyboard settings use:
@@ -34,4 +49,13 @@ class KeyboardLayouts {
     virtual std::unique_ptr<LayoutDecoder> decoder(const QString& layout) = 0;
     // The layouts on offer, in the order to show them.
     virtual QList<Choice> available() = 0;
+    // The description of a layout the system lists ("German (no dead keys)" for
+    // "de(nodeadkeys)"); empty for a name it does not list.
+    virtual QString description(const QString& layout) {
+        for (const Choice& choice : available()) {
+            if (choice.name == layout)
+                return choice.description;
+        }
+        return {};
+    }
 };

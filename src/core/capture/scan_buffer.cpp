@@ -9,10 +9,12 @@ namespace {
 
 constexpr int kTableSize = 256;
 constexpr int kLeftCtrl = 224;
-constexpr int kRightCtrl = 228;
-constexpr int kLeftAlt = 226;
-constexpr int kRightAlt = 230;
-constexpr int kKeypad1 = 89; // keypad 1..9, then keypad 0 at 98
+constexpr int kRightGui = 231;
+constexpr quint8 kCtrlBits = 0x11; // Left and Right Ctrl
+constexpr quint8 kShiftBits = 0x22;
+constexpr quint8 kAltBits = 0x44;
+constexpr int kNonUsBackslash = 50; // the ISO key beside Enter: the US backslash key
+constexpr int kKeypad1 = 89;        // keypad 1..9, then keypad 0 at 98
 constexpr int kKeypad0 = 98;
 
 // Characters 128..255 of the two code pages Alt codes name; 0 where Windows-1252
@@ -92,23 +94,41 @@ std::optional<QChar> ScanBuffer::altCodeCharacter(const QString& digits) {
     return QChar(kCp1252High[code - 128]);
 }
 
+std::optional<QChar> ScanBuffer::controlCharacter(int usage, bool shift, char16_t own) {
+    const auto controls = [](char16_t c) {
+        return (c >= u'@' && c <= u'_') || (c >= u'a' && c <= u'z');
+    };
+    const auto latin = [](char16_t c) { return (c | 0x20) >= u'a' && (c | 0x20) <= u'z'; };
+    const auto pair = keyFor(usage == kNonUsBackslash ? usage - 1 : usage);
+    const char16_t us = pair ? static_cast<char16_t>(shift ? pair->second : pair->first) : 0;
+    char16_t c = us;
+    // Windows layouts keep ESC, FS and GS on the US [ \ ] keys, whatever those type;
+    // elsewhere the layout's own character decides where it has a control character,
+    // then the US key (Ctrl+^ _ @; a letter where the layout types another script).
+    if ((us == u'[' || us == u'\\' || us == u']') && !latin(own))
+        c = us;
+    else if (controls(own))
+        c = own;
+    else if (latin(us) && !QChar(own).isLetter())
+        c = 0;
+    if (!controls(c))
+        return std::nullopt;
+    return QChar(c & 0x1F);
+}
+
 void ScanBuffer::key(int usage, bool down, qint64 nowMs) {
-    if (isShiftKey(usage)) {
-        shift = down;
+    // AltGr or a Level 5 key: the layout holds its level. An Enter ends the scan even
+    // where a layout makes it AltGr (gb(mac) does so with Keypad Enter).
+    if (layout && !isEnterKey(usage) && layout->levelKey(usage, down))
         return;
-    }
-    if (usage == kLeftCtrl || usage == kRightCtrl) {
-        ctrl = down;
-        return;
-    }
-    if (usage == kRightAlt && layout && layout->rightAltIsAltGr()) {
-        altGr = down;
-        return;
-    }
-    if (usage == kLeftAlt || usage == kRightAlt) {
-        alt = down;
+    if (usage >= kLeftCtrl && usage <= kRightGui) {
+        const auto bit = static_cast<quint8>(1u << (usage - kLeftCtrl));
+        held = down ? held | bit : held & ~bit;
+        shift = held & kShiftBits;
+        ctrl = held & kCtrlBits;
+        const bool wasAlt = std::exchange(alt, held & kAltBits);
         // Releasing Alt types the code; a discard in between has forgotten it.
-        if (!down && !altCode.isEmpty()) {
+        if (wasAlt && !alt && !altCode.isEmpty()) {
             if (const auto c = altCodeCharacter(std::exchange(altCode, QString())))
                 text.append(*c);
         }
@@ -145,29 +165,27 @@ void ScanBuffer::key(int usage, bool down, qint64 nowMs) {
 }
 
 void ScanBuffer::append(int usage) {
-    char16_t c = 0;
+    // Ctrl+Alt is how Windows spells AltGr.
+    const bool altGr = ctrl && alt && layout && layout->typesWithAltGr(usage, shift);
+    const bool control = ctrl && !altGr;
+    char16_t own = 0;
     if (layout) {
-        const QString typed = layout->type(usage, shift, altGr, !ctrl);
-        if (!ctrl) {
+        const QString typed = layout->type(usage, shift, altGr, !control);
+        if (!control) {
             text.append(typed);
             return;
         }
-        if (typed.size() != 1)
-            return;
-        c = typed[0].unicode();
-    } else {
-        const auto pair = keyFor(usage);
-        if (!pair)
-            return;
-        c = static_cast<char16_t>(shift ? pair->second : pair->first);
-        if (!ctrl) {
-            text.append(QChar(c));
+        own = typed.size() == 1 ? typed[0].unicode() : 0;
+    } else if (const auto pair = keyFor(usage)) {
+        own = static_cast<char16_t>(shift ? pair->second : pair->first);
+        if (!control) {
+            text.append(QChar(own));
             return;
         }
     }
     // Ctrl with @ A-Z [ \ ] ^ _ (or a lower-case letter) is that control character.
-    if ((c >= u'@' && c <= u'_') || (c >= u'a' && c <= u'z'))
-        text.append(QChar(c & 0x1F));
+    if (const auto c = control ? controlCharacter(usage, shift, own) : std::nullopt)
+        text.append(*c);
 }
 
 double ScanBuffer::medianGapMs() const {
@@ -197,10 +215,13 @@ void ScanBuffer::discard(qint64 nowMs) {
     text.clear();
     spoiled = true;
     shift = false; // its release may be among what was lost
-    ctrl = alt = altGr = false;
+    held = 0;
+    ctrl = alt = false;
     altCode.clear();
-    if (layout)
+    if (layout) {
         layout->reset();
+        layout->releaseLevelKeys();
+    }
     if (nowMs > lastKeyAt)
         lastKeyAt = nowMs;
 }

@@ -14,8 +14,11 @@
 // Turns the key-downs of one input device back into scan texts. Usages are HID
 // Keyboard/Keypad usages, times are milliseconds of a monotonic clock. Keys are
 // read with the US table unless a layout is given. Ctrl gives ASCII control
-// characters (GS1's group separator is Ctrl+]); Alt held with keypad digits gives
-// the character of that code (leading 0: Windows-1252, else code page 437).
+// characters (GS1's group separator is Ctrl+]), and on any layout the keys at the
+// US [ \ ] places stay ESC, FS and GS, as scanners set up for Windows send them;
+// Ctrl with Left Alt is AltGr on keys that have a third level. Alt held with
+// keypad digits gives the character of that code (leading 0: Windows-1252, else
+// code page 437).
 class ScanBuffer {
   public:
     using CharPair = std::pair<char, char>; // unshifted, shifted
@@ -24,11 +27,11 @@ class ScanBuffer {
     bool emitOnGap = true;
     std::function<void(const QString&)> onScan = [](const QString&) {};
     QString text;
-    bool shift = false;
+    bool shift = false; // either Shift key is down
     bool ctrl = false;
-    bool alt = false;
-    bool altGr = false; // the layout's AltGr (Right Alt), never an Alt of Alt codes
-    QString altCode;    // keypad digits typed while Alt is held
+    bool alt = false; // an Alt that is not the layout's level key (AltGr)
+    quint8 held = 0;  // bit n: usage 224 + n down (Left Ctrl … Right GUI)
+    QString altCode;  // keypad digits typed while Alt is held
     qint64 lastKeyAt = 0;
     bool spoiled = false;                  // inside a scan whose start was discarded
     std::unique_ptr<LayoutDecoder> layout; // none: the US table
@@ -50,6 +53,9 @@ class ScanBuffer {
     static std::optional<CharPair> keyFor(int usage);
     // The character of an Alt code typed as these digits, if it names one.
     static std::optional<QChar> altCodeCharacter(const QString& digits);
+    // The control character Ctrl gives with the key at this usage, with Shift or
+    // not, where the layout types `own` there (0: nothing); none where it gives none.
+    static std::optional<QChar> controlCharacter(int usage, bool shift, char16_t own);
 
   private:
     void finish(); // ends the current scan

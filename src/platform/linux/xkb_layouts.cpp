@@ -2,16 +2,17 @@
 
 #include "platform/linux/evdev_decoder.h"
 
-#include <QFile>
 #include <QLoggingCategory>
 #include <QRegularExpression>
-#include <QXmlStreamReader>
 
 #include <algorithm>
+#include <array>
+#include <bitset>
 #include <cstdarg>
 #include <cstdio>
 #include <xkbcommon/xkbcommon-compose.h>
 #include <xkbcommon/xkbcommon.h>
+#include <xkbcommon/xkbregistry.h>
 
 Q_DECLARE_LOGGING_CATEGORY(lcInput)
 
@@ -19,6 +20,7 @@ namespace {
 
 constexpr xkb_keycode_t kEvdevOffset = 8; // xkb keycode = evdev key code + 8
 constexpr xkb_keycode_t kRightAlt = KEY_RIGHTALT + kEvdevOffset;
+constexpr int kLastTypingUsage = 0x65; // the keys of a 105-key keyboard that type
 
 void logToCategory(xkb_context*, xkb_log_level, const char* format, va_list args) {
     char line[512];
@@ -26,12 +28,45 @@ void logToCategory(xkb_context*, xkb_log_level, const char* format, va_list args
     qCDebug(lcInput).noquote() << "xkbcommon:" << QString::fromLocal8Bit(line).trimmed();
 }
 
+void logRegistry(rxkb_context*, rxkb_log_level, const char* format, va_list args) {
+    char line[512];
+    std::vsnprintf(line, sizeof line, format, args);
+    qCDebug(lcInput).noquote() << "xkbregistry:" << QString::fromLocal8Bit(line).trimmed();
+}
+
+// "de", "de(nodeadkeys)", as the registry names them; empty for no such form.
+QString canonicalName(const QString& layout, QByteArray* name = nullptr,
+                      QByteArray* variant = nullptr) {
+    static const QRegularExpression form(
+        QStringLiteral(R"(^\s*([A-Za-z0-9_-]+)\s*(?:\(\s*([A-Za-z0-9_-]+)\s*\))?\s*$)"));
+    const QRegularExpressionMatch m = form.match(layout);
+    if (!m.hasMatch())
+        return {};
+    if (name)
+        *name = m.captured(1).toUtf8();
+    if (variant)
+        *variant = m.captured(2).toUtf8();
+    return m.captured(2).isEmpty() ? m.captured(1)
+                                   : QStringLiteral("%1(%2)").arg(m.captured(1), m.captured(2));
+}
+
 using ComposeTable = std::shared_ptr<xkb_compose_table>;
 
 // What a dead key followed by a space stands for: the accent itself, as the scanner
 // means it (the Compose tables give an apostrophe for the acute, a quotation mark
-// for the diaeresis).
-char16_t spacingAccent(xkb_keysym_t dead) {
+// for the diaeresis). On US-International, whose dead keys are the US keys of
+// ' " ` ~ ^, those characters, as that layout types them elsewhere.
+char16_t spacingAccent(xkb_keysym_t dead, bool usInternational) {
+    if (usInternational) {
+        switch (dead) {
+        case XKB_KEY_dead_acute:
+            return u'\'';
+        case XKB_KEY_dead_diaeresis:
+            return u'"';
+        default:
+            break;
+        }
+    }
     switch (dead) {
     case XKB_KEY_dead_grave:
         return u'`';
@@ -127,6 +162,25 @@ xkb_mod_mask_t modsOf(xkb_keymap* keymap, xkb_keysym_t keysym, xkb_state_compone
     return mods;
 }
 
+xkb_mod_mask_t modMask(xkb_keymap* keymap, const char* name) {
+    const xkb_mod_index_t index = xkb_keymap_mod_get_index(keymap, name);
+    return index < 32 ? 1u << index : 0;
+}
+
+// A keysym that makes its key a modifier (Shift, AltGr, Level 5 …) rather than text.
+bool isModifierSym(xkb_keysym_t sym) {
+    return (sym >= XKB_KEY_ISO_Lock && sym <= XKB_KEY_ISO_Level5_Lock) ||
+           (sym >= XKB_KEY_Shift_L && sym <= XKB_KEY_Hyper_R) || sym == XKB_KEY_Mode_switch;
+}
+
+// The keysyms at a key's first two levels.
+bool keyIs(xkb_keymap* keymap, int usage, xkb_keysym_t plain, xkb_keysym_t shifted) {
+    const auto code = static_cast<xkb_keycode_t>(EvdevDecoder::keyCodeForUsage(usage)) + 8;
+    const xkb_keysym_t* syms = nullptr;
+    return xkb_keymap_key_get_syms_by_level(keymap, code, 0, 0, &syms) == 1 && syms[0] == plain &&
+           xkb_keymap_key_get_syms_by_level(keymap, code, 0, 1, &syms) == 1 && syms[0] == shifted;
+}
+
 } // namespace
 
 struct XkbLayouts::Keymap {
@@ -136,8 +190,55 @@ struct XkbLayouts::Keymap {
     xkb_mod_mask_t level3 = 0;
     xkb_mod_mask_t numLock = 0;
     bool rightAltIsAltGr = false;
+    bool usInternational = false; // dead key + space: ' and " rather than ´ and ¨
+    // By HID usage: the level modifiers (Level 3, Level 5) a key sets while down.
+    std::array<xkb_mod_mask_t, 256> levelMods{};
+    std::vector<int> levelKeys; // the usages with levelMods
     ~Keymap() { xkb_keymap_unref(keymap); }
+    void findLevelKeys();
 };
+
+// The modifiers that choose levels are the ones the key types use, but for Shift,
+// the locks, Ctrl, Alt and Super; the keys that set them are this layout's level
+// keys, wherever they sit (Right Alt, Right Ctrl on ca(multix), Caps Lock …).
+void XkbLayouts::Keymap::findLevelKeys() {
+    const xkb_mod_mask_t others =
+        modMask(keymap, XKB_MOD_NAME_SHIFT) | modMask(keymap, XKB_MOD_NAME_CAPS) |
+        modMask(keymap, XKB_MOD_NAME_CTRL) | modMask(keymap, XKB_MOD_NAME_ALT) |
+        modMask(keymap, XKB_MOD_NAME_NUM) | modMask(keymap, XKB_MOD_NAME_LOGO) | numLock;
+    xkb_mod_mask_t chooseLevels = 0;
+    for (int usage = 4; usage <= kLastTypingUsage; ++usage) {
+        const auto code =
+            static_cast<xkb_keycode_t>(EvdevDecoder::keyCodeForUsage(usage)) + kEvdevOffset;
+        const xkb_level_index_t levels = xkb_keymap_num_levels_for_key(keymap, code, 0);
+        for (xkb_level_index_t level = 1; level < levels; ++level) {
+            xkb_mod_mask_t masks[16];
+            const size_t n = xkb_keymap_key_get_mods_for_level(keymap, code, 0, level, masks, 16);
+            for (size_t i = 0; i < n; ++i)
+                chooseLevels |= masks[i];
+        }
+    }
+    chooseLevels &= ~others;
+    if (chooseLevels == 0)
+        return;
+    for (int usage = 1; usage < 256; ++usage) {
+        const int key = EvdevDecoder::keyCodeForUsage(usage);
+        const auto code = static_cast<xkb_keycode_t>(key) + kEvdevOffset;
+        const xkb_keysym_t* syms = nullptr;
+        if (key == 0 || xkb_keymap_key_get_syms_by_level(keymap, code, 0, 0, &syms) != 1 ||
+            !isModifierSym(syms[0]))
+            continue;
+        xkb_state* state = xkb_state_new(keymap);
+        xkb_state_update_key(state, code, XKB_KEY_DOWN);
+        const xkb_mod_mask_t mods =
+            xkb_state_serialize_mods(state, XKB_STATE_MODS_EFFECTIVE) & chooseLevels;
+        xkb_state_unref(state);
+        if (mods != 0) {
+            levelMods[static_cast<size_t>(usage)] = mods;
+            levelKeys.push_back(usage);
+        }
+    }
+}
 
 namespace {
 
@@ -161,7 +262,8 @@ class XkbDecoder final : public LayoutDecoder {
         const int code = EvdevDecoder::keyCodeForUsage(usage);
         if (code == 0)
             return {};
-        const xkb_mod_mask_t mods = (shift ? keymap_->shift : 0) | (altGr ? keymap_->level3 : 0);
+        const xkb_mod_mask_t mods =
+            (shift ? keymap_->shift : 0) | (altGr ? keymap_->level3 : 0) | held_;
         if (mods != applied_)
             apply(mods);
         const xkb_keysym_t sym =
@@ -171,7 +273,8 @@ class XkbDecoder final : public LayoutDecoder {
         const xkb_keysym_t dead = std::exchange(dead_, 0);
         if (compose_ && !compose) {
             xkb_compose_state_reset(compose_);
-        } else if (const char16_t accent = sym == XKB_KEY_space ? spacingAccent(dead) : 0) {
+        } else if (const char16_t accent =
+                       sym == XKB_KEY_space ? spacingAccent(dead, keymap_->usInternational) : 0) {
             xkb_compose_state_reset(compose_);
             return QString(QChar(accent));
         } else if (compose_) {
@@ -206,6 +309,34 @@ class XkbDecoder final : public LayoutDecoder {
 
     bool rightAltIsAltGr() const override { return keymap_->rightAltIsAltGr; }
 
+    bool levelKey(int usage, bool down) override {
+        if (usage <= 0 || usage > 255 || keymap_->levelMods[static_cast<size_t>(usage)] == 0)
+            return false;
+        heldKeys_.set(static_cast<size_t>(usage), down);
+        held_ = 0;
+        for (const int key : keymap_->levelKeys) {
+            if (heldKeys_[static_cast<size_t>(key)])
+                held_ |= keymap_->levelMods[static_cast<size_t>(key)];
+        }
+        return true;
+    }
+
+    void releaseLevelKeys() override {
+        heldKeys_.reset();
+        held_ = 0;
+    }
+
+    bool typesWithAltGr(int usage, bool shift) override {
+        const int code = EvdevDecoder::keyCodeForUsage(usage);
+        if (code == 0 || keymap_->level3 == 0)
+            return false;
+        const auto key = static_cast<xkb_keycode_t>(code) + kEvdevOffset;
+        apply((shift ? keymap_->shift : 0) | keymap_->level3 | held_);
+        // A key whose type ignores the third-level modifier stays at its own level.
+        return xkb_state_key_get_level(state_, key, 0) >= 2 &&
+               xkb_state_key_get_one_sym(state_, key) != XKB_KEY_NoSymbol;
+    }
+
   private:
     // Num Lock counts as on, so the keypad gives digits as with the US table; Caps
     // Lock is never set, so it changes nothing.
@@ -230,7 +361,9 @@ class XkbDecoder final : public LayoutDecoder {
     xkb_state* state_;
     xkb_compose_state* compose_;
     xkb_mod_mask_t applied_ = 0;
-    xkb_keysym_t dead_ = 0; // the dead key waiting alone for its partner
+    xkb_keysym_t dead_ = 0;     // the dead key waiting alone for its partner
+    std::bitset<256> heldKeys_; // level keys down, by usage
+    xkb_mod_mask_t held_ = 0;   // the levels they choose
 };
 
 } // namespace
@@ -251,12 +384,10 @@ std::shared_ptr<const XkbLayouts::Keymap> XkbLayouts::compile(const QString& lay
     if (const auto it = keymaps_.constFind(layout); it != keymaps_.cend())
         return it.value();
     std::shared_ptr<Keymap> compiled;
-    static const QRegularExpression form(
-        QStringLiteral(R"(^\s*([A-Za-z0-9_-]+)\s*(?:\(\s*([A-Za-z0-9_-]+)\s*\))?\s*$)"));
-    const QRegularExpressionMatch m = form.match(layout);
-    if (context_ && m.hasMatch()) {
-        const QByteArray name = m.captured(1).toUtf8();
-        const QByteArray variant = m.captured(2).toUtf8();
+    QByteArray name;
+    QByteArray variant;
+    loadRegistry();
+    if (context_ && descriptions_.contains(canonicalName(layout, &name, &variant))) {
         xkb_rule_names names{"evdev", "pc105", name.constData(), variant.constData(), nullptr};
         if (xkb_keymap* keymap =
                 xkb_keymap_new_from_names(context_, &names, XKB_KEYMAP_COMPILE_NO_FLAGS)) {
@@ -274,6 +405,10 @@ std::shared_ptr<const XkbLayouts::Keymap> XkbLayouts::compile(const QString& lay
             compiled->rightAltIsAltGr =
                 xkb_keymap_key_get_syms_by_level(keymap, kRightAlt, 0, 0, &syms) == 1 &&
                 syms[0] == XKB_KEY_ISO_Level3_Shift;
+            compiled->usInternational =
+                keyIs(keymap, 52, XKB_KEY_dead_acute, XKB_KEY_dead_diaeresis) &&
+                keyIs(keymap, 53, XKB_KEY_dead_grave, XKB_KEY_dead_tilde);
+            compiled->findLevelKeys();
         }
     }
     keymaps_.insert(layout, compiled);
@@ -287,41 +422,46 @@ std::unique_ptr<LayoutDecoder> XkbLayouts::decoder(const QString& layout) {
     return std::make_unique<XkbDecoder>(keymap);
 }
 
-QList<KeyboardLayouts::Choice> XkbLayouts::available() {
-    QByteArray root = qgetenv("XKB_CONFIG_ROOT");
-    if (root.isEmpty())
-        root = "/usr/share/X11/xkb";
-    QFile file(QString::fromLocal8Bit(root) + QStringLiteral("/rules/evdev.xml"));
-    QList<Choice> choices;
-    if (!file.open(QIODevice::ReadOnly)) {
-        qCWarning(lcInput).noquote() << "cannot read the list of keyboard layouts"
-                                     << file.fileName() << ":" << file.errorString();
-        return choices;
+void XkbLayouts::loadRegistry() {
+    if (registryLoaded_)
+        return;
+    registryLoaded_ = true;
+    rxkb_context* registry = rxkb_context_new(RXKB_CONTEXT_NO_FLAGS);
+    if (registry)
+        rxkb_context_set_log_fn(registry, logRegistry);
+    if (!registry || !rxkb_context_parse_default_ruleset(registry)) {
+        qCWarning(lcInput) << "cannot read the list of keyboard layouts: every scanner layout "
+                              "is unknown, keys are read with the US layout";
+        if (registry)
+            rxkb_context_unref(registry);
+        return;
     }
-    // layoutList/layout/configItem/{name,description}; a variant's configItem is deeper.
-    QXmlStreamReader xml(&file);
-    QStringList path;
-    while (!xml.atEnd()) {
-        const auto token = xml.readNext();
-        if (token == QXmlStreamReader::EndElement) {
-            path.removeLast();
+    for (rxkb_layout* l = rxkb_layout_first(registry); l; l = rxkb_layout_next(l)) {
+        const QString name = QString::fromUtf8(rxkb_layout_get_name(l));
+        const char* variant = rxkb_layout_get_variant(l);
+        const QString full = variant && *variant
+                                 ? QStringLiteral("%1(%2)").arg(name, QString::fromUtf8(variant))
+                                 : name;
+        // "custom" stands for a file of the user's own, most often missing.
+        if (name == u"custom" || canonicalName(full) != full || descriptions_.contains(full))
             continue;
-        }
-        if (token != QXmlStreamReader::StartElement)
-            continue;
-        path.append(xml.name().toString());
-        const bool inLayout = path.size() == 5 && path[1] == u"layoutList" &&
-                              path[2] == u"layout" && path[3] == u"configItem";
-        if (inLayout && path[4] == u"name") {
-            choices.append({xml.readElementText(), QString()});
-            path.removeLast();
-        } else if (inLayout && path[4] == u"description" && !choices.isEmpty()) {
-            choices.last().description = xml.readElementText();
-            path.removeLast();
-        }
+        const char* description = rxkb_layout_get_description(l);
+        descriptions_.insert(full, description ? QString::fromUtf8(description) : full);
+        choices_.append({full, descriptions_.value(full)});
     }
-    std::stable_sort(choices.begin(), choices.end(), [](const Choice& a, const Choice& b) {
-        return a.description.localeAwareCompare(b.description) < 0;
+    rxkb_context_unref(registry);
+    std::stable_sort(choices_.begin(), choices_.end(), [](const Choice& a, const Choice& b) {
+        const int order = a.description.localeAwareCompare(b.description);
+        return order != 0 ? order < 0 : a.name < b.name;
     });
-    return choices;
+}
+
+QList<KeyboardLayouts::Choice> XkbLayouts::available() {
+    loadRegistry();
+    return choices_;
+}
+
+QString XkbLayouts::description(const QString& layout) {
+    loadRegistry();
+    return descriptions_.value(canonicalName(layout));
 }

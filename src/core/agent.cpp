@@ -108,9 +108,10 @@ void Agent::start(const std::function<void()>& attachMenu) {
         attachMenu();
     const QString scanner = settings_.scanner();
     if (ports_.session && !ports_.session->unfollowedReason().isEmpty()) {
-        qCInfo(lcAgent).noquote() << QStringLiteral("not following a login session (%1): the "
-                                                    "keyboards are read whenever they can be")
-                                         .arg(ports_.session->unfollowedReason());
+        qCWarning(lcAgent).noquote()
+            << QStringLiteral("not following a login session (%1): the keyboards are read "
+                              "whenever they can be")
+                   .arg(ports_.session->unfollowedReason());
     }
     qCInfo(lcAgent).noquote()
         << QStringLiteral("Korvel Agent %1 starting: server %2, scanner %3, keyboards %4")

@@ -81,11 +81,11 @@ void Agent::announceChange() {
 
 void Agent::takeSlowStates() {
     // While another session is in front no keyboard node is touched, not even to try.
-    const bool access = capture_.paused() ? accessGranted_ : ports_.keyboard.accessGranted();
+    const ScanCapture::Access access = capture_.paused() ? access_ : capture_.access();
     const bool login = ports_.login && ports_.login->enabled();
-    if (access == accessGranted_ && login == loginEnabled_)
+    if (access == access_ && login == loginEnabled_)
         return;
-    accessGranted_ = access;
+    access_ = access;
     loginEnabled_ = login;
     announceChange();
 }
@@ -102,7 +102,7 @@ void Agent::start(const std::function<void()>& attachMenu) {
     if (ports_.session && !ports_.session->active())
         capture_.pause();
     else
-        accessGranted_ = ports_.keyboard.accessGranted();
+        access_ = capture_.access();
     loginEnabled_ = ports_.login && ports_.login->enabled();
     if (attachMenu)
         attachMenu();
@@ -120,8 +120,10 @@ void Agent::start(const std::function<void()>& attachMenu) {
                                       : describeScanner(settings_.scannerName(), scanner),
                     capture_.paused()
                         ? QStringLiteral("closed while another user is at this station")
-                    : accessGranted_ ? QStringLiteral("readable")
-                                     : QStringLiteral("not readable (no access)"));
+                    : access_ == ScanCapture::Access::granted ? QStringLiteral("readable")
+                    : access_ == ScanCapture::Access::scannerAbsent
+                        ? QStringLiteral("watched for the scanner (not connected)")
+                        : QStringLiteral("not readable (no access)"));
     // Linux never asks the user for input access: nothing to request here.
     capture_.startCapture();
     shownProblems_ = problems();
@@ -147,6 +149,7 @@ void Agent::scannerChosen(const QString& key, const QString& name) {
     qCInfo(lcAgent).noquote() << "scanner chosen:" << describeScanner(name, key);
     ports_.sounds.play(Sound::glass);
     ports_.notifier.notify(QStringLiteral("Scanner selected"), describeScanner(name, key));
+    takeSlowStates(); // whether this scanner is plugged in, not the one chosen before
     announceChange();
 }
 
@@ -203,7 +206,9 @@ QString Agent::problems() const {
 Agent::MenuTexts Agent::menuTexts() {
     MenuTexts m;
     const bool paused = capture_.paused();
-    const bool access = paused || accessGranted_;
+    // The scanner not plugged in says nothing against access: a rule for it alone
+    // shows only once it is there.
+    const bool access = paused || access_ != ScanCapture::Access::denied;
     const QString scanner = settings_.scanner();
     const QString problem = ports_.keyboard.problem();
     if (paused) {
@@ -214,6 +219,9 @@ Agent::MenuTexts Agent::menuTexts() {
         m.scannerLine = problem; // access alone does not mean the keys can be read
     } else if (capture_.detecting()) {
         m.scannerLine = QStringLiteral("Scan any barcode with the scanner now\u2026");
+    } else if (!scanner.isEmpty() && access_ == ScanCapture::Access::scannerAbsent) {
+        m.scannerLine =
+            tr("Scanner not connected: %1").arg(describeScanner(settings_.scannerName(), scanner));
     } else if (!scanner.isEmpty()) {
         m.scannerLine = QStringLiteral("Scanner: ") +
                         describeScanner(settings_.scannerName(), scanner) +

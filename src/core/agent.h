@@ -108,7 +108,7 @@ class Agent : public QObject {
     QTimer idleTimer_;
     QString shownProblems_; // capture and disk trouble as last announced by changed()
     ScanStamps stamps_;
-    bool accessGranted_ = false;
+    ScanCapture::Access access_ = ScanCapture::Access::denied;
     bool loginEnabled_ = false;
     bool changePending_ = false;
 };

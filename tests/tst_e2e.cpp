@@ -401,10 +401,14 @@ class TestEndToEnd : public QObject {
         QTest::addColumn<bool>("preset");
         QTest::addColumn<QString>("out"); // a pattern
         QTest::addColumn<QString>("err");
+        // Where to save it and the commands that load it, then the input device (USB or
+        // Bluetooth alike) by its ids.
         const QString rule = QStringLiteral(
             "^(# .*\\n)*# .* /etc/udev/rules\\.d/70-korvel-agent\\.rules.*\\n(# .*\\n)*"
-            "SUBSYSTEM==\"input\", KERNEL==\"event\\*\", ATTRS\\{idVendor\\}==\"%1\", "
-            "ATTRS\\{idProduct\\}==\"%2\", TAG\\+=\"uaccess\"\\n$");
+            "# +sudo udevadm control --reload\\n"
+            "# +sudo udevadm trigger --subsystem-match=input\\n"
+            "SUBSYSTEM==\"input\", KERNEL==\"event\\*\", ATTRS\\{id/vendor\\}==\"%1\", "
+            "ATTRS\\{id/product\\}==\"%2\", TAG\\+=\"uaccess\"\\n$");
         const auto row = [](const char* name, const QStringList& args, bool preset,
                             const QString& out, const char* err = "") {
             QTest::newRow(name) << args << preset << out << QString::fromUtf8(err);
@@ -414,11 +418,14 @@ class TestEndToEnd : public QObject {
             "^Usage: korvel-agent \\[--help \\| --version \\| --udev-rule \\[VID:PID\\]\\]");
         row("unknown", {"--server=http://x"}, false, {}, "korvel-agent: unknown argument");
         row("rule for a VID:PID", {"--udev-rule", "5E0:a"}, false, rule.arg("05e0", "000a"));
+        row("rule for VID:PID after '='", {"--udev-rule=5E0:a"}, false, rule.arg("05e0", "000a"));
         row("rule for the chosen scanner", {"--udev-rule"}, true, rule.arg("05e0", "1200"));
         row("no scanner chosen", {"--udev-rule"}, false, {}, "korvel-agent: no scanner");
         for (const char* bad : {"05e0-1200", "05e0:12345", "g5e0:1200", ""})
             row(*bad ? bad : "empty", {"--udev-rule", bad}, true, {}, "is not a VID:PID");
         row("more after it", {"--udev-rule", "05e0:1200", "x"}, false, {}, "argument 'x'");
+        row("'=' and nothing", {"--udev-rule="}, true, {}, "'' is not a VID:PID");
+        row("more after '='", {"--udev-rule=05e0:1200", "y"}, false, {}, "argument 'y'");
     }
     void theCommandLineTouchesNothing() {
         QFETCH(QStringList, args);

@@ -65,8 +65,6 @@ void FakeInputTree::setReadable(int n) {
 }
 
 void FakeInputTree::remove(int n) {
-    // As unplugging does: the device leaves sysfs, then udev takes its node away.
-    QDir(root() + QStringLiteral("/sys/class/input/event%1").arg(n)).removeRecursively();
     ::unlink(node(root(), n));
     ::close(writers_[n]);
     writers_.erase(n);

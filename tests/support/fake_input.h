@@ -36,7 +36,7 @@ class FakeInputTree {
     // open until remove(), since a FIFO without one reads as a device gone.
     void add(int n, const Device& device);
     void setReadable(int n);
-    void remove(int n); // sysfs folder and node
+    void remove(int n);
     void send(int n, const RawEvents& events);
     void type(int n, const QString& text, bool enter = true) {
         send(n, typed(text, nowMs(), enter));

@@ -57,7 +57,9 @@ bool EvdevKeyboard::connected(quint32 vendor, quint32 product) {
     const QStringList nodes = tree_.keyboards();
     return std::any_of(nodes.begin(), nodes.end(), [&](const QString& node) {
         const InputTree::Identity identity = tree_.identity(node);
-        return identity.vendor == vendor && identity.product == product;
+        // Without its node (not made yet, or taken away first) it cannot be read.
+        return identity.vendor == vendor && identity.product == product &&
+               QFile::exists(tree_.devInput() + node);
     });
 }
 

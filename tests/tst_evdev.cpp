@@ -132,6 +132,26 @@ class TestEvdev : public QObject {
         QTRY_COMPARE(queued(), QStringList{"55"});
         tree.remove(5);
     }
+
+    // A rule for the scanner alone, the scanner unplugged: only a keyboard that cannot
+    // be read is there. Not said as missing access; the scanner is read from its first
+    // scan once plugged in, with no retry to open it.
+    void theScannerAloneReadableIsReadOnceConnected() {
+        tree.remove(1);
+        tree.add(3, {0x046D, 0xC31C, QStringLiteral("USB Keyboard"), true, false});
+        agent =
+            std::make_unique<Agent>(settings, Agent::Ports{*input, journal, journal}, data.path(),
+                                    Agent::Intervals{.retry = std::chrono::hours(1)});
+        agent->start();
+        QCOMPARE(agent->menuTexts().scannerLine, "Scanner not connected: Test Scanner (05E0:1200)");
+        QVERIFY(!agent->menuTexts().permissionVisible);
+        tree.add(1, {});
+        tree.type(1, QStringLiteral("4006"));
+        QTRY_COMPARE(queued(), QStringList{"4006"});
+        agent->takeSlowStates();
+        QVERIFY(agent->menuTexts().scannerLine.startsWith(QLatin1String("Scanner: Test Scanner")));
+        tree.remove(3);
+    }
 };
 
 KORVEL_TEST_MAIN(TestEvdev)

@@ -116,12 +116,13 @@ void Agent::announceChange() {
 
 void Agent::takeSlowStates() {
     // While another session is in front no keyboard node is touched, not even to try.
-    const bool access = capture_.paused() ? accessGranted_ : ports_.keyboard.accessGranted();
+    const ScanCapture::Access access = capture_.paused() ? access_ : capture_.access();
     const bool login = ports_.login && ports_.login->enabled();
-    if (access == accessGranted_ && login == loginEnabled_)
+    if (access == access_ && login == loginEnabled_)
         return;
-    const bool granted = access && !accessGranted_;
-    accessGranted_ = access;
+    const bool granted =
+        access != ScanCapture::Access::denied && access_ == ScanCapture::Access::denied;
+    access_ = access;
     loginEnabled_ = login;
     if (granted && settingUp_ && !hintedDetect_ && settings_.scanner().isEmpty()) {
         hintedDetect_ = true; // what the first hint asked for is done: the step after it
@@ -143,15 +144,16 @@ void Agent::start(const std::function<void()>& attachMenu) {
     if (ports_.session && !ports_.session->active())
         capture_.pause();
     else
-        accessGranted_ = ports_.keyboard.accessGranted();
+        access_ = capture_.access();
     loginEnabled_ = ports_.login && ports_.login->enabled();
     if (attachMenu)
         attachMenu();
     const QString scanner = settings_.scanner();
     if (ports_.session && !ports_.session->unfollowedReason().isEmpty()) {
-        qCInfo(lcAgent).noquote() << QStringLiteral("not following a login session (%1): the "
-                                                    "keyboards are read whenever they can be")
-                                         .arg(ports_.session->unfollowedReason());
+        qCWarning(lcAgent).noquote()
+            << QStringLiteral("not following a login session (%1): the keyboards are read "
+                              "whenever they can be")
+                   .arg(ports_.session->unfollowedReason());
     }
     qCInfo(lcAgent).noquote()
         << QStringLiteral("Korvel Agent %1 starting: server %2, scanner %3, keyboards %4")
@@ -160,8 +162,10 @@ void Agent::start(const std::function<void()>& attachMenu) {
                                       : describeScanner(settings_.scannerName(), scanner),
                     capture_.paused()
                         ? QStringLiteral("closed while another user is at this station")
-                    : accessGranted_ ? QStringLiteral("readable")
-                                     : QStringLiteral("not readable (no access)"));
+                    : access_ == ScanCapture::Access::granted ? QStringLiteral("readable")
+                    : access_ == ScanCapture::Access::scannerAbsent
+                        ? QStringLiteral("watched for the scanner (not connected)")
+                        : QStringLiteral("not readable (no access)"));
     // Linux never asks the user for input access: nothing to request here.
     capture_.startCapture();
     shownProblems_ = problems();
@@ -214,7 +218,7 @@ void Agent::hintNextStep() {
     settingUp_ = true;
     Step step = Step::server;
     // Without keyboard access neither detection nor scanning works: that comes first.
-    if (!capture_.paused() && !accessGranted_) {
+    if (!capture_.paused() && access_ == ScanCapture::Access::denied) {
         step = Step::access;
     } else if (settings_.scanner().isEmpty()) {
         hintedDetect_ = true;
@@ -252,6 +256,7 @@ void Agent::scannerChosen(const QString& key, const QString& name) {
     if (settingUp_ && !delivery_.registered()) {
         ports_.notifier.notify(tr("Korvel Agent"), stepText(Step::server));
     }
+    takeSlowStates(); // whether this scanner is plugged in, not the one chosen before
     announceChange();
 }
 
@@ -282,6 +287,7 @@ void Agent::scannerCalibrated(const QString& key, const QString& name,
     ports_.sounds.play(Sound::glass);
     ports_.notifier.notify(tr("Scanner selected"), body.join(QLatin1Char('\n')));
     Q_EMIT calibrated();
+    takeSlowStates();
     announceChange();
 }
 
@@ -341,7 +347,9 @@ QString Agent::problems() const {
 Agent::MenuTexts Agent::menuTexts() {
     MenuTexts m;
     const bool paused = capture_.paused();
-    const bool access = paused || accessGranted_;
+    // The scanner not plugged in says nothing against access: a rule for it alone
+    // shows only once it is there.
+    const bool access = paused || access_ != ScanCapture::Access::denied;
     const QString scanner = settings_.scanner();
     const QString problem = ports_.keyboard.problem();
     const QString described =
@@ -357,6 +365,9 @@ Agent::MenuTexts Agent::menuTexts() {
         m.trouble = problem;
     } else if (capture_.detecting()) {
         m.scannerLine = tr("Scan any barcode with the scanner now\u2026");
+    } else if (!scanner.isEmpty() && access_ == ScanCapture::Access::scannerAbsent) {
+        m.scannerLine = tr("Scanner not connected: %1").arg(described);
+        m.trouble = m.scannerLine;
     } else if (!scanner.isEmpty()) {
         m.scannerLine = tr("Scanner: %1 \u00B7 %2").arg(described, settings_.deviceName());
     } else {

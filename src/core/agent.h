@@ -136,7 +136,7 @@ class Agent : public QObject {
     QTimer prepareTimer_;   // readies calibration while detecting
     QString shownProblems_; // capture and disk trouble as last announced by changed()
     ScanStamps stamps_;
-    bool accessGranted_ = false;
+    ScanCapture::Access access_ = ScanCapture::Access::denied;
     bool loginEnabled_ = false;
     bool changePending_ = false;
     bool settingUp_ = false; // a first-run hint was given: the next steps follow

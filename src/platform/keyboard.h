@@ -29,8 +29,11 @@ class KeyboardSource {
     using Handler = std::function<void(const KeyEvent&)>;
     virtual ~KeyboardSource() = default;
 
-    // True when key events may be read.
+    // True when key events may be read: some keyboard can be, or none is plugged in.
     virtual bool accessGranted() = 0;
+    // True when a keyboard with this vendor and product is plugged in, whether it
+    // can be read or not.
+    virtual bool connected(quint32 vendor, quint32 product) = 0;
     // Starts reporting events to `handler`, on the caller's thread. False when it
     // could not; it may be called again later.
     virtual bool open(Handler handler) = 0;

@@ -31,14 +31,19 @@ QString udevRuleFor(const QString& vidPid) {
     const QRegularExpressionMatch m = form.match(vidPid);
     if (!m.hasMatch())
         return {};
-    // udev compares the USB device's attributes as text: four lower-case digits.
+    // udev compares attributes as text: the input device's id/vendor and id/product
+    // are four lower-case digits. The input device has them whatever its bus (USB,
+    // Bluetooth), unlike the USB device above it.
     const auto hex = [&m](int i) { return m.captured(i).toLower().rightJustified(4, u'0'); };
     return QStringLiteral(
                "# Korvel Agent: lets the user whose session is in front at the seat read the\n"
-               "# device %1:%2 (the barcode scanner) and no other keyboard.\n"
-               "# Save as /etc/udev/rules.d/%3, where it replaces the packaged rule.\n"
-               "SUBSYSTEM==\"input\", KERNEL==\"event*\", ATTRS{idVendor}==\"%1\", "
-               "ATTRS{idProduct}==\"%2\", TAG+=\"uaccess\"\n")
+               "# device %1:%2 (the barcode scanner, by USB or Bluetooth) and no other keyboard.\n"
+               "# Save as /etc/udev/rules.d/%3, where it replaces the packaged rule,\n"
+               "# then load it and apply it to the devices already plugged in:\n"
+               "#   sudo udevadm control --reload\n"
+               "#   sudo udevadm trigger --subsystem-match=input\n"
+               "SUBSYSTEM==\"input\", KERNEL==\"event*\", ATTRS{id/vendor}==\"%1\", "
+               "ATTRS{id/product}==\"%2\", TAG+=\"uaccess\"\n")
         .arg(hex(1), hex(2), QLatin1String(kPackagedRuleName));
 }
 

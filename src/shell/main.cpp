@@ -38,7 +38,7 @@ const char* const kUsage = QT_TRANSLATE_NOOP(
     "\n"
     "  -h, --help               show this text and exit\n"
     "  -v, --version            show the version and exit\n"
-    "      --udev-rule [VID:PID]\n"
+    "      --udev-rule [VID:PID], --udev-rule=VID:PID\n"
     "                           print a udev rule that lets the user in front read\n"
     "                           only that device (by default the chosen scanner),\n"
     "                           to be saved as /etc/udev/rules.d/70-korvel-agent.rules\n");
@@ -81,10 +81,17 @@ std::optional<int> handleArguments(int argc, char** argv) {
             std::printf("korvel-agent %s\n", KORVEL_VERSION);
             return 0;
         }
-        if (arg == "--udev-rule" && i + 2 >= argc)
-            return printUdevRule(i + 1 < argc ? argv[i + 1] : nullptr);
+        // "--udev-rule [VID:PID]" or "--udev-rule=VID:PID", with nothing after it.
+        constexpr std::string_view joined = "--udev-rule=";
+        const bool rule = arg == "--udev-rule" || arg.starts_with(joined);
+        const int after = arg == "--udev-rule" ? i + 2 : i + 1;
+        if (rule && after >= argc) {
+            return printUdevRule(arg != "--udev-rule" ? argv[i] + joined.size()
+                                 : i + 1 < argc       ? argv[i + 1]
+                                                      : nullptr);
+        }
         std::fprintf(stderr, "korvel-agent: unknown argument '%s'\nTry 'korvel-agent --help'.\n",
-                     argv[arg == "--udev-rule" ? i + 2 : i]);
+                     argv[rule ? after : i]);
         return 2;
     }
     return std::nullopt;

@@ -28,12 +28,14 @@ struct Journal final : Notifier, SoundPlayer {
 // through `handler`, or from `onDrain` when it drains.
 struct ScriptedKeyboard final : KeyboardSource {
     bool granted = true;
+    bool plugged = true; // every device asked about
     int opens = 0;
     int accessChecks = 0;
     qint64 now = 0;
     Handler handler;
     std::function<void()> onDrain = [] {};
     bool accessGranted() override { return ++accessChecks, granted; }
+    bool connected(quint32, quint32) override { return ++accessChecks, plugged; }
     bool open(Handler h) override {
         handler = std::move(h);
         return ++opens, true;

@@ -34,19 +34,32 @@ void ScanCapture::startCapture() {
     followLayout();
     if (open_ || paused_)
         return;
-    const bool access = keyboard_.accessGranted();
+    const Access access = this->access();
     if (access != accessTold_) {
         accessTold_ = access;
-        if (!access) {
+        if (access == Access::denied) {
             qCWarning(lcAgent) << "no read access to the keyboards: nothing is captured until "
                                   "it is granted (see \"Allow keyboard access\")";
+        } else if (access == Access::scannerAbsent) {
+            qCInfo(lcAgent) << "the chosen scanner is not connected: it is read as soon as it "
+                               "is plugged in";
         }
     }
-    if (!access)
+    if (access == Access::denied)
         return;
     open_ = keyboard_.open([this](const KeyEvent& event) { onValue(event); });
     if (open_)
         qCInfo(lcAgent) << "reading the keyboards";
+}
+
+ScanCapture::Access ScanCapture::access() {
+    const QString scanner = chosenScanner_();
+    bool vendorOk = false, productOk = false;
+    const quint32 vendor = scanner.section(QLatin1Char(':'), 0, 0).toUInt(&vendorOk, 16);
+    const quint32 product = scanner.section(QLatin1Char(':'), 1).toUInt(&productOk, 16);
+    if (vendorOk && productOk && !keyboard_.connected(vendor, product))
+        return Access::scannerAbsent;
+    return keyboard_.accessGranted() ? Access::granted : Access::denied;
 }
 
 void ScanCapture::pause() {

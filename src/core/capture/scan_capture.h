@@ -18,6 +18,11 @@
 // choosing the scanner (any keyboard, during detection).
 class ScanCapture {
   public:
+    // What stands between the keyboards and capture. scannerAbsent: the chosen
+    // scanner is not plugged in, so whether it could be read is not known yet (with
+    // a rule for it alone, nothing can be read until it is).
+    enum class Access { granted, scannerAbsent, denied };
+
     // chosenScanner: the chosen scanner's device key ("" for none), read at every
     // key event. deliver: each scan of the chosen scanner outside detection.
     // chosen: detection picked the device with this key and name. layoutName: the
@@ -29,7 +34,11 @@ class ScanCapture {
                 KeyboardLayouts* layouts = nullptr, std::function<QString()> layoutName = {});
 
     // Also follows the layout setting: called at start and every few seconds.
+    // Opens unless access is denied: while it is not known to work, the devices
+    // being plugged in are watched, so that the scanner is read from its first scan.
     void startCapture();
+    // Looks at the devices (file system work: not per key).
+    Access access();
     // Another user is in front: every device closed, scans being typed dropped,
     // detection cancelled, and nothing opened again until resume().
     void pause();
@@ -89,7 +98,7 @@ class ScanCapture {
     std::function<void(const QString&, const QString&)> chosen_;
     bool open_ = false;
     bool paused_ = false;
-    bool accessTold_ = true; // warned once when access goes missing
+    Access accessTold_ = Access::granted; // each change said once
     bool detecting_ = false;
     KeyboardLayouts* layouts_;
     std::function<QString()> layoutName_;

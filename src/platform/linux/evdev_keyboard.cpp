@@ -8,6 +8,7 @@
 #include <QFile>
 #include <QLoggingCategory>
 
+#include <algorithm>
 #include <cstring>
 #include <ctime>
 #include <fcntl.h>
@@ -50,6 +51,16 @@ bool EvdevKeyboard::accessGranted() {
         }
     }
     return false;
+}
+
+bool EvdevKeyboard::connected(quint32 vendor, quint32 product) {
+    const QStringList nodes = tree_.keyboards();
+    return std::any_of(nodes.begin(), nodes.end(), [&](const QString& node) {
+        const InputTree::Identity identity = tree_.identity(node);
+        // Without its node (not made yet, or taken away first) it cannot be read.
+        return identity.vendor == vendor && identity.product == product &&
+               QFile::exists(tree_.devInput() + node);
+    });
 }
 
 qint64 EvdevKeyboard::nowMs() {

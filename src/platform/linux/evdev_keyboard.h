@@ -27,6 +27,7 @@ class EvdevKeyboard final : public KeyboardSource {
     static QString inputRootFromEnvironment();
 
     bool accessGranted() override;
+    bool connected(quint32 vendor, quint32 product) override;
     bool open(Handler handler) override;
     void close() override;
     void drain() override;

@@ -22,11 +22,10 @@ bool noService(const QDBusMessage& reply) {
            reply.errorName() == QLatin1String("org.freedesktop.DBus.Error.NameHasNoOwner");
 }
 
-void unknown(const QString& why) {
+void unknown(const QString& why, bool active) {
     qCWarning(lcSession).noquote()
-        << QStringLiteral("cannot tell whether this session is in front (%1): reading the "
-                          "keyboards")
-               .arg(why);
+        << QStringLiteral("cannot tell whether this session is in front (%1): the keyboards %2")
+               .arg(why, active ? QStringLiteral("are read") : QStringLiteral("stay closed"));
 }
 
 bool noAnswer(const QDBusMessage& reply) {
@@ -35,53 +34,97 @@ bool noAnswer(const QDBusMessage& reply) {
 
 } // namespace
 
-LogindSession::LogindSession(QDBusConnection bus, const QString& sessionId, int timeoutMs)
-    : bus_(std::move(bus)), timeoutMs_(timeoutMs) {
+LogindSession::LogindSession(QDBusConnection bus, const QString& sessionId, int timeoutMs,
+                             int retryMs)
+    : bus_(std::move(bus)), sessionId_(sessionId), timeoutMs_(timeoutMs) {
     if (!bus_.isConnected()) {
         reason_ = QStringLiteral("no system bus");
         return;
     }
-    const QString manager = QStringLiteral("/org/freedesktop/login1");
-    const QString managerInterface = QStringLiteral("org.freedesktop.login1.Manager");
-    QDBusMessage reply;
-    if (!sessionId.isEmpty())
-        reply = call(manager, managerInterface, QStringLiteral("GetSession"), {sessionId});
-    // An id inherited from elsewhere may name no session; the process's own counts.
-    if (sessionId.isEmpty() ||
-        (reply.type() != QDBusMessage::ReplyMessage && !noService(reply) && !noAnswer(reply))) {
-        reply = call(manager, managerInterface, QStringLiteral("GetSessionByPID"),
-                     {QVariant::fromValue(static_cast<uint>(::getpid()))});
-    }
-    if (reply.type() != QDBusMessage::ReplyMessage) {
-        if (noService(reply))
-            reason_ = QStringLiteral("no logind on the system bus");
-        else if (noAnswer(reply))
-            reason_ = QStringLiteral("logind did not answer");
-        else
-            reason_ = QStringLiteral("no login session for this process: ") + reply.errorMessage();
-        return;
-    }
-    path_ = reply.arguments().value(0).value<QDBusObjectPath>().path();
-    // Listening first: a change between the question and the answer is not missed.
-    bus_.connect(kService, path_, kProperties, QStringLiteral("PropertiesChanged"), this,
-                 SLOT(propertiesChanged(QString, QVariantMap, QStringList)));
+    // Watching first: logind coming onto the bus during the look-up is not missed.
     watcher_.setConnection(bus_);
     watcher_.addWatchedService(kService);
     connect(&watcher_, &QDBusServiceWatcher::serviceUnregistered, this, [this] {
-        qCWarning(lcSession) << "logind left the system bus: the keyboards are read as if "
-                                "this session were in front until it is back";
-        ++reads_;
-        setActive(true);
+        ++reads_; // an answer still on its way is not waited for
+        retry_.stop();
+        // A restart (a package upgrade) must not hand the keyboards to this user
+        // while another one is in front: what logind said last holds.
+        qCWarning(lcSession).noquote()
+            << QStringLiteral("logind left the system bus: the keyboards %1 until it is back")
+                   .arg(active_ ? QStringLiteral("are read as before")
+                                : QStringLiteral("stay closed"));
     });
     connect(&watcher_, &QDBusServiceWatcher::serviceRegistered, this, [this] {
-        qCInfo(lcSession) << "logind is back on the system bus";
-        readActive();
+        qCInfo(lcSession) << "logind is on the system bus";
+        find(true);
     });
+    retry_.setSingleShot(true);
+    retry_.setInterval(retryMs);
+    connect(&retry_, &QTimer::timeout, this, [this] { find(true); });
+    find(false);
+}
+
+void LogindSession::find(bool told) {
+    retry_.stop();
+    const QString manager = QStringLiteral("/org/freedesktop/login1");
+    const QString managerInterface = QStringLiteral("org.freedesktop.login1.Manager");
+    QStringList refusals;
+    QDBusMessage reply;
+    // False when not found; `reply` then says why. Once logind is missing or silent,
+    // asking it again is no use.
+    const auto ask = [&](const QString& method, const QVariant& arg, const QString& what) {
+        if (noService(reply) || noAnswer(reply))
+            return false;
+        reply = call(manager, managerInterface, method, {arg});
+        if (reply.type() == QDBusMessage::ReplyMessage)
+            return true;
+        refusals << what + QStringLiteral(": ") + reply.errorMessage();
+        return false;
+    };
+    const bool found =
+        ask(QStringLiteral("GetSession"), QStringLiteral("auto"), QStringLiteral("auto")) ||
+        (!sessionId_.isEmpty() &&
+         ask(QStringLiteral("GetSession"), sessionId_, QStringLiteral("session ") + sessionId_)) ||
+        ask(QStringLiteral("GetSessionByPID"), QVariant::fromValue(static_cast<uint>(::getpid())),
+            QStringLiteral("process %1").arg(::getpid()));
+    if (!found) {
+        QString reason;
+        if (noService(reply)) {
+            reason = QStringLiteral("no logind on the system bus"); // followed once it comes
+        } else if (noAnswer(reply)) {
+            reason = QStringLiteral("logind did not answer");
+            retry_.start();
+        } else {
+            reason = QStringLiteral("no login session for this process or its user (") +
+                     refusals.join(QStringLiteral("; ")) + QLatin1Char(')');
+        }
+        if (told && reason != reason_) {
+            qCWarning(lcSession).noquote()
+                << QStringLiteral("still not following a login session (%1)").arg(reason);
+        }
+        reason_ = reason;
+        return;
+    }
+    const QString path = reply.arguments().value(0).value<QDBusObjectPath>().path();
+    if (path != path_) {
+        if (!path_.isEmpty()) {
+            bus_.disconnect(kService, path_, kProperties, QStringLiteral("PropertiesChanged"), this,
+                            SLOT(propertiesChanged(QString, QVariantMap, QStringList)));
+        }
+        path_ = path;
+        // Listening first: a change between the question and the answer is not missed.
+        bus_.connect(kService, path_, kProperties, QStringLiteral("PropertiesChanged"), this,
+                     SLOT(propertiesChanged(QString, QVariantMap, QStringList)));
+    }
+    if (told && !reason_.isEmpty())
+        qCInfo(lcSession).noquote() << "following login session" << path_ << "from now on";
+    reason_.clear();
+    ++reads_;
     reply = call(path_, kProperties, QStringLiteral("Get"), {kSessionInterface, kActive});
     if (reply.type() == QDBusMessage::ReplyMessage)
-        active_ = reply.arguments().value(0).value<QDBusVariant>().variant().toBool();
+        setActive(reply.arguments().value(0).value<QDBusVariant>().variant().toBool());
     else
-        unknown(reply.errorMessage());
+        unknown(reply.errorMessage(), active_);
 }
 
 QDBusMessage LogindSession::call(const QString& path, const QString& interface,
@@ -116,8 +159,7 @@ void LogindSession::readActive() {
             return;
         const QDBusPendingReply<QDBusVariant> reply = *pending;
         if (reply.isError()) {
-            unknown(reply.error().message());
-            setActive(true);
+            unknown(reply.error().message(), active_);
             return;
         }
         setActive(reply.value().variant().toBool());

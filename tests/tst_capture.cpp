@@ -479,6 +479,8 @@ class TestCapture : public QObject {
         scan("ch", "=" + code + " ^] =KV1", 0x00FF, 1);
         QCOMPARE((QStringList{settings.scanner(), settings.scannerLayout()}),
                  (QStringList{"00FF:000A", "ch"}));
+        // Every candidate was compiled to read the scan; only the chosen one stays.
+        QVERIFY2(layouts.compiledCount() < 5, qPrintable(QString::number(layouts.compiledCount())));
         QCOMPARE(settings.scannerPause(), 100);
         QCOMPARE(journal.entries, (QStringList{"sound:Glass", "notify:Scanner selected|Scanner "
                                                               "Barcode Reader (00FF:000A): German "

@@ -58,4 +58,7 @@ class KeyboardLayouts {
         }
         return {};
     }
+    // Lets go of compiled layouts that no decoder uses any more: a calibration
+    // compiles every layout of the system, which are not to stay in memory after.
+    virtual void forgetUnused() {}
 };

@@ -72,6 +72,7 @@ void ScanCapture::pause() {
     paused_ = true;
     detecting_ = false;
     dropBuffers();
+    forgetCandidates();
 }
 
 void ScanCapture::resume() {
@@ -180,6 +181,7 @@ bool ScanCapture::calibrate(const QString& key, const QString& name,
     else
         chosen_(key, name);
     followLayout();
+    forgetCandidates();
     return true;
 }
 
@@ -200,14 +202,22 @@ void ScanCapture::onScan(const QString& deviceKey, const QString& deviceName, co
     dropBuffers();
     chosen_(deviceKey, deviceName);
     followLayout(); // the pace of a scanner chosen before is not this one's
+    forgetCandidates();
 }
 
 void ScanCapture::toggleDetect() {
     detecting_ = !detecting_;
     dropBuffers();
+    toldSlow_.clear();
+    if (!detecting_)
+        forgetCandidates();
+}
+
+void ScanCapture::forgetCandidates() {
     toPrepare_.reset();
     prepared_ = 0;
-    toldSlow_.clear();
+    if (layouts_)
+        layouts_->forgetUnused();
 }
 
 bool ScanCapture::prepareCalibration(qint64 budgetMs) {

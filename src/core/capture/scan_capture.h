@@ -89,6 +89,8 @@ class ScanCapture {
     std::unique_ptr<LayoutDecoder> layoutDecoder();
     // Reads a device's keys as a scan of the test code; true when they were one.
     bool calibrate(const QString& key, const QString& name, const std::vector<KeyStroke>& keys);
+    // Detection is over: the layouts compiled for it are let go.
+    void forgetCandidates();
     // A device's key events since its last Enter or a pause no scanner makes.
     std::vector<KeyStroke>& recordingOf(const std::pair<quint64, QString>& id, const KeyEvent& e);
 

@@ -415,6 +415,20 @@ std::shared_ptr<const XkbLayouts::Keymap> XkbLayouts::compile(const QString& lay
     return compiled;
 }
 
+void XkbLayouts::forgetUnused() {
+    // A keymap held only here serves no device; one that failed stays known as such.
+    for (auto it = keymaps_.begin(); it != keymaps_.end();) {
+        if (it.value() && it.value().use_count() == 1)
+            it = keymaps_.erase(it);
+        else
+            ++it;
+    }
+}
+
+qsizetype XkbLayouts::compiledCount() const {
+    return std::count_if(keymaps_.cbegin(), keymaps_.cend(), [](const auto& k) { return !!k; });
+}
+
 std::unique_ptr<LayoutDecoder> XkbLayouts::decoder(const QString& layout) {
     const auto keymap = compile(layout);
     if (!keymap)

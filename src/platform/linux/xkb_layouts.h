@@ -23,6 +23,9 @@ class XkbLayouts final : public KeyboardLayouts {
     std::unique_ptr<LayoutDecoder> decoder(const QString& layout) override;
     // Every layout and variant of the evdev rules' list, by description.
     QList<Choice> available() override;
+    void forgetUnused() override;
+    // How many layouts are held compiled: what memory they take.
+    qsizetype compiledCount() const;
     QString description(const QString& layout) override;
 
     struct Keymap; // a compiled layout, shared by the decoders of every device

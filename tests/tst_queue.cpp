@@ -42,7 +42,11 @@ class TestQueue : public QObject {
     Q_OBJECT
     QTemporaryDir dir;
     QString path() const { return dir.filePath(QStringLiteral("queue.json")); }
-    QStringList onDisk() const { return values(QueueFile(path()).load()); }
+    // What the store holds, as a tool reads it beside a running agent.
+    QStringList onDisk() const {
+        const auto contents = QueueStore::read(path());
+        return contents ? values(contents->scans) : QStringList{"(unreadable)"};
+    }
 
   private Q_SLOTS:
     void init() {
@@ -99,11 +103,12 @@ class TestQueue : public QObject {
                                  << QList<qint64>{5001, 6000};
         QTest::newRow("slewed back")
             << 0LL << QList<qint64>{90000, 89000} << QList<qint64>{90000, 90001};
+        // A stamp given before the step would come again if the clock were followed.
         QTest::newRow("stepped back")
-            << 0LL << QList<qint64>{90000, 30000, 30000} << QList<qint64>{90000, 30000, 30001};
+            << 0LL << QList<qint64>{90000, 30000, 30000} << QList<qint64>{90000, 90001, 90002};
         QTest::newRow("stepped back between runs")
-            << 90000LL << QList<qint64>{30000} << QList<qint64>{30000};
-        QList<qint64> burst(ScanStamps::kStepBackMs + 2, 1000), stamps;
+            << 90000LL << QList<qint64>{30000} << QList<qint64>{90001};
+        QList<qint64> burst(5002, 1000), stamps;
         for (qsizetype i = 0; i < burst.size(); ++i)
             stamps << 1000 + i;
         QTest::newRow("a long burst is no step back") << 0LL << burst << stamps;
@@ -177,22 +182,6 @@ class TestQueue : public QObject {
                  !bytes.isNull());
     }
 
-    // Older states handed to the writer thread never land over a newer one written
-    // at once, however the two threads meet.
-    void theWriterNeverPutsAnOlderStateOverANewerOne() {
-        QueueWriter writer{QueueFile(path())};
-        QByteArray elements;
-        for (int i = 0; i < 100; ++i) {
-            const qsizetype older = elements.size();
-            appendQueuedScan(elements, {QString::number(i), i});
-            elements.append(',');
-            writer.saveLater({elements, 0, std::max<qsizetype>(older - 1, 0)});
-            writer.saveNow({elements, 0, elements.size() - 1});
-            writer.waitUntilWritten();
-            QCOMPARE(onDisk().size(), i + 1);
-        }
-    }
-
     void scansLeaveInReadingOrderOneAttemptAtATime() {
         QVERIFY(QueueFile(path()).save({{"a", 1}}));
         Server server;
@@ -208,7 +197,8 @@ class TestQueue : public QObject {
         QVERIFY(server.sent.isEmpty()); // loading sends nothing
         queue.enqueue({"b", 2});
         queue.enqueue({"c", 3});
-        QCOMPARE(onDisk(), (QStringList{"a", "b", "c"})); // on disk before enqueue returns
+        queue.waitUntilSaved(); // written beside the requests, not before them
+        QCOMPARE(onDisk(), (QStringList{"a", "b", "c"}));
         queue.flush();
         queue.flush();
         for (int i = 0; i < 3; ++i) { // a head that keeps failing holds back the rest
@@ -225,7 +215,7 @@ class TestQueue : public QObject {
         QCOMPARE(done, (QStringList{"a", "b", "c", "d"}));
         QVERIFY(server.open.isEmpty());
         queue.waitUntilSaved();
-        QCOMPARE(readFile(path()), QByteArray("[]"));
+        QCOMPARE(onDisk(), QStringList());
     }
 
     void completionsInsideSendAndSecondReportsAreSafe() {
@@ -279,18 +269,26 @@ class TestQueue : public QObject {
         agent.start();
         const auto scan = [&](const QString& text) { agent.capture().onScan("S", {}, text); };
         scan(QStringLiteral("4006381333931"));
+        agent.queue().waitUntilSaved();
         const QByteArray before = readFile(folder + QStringLiteral("/queue.json"));
         sh("cat /dev/zero >" + disk + "/filler"); // until no byte is left
-        for (int i = 0; i < 300; ++i)             // a short write and a long one both fail whole
+        for (int i = 0; i < 300; ++i) { // a short write and a long one both fail whole
             scan(QStringLiteral("59012341%1").arg(i, 5, 10, QLatin1Char('0')));
+            agent.queue().waitUntilSaved();
+        }
         QCOMPARE(readFile(folder + QStringLiteral("/queue.json")), before);
-        QCOMPARE(QDir(folder).entryList(QDir::Files | QDir::Hidden), QStringList{"queue.json"});
+        // Records that still fit are kept; the store never holds a mixture.
+        const QList<QueuedScan> stored = QueueStore::read(folder + "/queue.json")->scans;
+        QVERIFY(stored.size() < 301);
+        QCOMPARE(stored, agent.queue().items().mid(0, stored.size()));
+        QCOMPARE(QDir(folder).entryList(QDir::Files | QDir::Hidden),
+                 (QStringList{"queue.journal", "queue.json"}));
         QVERIFY2(agent.menuTexts().queueLine.endsWith(
                      "Not saved to disk (cannot write: No space left on device)"),
                  qPrintable(agent.menuTexts().queueLine));
         QFile::remove(disk + "/filler");
         // The retry timer writes what only memory held, without a new scan.
-        QTRY_COMPARE(QueueFile(folder + QStringLiteral("/queue.json")).load().size(), 301);
+        QTRY_COMPARE(QueueStore::read(folder + QStringLiteral("/queue.json"))->scans.size(), 301);
         QVERIFY(!agent.menuTexts().queueLine.contains(QLatin1String("Not saved")));
     }
 };

@@ -342,7 +342,8 @@ class TestEndToEnd : public QObject {
         const auto count = [pid](const char* what) {
             return QDir(QStringLiteral("/proc/%1/%2").arg(pid).arg(what)).count();
         };
-        QTRY_COMPARE(openUnder(pid, data), 0); // the queue file's background save is done
+        // Only the queue's journal stays open: a compaction's files are closed.
+        QTRY_VERIFY(openUnder(pid, data) <= 1);
         const auto before = std::pair(count("task"), count("fd")); // threads, descriptors
         login1.setActive(service, false, withValue);
         login1.setActive(service, true, withValue);

@@ -176,6 +176,7 @@ struct Record {
     const char* data = nullptr; // after the kind byte
     qint64 size = 0;
     qint64 start = 0;
+    qint64 end = 0; // where it ends, or would by its length
 };
 
 enum class Next { record, end, torn, damaged };
@@ -188,6 +189,7 @@ Next nextRecord(Reader& in, Record& r) {
                                                                                : Next::torn;
     const quint32 length = get32(head);
     const quint32 crc = get32(head + 4);
+    r.end = in.pos() + (length <= kMaxPayload ? length : 0);
     if (length == 0 || length > kMaxPayload)
         return Next::damaged;
     const char* payload = in.take(length);
@@ -278,9 +280,10 @@ std::optional<Parsed> parseJournal(int fd, int& failure, bool& bad) {
                 bad = true;
                 return std::nullopt;
             }
-            // A record cut short by a crash, or zeros after it, is the end of the
-            // journal; anything else is damage, kept aside by the caller.
-            p.damaged = next != Next::torn && !in.onlyZerosFrom(r.start);
+            // A record cut short by a crash, with nothing or only zeros after it,
+            // is the end of the journal; anything else is damage, kept aside by
+            // the caller.
+            p.damaged = next != Next::torn && !in.onlyZerosFrom(r.end);
             break;
         }
         p.end = in.pos();

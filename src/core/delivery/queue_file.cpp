@@ -119,7 +119,6 @@ QString reasonOf(int error) {
 
 std::optional<QList<QueuedScan>> QueueFile::tryLoad(QString* error) const {
     setAside_.clear();
-    removeLeftovers();
     // Told apart by open() itself: only a file that is not there is an empty queue.
     const int fd = ::open(QFile::encodeName(path_).constData(), O_RDONLY | O_CLOEXEC);
     int failure = fd < 0 ? errno : 0;
@@ -156,20 +155,6 @@ std::optional<QList<QueuedScan>> QueueFile::tryLoad(QString* error) const {
         return std::nullopt;
     }
     return QList<QueuedScan>();
-}
-
-void QueueFile::removeLeftovers() const {
-    // An interrupted save (a crash, a kill) leaves its temporary copy behind; nothing
-    // else writes these names, since only one agent runs per user.
-    const QFileInfo info(path_);
-    QDir folder = info.absoluteDir();
-    const QStringList leftovers = folder.entryList(
-        {info.fileName() + QStringLiteral(".saving-??????")}, QDir::Files | QDir::Hidden);
-    for (const QString& name : leftovers) {
-        if (folder.remove(name))
-            qCInfo(lcQueue).noquote()
-                << "removed" << folder.filePath(name) << "left by an interrupted save";
-    }
 }
 
 bool QueueFile::putAside() const {

@@ -32,8 +32,7 @@ class QueueFile {
     // "<path>.unreadable-<ms>" first, so that the next save does not destroy what may
     // still be recovered from it. nullopt, with the reason in `error`, when it cannot
     // be read just now (too many open files, an I/O error, a stale network folder),
-    // or that could not be moved aside: the file stays as it is, to be read again later. Copies
-    // left by interrupted saves are removed first.
+    // or that could not be moved aside: the file stays as it is, to be read again later.
     std::optional<QList<QueuedScan>> tryLoad(QString* error = nullptr) const;
     // The same, with no scans when the file cannot be read just now.
     QList<QueuedScan> load() const { return tryLoad().value_or(QList<QueuedScan>()); }
@@ -52,5 +51,4 @@ class QueueFile {
     mutable QString setAside_;
 
     bool putAside() const; // false when the file is still where it was
-    void removeLeftovers() const;
 };

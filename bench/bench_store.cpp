@@ -104,6 +104,7 @@ Figures appendsOnto(const QString& folder, int waiting) {
 
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
+    std::setvbuf(stdout, nullptr, _IOLBF, 0);
     QTemporaryDir temp;
     const QString root = argc > 1 ? QString::fromLocal8Bit(argv[1]) : temp.path();
     const QString folder = root + QStringLiteral("/bench-store");

@@ -760,20 +760,23 @@ void QueueStore::run() {
             }
         }
         writePending();
-        // Now and then the list is written whole: once the journal has grown by as
-        // much as the list it holds, so that each byte of a change costs a bounded
-        // number of bytes written, however long the queue.
-        const qint64 live = appendCount_ > 0 ? liveCount_ * (appendBytes_ / appendCount_) : 0;
-        if (!behind && sinceWhole_ >= std::max<qint64>(kChunk, live)) {
-            QString why;
-            if (!writeWhole(nullptr, lastStamp_, &why)) // the journal still holds it all
-                qCWarning(lcQueue).noquote() << "queue file" << snapshot_ << "not rewritten:" << why;
-        }
         lock.lock();
         behind_ = behind;
         done_ = changes.back().number;
         if (lastFailed)
             failed_ = lastFailed;
+        changed_.notify_all(); // nobody waits for the compaction below
+        // Now and then the list is written whole: once the journal has grown by as
+        // much as the list it holds, so that each byte of a change costs a bounded
+        // number of bytes written, however long the queue.
+        const qint64 live = appendCount_ > 0 ? liveCount_ * (appendBytes_ / appendCount_) : 0;
+        if (!behind && sinceWhole_ >= std::max<qint64>(kChunk, live)) {
+            lock.unlock();
+            QString why;
+            if (!writeWhole(nullptr, lastStamp_, &why)) // the journal still holds it all
+                qCWarning(lcQueue).noquote() << "queue file" << snapshot_ << "not rewritten:" << why;
+            lock.lock();
+        }
         busy_ = false;
         changed_.notify_all();
     }

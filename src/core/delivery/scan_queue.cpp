@@ -148,7 +148,7 @@ void ScanQueue::store(const std::function<quint64()>& change) {
     if (loadPending_)
         return; // writing now would replace the scans the store holds
     if (store_.needsRewrite())
-        headChange_ = store_.rewrite(items_, lastStamp_);
+        lastScanChange_ = store_.rewrite(items_, lastStamp_);
     else
         change();
 }
@@ -157,7 +157,7 @@ void ScanQueue::enqueue(const QueuedScan& scan) {
     items_.append(scan);
     lastStamp_ = std::max(lastStamp_, scan.ts);
     // Not waited for: the scan may be sent while it is being written.
-    store([&] { return store_.append(scan); });
+    store([&] { return lastScanChange_ = store_.append(scan); });
 }
 
 void ScanQueue::flush() {
@@ -169,7 +169,7 @@ void ScanQueue::flush() {
 void ScanQueue::startHead() {
     const QueuedScan head = items_.first();
     flushing_ = true; // set before send: its completion may run before send returns
-    headChange_ = store_.lastHanded(); // the head's record is among these
+    headChange_ = lastScanChange_; // the head's record is this one or older
     auto called = std::make_shared<bool>(false);
     send_(head, [this, head, called](SendOutcome outcome, const QString& message) {
         if (*called)

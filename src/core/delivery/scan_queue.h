@@ -74,7 +74,8 @@ class ScanQueue {
     QueueStore store_;
     QList<QueuedScan> items_;
     bool flushing_ = false;
-    quint64 headChange_ = 0; // the store's change that holds the head on disk
+    quint64 headChange_ = 0;     // the store's change that holds the head on disk
+    quint64 lastScanChange_ = 0; // the newest change that put a scan on disk
     qint64 lastStamp_ = 0;
     bool loadPending_ = false;
     QString loadError_;

@@ -480,7 +480,7 @@ std::optional<Loaded> loadStore(const QString& snapshot, const QString& journalP
     Loaded out;
     std::optional<Parsed> parsed;
     const QByteArray journalName = QFile::encodeName(journalPath);
-    const int fd = ::open(journalName.constData(), (changing ? O_RDWR : O_RDONLY) | O_CLOEXEC);
+    const int fd = ::open(journalName.constData(), O_RDONLY | O_CLOEXEC);
     int failure = fd < 0 ? errno : 0;
     bool bad = false;
     if (fd >= 0) {
@@ -528,10 +528,11 @@ std::optional<Loaded> loadStore(const QString& snapshot, const QString& journalP
         out.contents.journalEnd = parsed->end;
         out.appendCount = parsed->appendCount;
         out.appendBytes = parsed->appendBytes;
+        ::close(fd);
+        // Continued where it can be written; else (a read-only folder) the first
+        // change writes the whole list afresh, and says why it cannot.
         if (changing)
-            out.fd = fd;
-        else
-            ::close(fd);
+            out.fd = ::open(journalName.constData(), O_RDWR | O_CLOEXEC);
         return out;
     }
     if (fd >= 0)

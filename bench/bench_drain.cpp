@@ -56,8 +56,7 @@ double socketRate(quint16 port, const QString& deviceId, const QList<QueuedScan>
                                     .toJson(QJsonDocument::Compact);
         const std::string request = "POST /api/scan HTTP/1.1\r\nHost: 127.0.0.1\r\n"
                                     "Content-Type: application/json\r\nContent-Length: " +
-                                    std::to_string(body.size()) + "\r\n\r\n" +
-                                    body.toStdString();
+                                    std::to_string(body.size()) + "\r\n\r\n" + body.toStdString();
         if (::write(fd, request.data(), request.size()) != static_cast<ssize_t>(request.size()))
             return 0;
         for (;;) {
@@ -171,8 +170,7 @@ int main(int argc, char** argv) {
     for (int round = 0; round < 2; ++round) {
         plain += plainRate(network, base, QStringLiteral("plain-client"),
                            backlog(n, 1000000 * (round + 1)));
-        raw += socketRate(port, QStringLiteral("socket-client"),
-                          backlog(n, 1000000 * (round + 1)));
+        raw += socketRate(port, QStringLiteral("socket-client"), backlog(n, 1000000 * (round + 1)));
         queued += queueRate(settings, network, home.path(), backlog(n, 1000000 * (round + 1)),
                             &accepted, &writes);
     }
@@ -180,12 +178,10 @@ int main(int argc, char** argv) {
     queued /= 2;
     raw /= 2;
     std::printf("raw-socket kept-alive client: %.0f scans/s\n", raw);
-    std::printf(
-        "Qt client: %.0f scans/s\nqueue drain: %.0f scans/s (%lld accepted, %.0f bytes "
-        "written to the store per scan)\nratio to the Qt client: %.2f\n",
-        plain, queued, static_cast<long long>(accepted),
-        static_cast<double>(writes) / static_cast<double>(2 * n),
-        queued / plain);
+    std::printf("Qt client: %.0f scans/s\nqueue drain: %.0f scans/s (%lld accepted, %.0f bytes "
+                "written to the store per scan)\nratio to the Qt client: %.2f\n",
+                plain, queued, static_cast<long long>(accepted),
+                static_cast<double>(writes) / static_cast<double>(2 * n), queued / plain);
     std::printf("ratio to the raw-socket client: %.2f (target >= 0.95)\n", queued / raw);
     server.kill();
     server.waitForFinished();

@@ -5,8 +5,8 @@
 // through the queue in order.
 //   bench_store [folder on the disk to measure, default a temporary one]
 #include "core/delivery/queue_file.h"
-#include "core/delivery/scan_queue.h"
 #include "core/delivery/queue_store.h"
+#include "core/delivery/scan_queue.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -28,8 +28,8 @@ QList<QueuedScan> backlog(int n) {
     QList<QueuedScan> scans;
     scans.reserve(n);
     for (int i = 0; i < n; ++i)
-        scans.append({QStringLiteral("40063813%1").arg(i, 7, 10, QLatin1Char('0')),
-                      1700000000000 + i});
+        scans.append(
+            {QStringLiteral("40063813%1").arg(i, 7, 10, QLatin1Char('0')), 1700000000000 + i});
     return scans;
 }
 

@@ -231,6 +231,25 @@ class TestQueue : public QObject {
         }
     }
 
+    // A journal of several read chunks compacted while removals keep coming: every
+    // record is copied whole, wherever a chunk ends.
+    void aLargeJournalIsCompactedWhole() {
+        QList<QueuedScan> scans;
+        for (int i = 0; i < 60000; ++i)
+            scans.append({QStringLiteral("4006381%1").arg(i, 6, 10, QLatin1Char('0')), i});
+        QueueStore store(path());
+        QVERIFY(store.load());
+        store.waitFor(store.rewrite(scans, 0));
+        for (int i = 0; i < 30000; ++i)
+            store.removeFront(1);
+        store.waitFor(store.compact());
+        QVERIFY(store.compactions() >= 2);
+        const auto contents = QueueStore::read(path());
+        QVERIFY(contents);
+        QCOMPARE(contents->scans, scans.mid(30000));
+        QCOMPARE(QueueFile(path()).load(), scans.mid(30000)); // queue.json as well
+    }
+
     // A writer killed at random moments while it appends, removes and compacts: the
     // store then holds the last state it was told is on disk, or the one after it.
     void aKillAtAnyMomentLeavesAWrittenState() {
@@ -386,7 +405,7 @@ class TestQueue : public QObject {
         agent.queue().waitUntilSaved();
         const QByteArray before = readFile(folder + QStringLiteral("/queue.json"));
         sh("cat /dev/zero >" + disk + "/filler"); // until no byte is left
-        for (int i = 0; i < 300; ++i) { // a short write and a long one both fail whole
+        for (int i = 0; i < 300; ++i) {           // a short write and a long one both fail whole
             scan(QStringLiteral("59012341%1").arg(i, 5, 10, QLatin1Char('0')));
             agent.queue().waitUntilSaved();
         }

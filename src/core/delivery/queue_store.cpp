@@ -5,8 +5,8 @@
 #include "core/private_files.h"
 
 #include <QDateTime>
-#include <QFile>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 
 #include <algorithm>
@@ -125,6 +125,7 @@ class Reader {
   public:
     explicit Reader(int fd, qint64 from = 0) : fd_(fd), pos_(from) {}
     qint64 pos() const { return pos_; }
+    void seek(qint64 pos) { pos_ = pos; }
     int error() const { return error_; }
     // Points at the next n bytes; null at the end of the file (or an error).
     const char* take(qint64 n) {
@@ -192,9 +193,12 @@ Next nextRecord(Reader& in, Record& r) {
     r.end = in.pos() + (length <= kMaxPayload ? length : 0);
     if (length == 0 || length > kMaxPayload)
         return Next::damaged;
-    const char* payload = in.take(length);
-    if (!payload)
+    // The frame and its payload in one piece, so that the whole record can be copied.
+    in.seek(r.start);
+    const char* whole = in.take(kFrame + length);
+    if (!whole)
         return Next::torn;
+    const char* payload = whole + kFrame;
     if (journal::crc32c(payload, length) != crc)
         return Next::damaged;
     r.kind = payload[0];
@@ -240,8 +244,7 @@ std::optional<Parsed> parseJournal(int fd, int& failure, bool& bad) {
             case 'P':
                 good = r.size == 12;
                 if (good)
-                    p.identities.push_back(
-                        {static_cast<qint64>(get64(r.data)), get32(r.data + 8)});
+                    p.identities.push_back({static_cast<qint64>(get64(r.data)), get32(r.data + 8)});
                 break;
             case 'S':
                 good = r.size == 8;
@@ -466,8 +469,8 @@ struct Loaded {
 
 // changing: the agent's own load; tidy: a look from outside that still removes old
 // leftovers and sets an undecodable queue.json aside.
-std::optional<Loaded> loadStore(const QString& snapshot, const QString& journalPath,
-                                bool changing, bool tidy, QString* error) {
+std::optional<Loaded> loadStore(const QString& snapshot, const QString& journalPath, bool changing,
+                                bool tidy, QString* error) {
     const auto fail = [&](const QString& why) -> std::optional<Loaded> {
         if (error)
             *error = why;
@@ -507,9 +510,9 @@ std::optional<Loaded> loadStore(const QString& snapshot, const QString& journalP
     if (parsed && parsed->damaged && changing) {
         const QString aside = asideName(journalPath);
         QFile::copy(journalPath, aside);
-        qCWarning(lcQueue).noquote() << "queue journal" << journalPath
-                                     << "is damaged after its last good record; a copy is kept as"
-                                     << aside;
+        qCWarning(lcQueue).noquote()
+            << "queue journal" << journalPath
+            << "is damaged after its last good record; a copy is kept as" << aside;
         out.contents.setAside = aside;
     }
     int snapFailure = 0;
@@ -597,7 +600,9 @@ std::optional<QueueStore::Contents> QueueStore::load(QString* error) {
     liveCount_ = loaded->contents.scans.size();
     appendCount_ = loaded->appendCount;
     appendBytes_ = loaded->appendBytes;
-    sinceWhole_ = end_;
+    // Only what lies beyond the list's own records counts towards the next compaction.
+    const qint64 liveBytes = appendCount_ > 0 ? liveCount_ * (appendBytes_ / appendCount_) : 0;
+    sinceWhole_ = journal_ >= 0 ? std::max<qint64>(0, end_ - kMagicSize - liveBytes) : 0;
     behind_ = journal_ < 0;
     if (behind_)
         error_.clear(); // nothing failed: there is simply nothing to continue yet
@@ -775,7 +780,8 @@ void QueueStore::run() {
             lock.unlock();
             QString why;
             if (!writeWhole(nullptr, lastStamp_, &why)) // the journal still holds it all
-                qCWarning(lcQueue).noquote() << "queue file" << snapshot_ << "not rewritten:" << why;
+                qCWarning(lcQueue).noquote()
+                    << "queue file" << snapshot_ << "not rewritten:" << why;
             lock.lock();
         }
         busy_ = false;
@@ -792,7 +798,8 @@ bool QueueStore::writeRecords(const QByteArray& bytes, QString* error) {
     if (journal_ >= 0 && journalGone()) {
         // The folder was removed under the running agent: the journal still open
         // holds the list, which goes to a new folder before the new records.
-        qCWarning(lcQueue).noquote() << "queue journal" << journalPath_ << "was removed; written again";
+        qCWarning(lcQueue).noquote()
+            << "queue journal" << journalPath_ << "was removed; written again";
         if (!writeWhole(nullptr, lastStamp_, error))
             return false;
     }
@@ -950,10 +957,10 @@ bool QueueStore::writeWhole(const QByteArray* given, qint64 lastStamp, QString* 
         return fail("cannot replace");
     renamedJson = true;
     // From here the new journal is the one to continue, even if a sync fails.
-    const bool synced = syncFolderOf(snapshot_) &&
-                        ::rename(journalName.constData(),
-                                 QFile::encodeName(journalPath_).constData()) == 0 &&
-                        syncFolderOf(journalPath_);
+    const bool synced =
+        syncFolderOf(snapshot_) &&
+        ::rename(journalName.constData(), QFile::encodeName(journalPath_).constData()) == 0 &&
+        syncFolderOf(journalPath_);
     const int code = errno;
     ::close(json);
     if (!synced) {

@@ -108,8 +108,8 @@ class QueueStore {
     quint64 compactions_ = 0;
     // Writer thread only:
     int journal_ = -1;
-    qint64 end_ = 0;          // where the next record goes
-    qint64 liveCount_ = 0;  // scans in the list
+    qint64 end_ = 0;         // where the next record goes
+    qint64 liveCount_ = 0;   // scans in the list
     qint64 appendCount_ = 0; // append records ever written, and their bytes
     qint64 appendBytes_ = 0;
     qint64 sinceWhole_ = 0; // bytes appended since the list was written whole

@@ -168,7 +168,7 @@ void ScanQueue::flush() {
 
 void ScanQueue::startHead() {
     const QueuedScan head = items_.first();
-    flushing_ = true; // set before send: its completion may run before send returns
+    flushing_ = true;              // set before send: its completion may run before send returns
     headChange_ = lastScanChange_; // the head's record is this one or older
     auto called = std::make_shared<bool>(false);
     send_(head, [this, head, called](SendOutcome outcome, const QString& message) {

@@ -14,6 +14,7 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <malloc.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -584,6 +585,10 @@ std::optional<QueueStore::Contents> QueueStore::load(QString* error) {
     std::optional<Loaded> loaded = loadStore(snapshot_, journalPath_, true, false, error);
     if (!loaded)
         return std::nullopt;
+    // Decoding a large queue.json of an older agent takes several times its list's
+    // memory for a moment: given back, so the agent does not keep it while it runs.
+    if (!loaded->contents.fromJournal)
+        ::malloc_trim(0);
     std::lock_guard lock(mutex_);
     if (journal_ >= 0)
         ::close(journal_);

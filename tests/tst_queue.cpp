@@ -6,6 +6,7 @@
 #include "support/test_main.h"
 
 #include <sys/resource.h>
+#include <sys/wait.h>
 
 using namespace korvel::test;
 using namespace std::chrono_literals;
@@ -42,7 +43,11 @@ class TestQueue : public QObject {
     Q_OBJECT
     QTemporaryDir dir;
     QString path() const { return dir.filePath(QStringLiteral("queue.json")); }
-    QStringList onDisk() const { return values(QueueFile(path()).load()); }
+    // What the store holds, as a tool reads it beside a running agent.
+    QStringList onDisk() const {
+        const auto contents = QueueStore::read(path());
+        return contents ? values(contents->scans) : QStringList{"(unreadable)"};
+    }
 
   private Q_SLOTS:
     void init() {
@@ -99,11 +104,12 @@ class TestQueue : public QObject {
                                  << QList<qint64>{5001, 6000};
         QTest::newRow("slewed back")
             << 0LL << QList<qint64>{90000, 89000} << QList<qint64>{90000, 90001};
+        // A stamp given before the step would come again if the clock were followed.
         QTest::newRow("stepped back")
-            << 0LL << QList<qint64>{90000, 30000, 30000} << QList<qint64>{90000, 30000, 30001};
+            << 0LL << QList<qint64>{90000, 30000, 30000} << QList<qint64>{90000, 90001, 90002};
         QTest::newRow("stepped back between runs")
-            << 90000LL << QList<qint64>{30000} << QList<qint64>{30000};
-        QList<qint64> burst(ScanStamps::kStepBackMs + 2, 1000), stamps;
+            << 90000LL << QList<qint64>{30000} << QList<qint64>{90001};
+        QList<qint64> burst(5002, 1000), stamps;
         for (qsizetype i = 0; i < burst.size(); ++i)
             stamps << 1000 + i;
         QTest::newRow("a long burst is no step back") << 0LL << burst << stamps;
@@ -177,19 +183,126 @@ class TestQueue : public QObject {
                  !bytes.isNull());
     }
 
-    // Older states handed to the writer thread never land over a newer one written
-    // at once, however the two threads meet.
-    void theWriterNeverPutsAnOlderStateOverANewerOne() {
-        QueueWriter writer{QueueFile(path())};
-        QByteArray elements;
-        for (int i = 0; i < 100; ++i) {
-            const qsizetype older = elements.size();
-            appendQueuedScan(elements, {QString::number(i), i});
-            elements.append(',');
-            writer.saveLater({elements, 0, std::max<qsizetype>(older - 1, 0)});
-            writer.saveNow({elements, 0, elements.size() - 1});
-            writer.waitUntilWritten();
-            QCOMPARE(onDisk().size(), i + 1);
+    // The journal cut at every byte of its last record, or followed by the zeros a
+    // power cut may leave: the record is ignored, nothing set aside, and the next
+    // record follows the last whole one. Damage before the end keeps the scans before
+    // it and a copy of the journal.
+    void aTornLastRecordIsIgnoredAndDamageIsKeptAside_data() {
+        QTest::addColumn<QByteArray>("tail"); // put after the cut
+        QTest::addColumn<bool>("damage");     // one byte of the first record changed
+        QTest::newRow("cut") << QByteArray() << false;
+        QTest::newRow("cut, zeros after") << QByteArray(300, '\0') << false;
+        QTest::newRow("damaged first record") << QByteArray() << true;
+    }
+    void aTornLastRecordIsIgnoredAndDamageIsKeptAside() {
+        QFETCH(QByteArray, tail);
+        QFETCH(bool, damage);
+        const QString journal = dir.filePath(QStringLiteral("queue.journal"));
+        {
+            QueueStore store(path());
+            QVERIFY(store.load());
+            store.waitFor(store.rewrite({{"a", 1}, {"b", 2}}, 2));
+            store.waitFor(store.append({"c", 3}));
+        }
+        const QByteArray whole = readFile(journal);
+        const qsizetype last = whole.size() - journal::appendRecord({"c", 3}).size();
+        for (qsizetype cut = damage ? whole.size() : last; cut <= whole.size(); ++cut) {
+            QByteArray bytes = whole.left(cut) + tail;
+            if (damage) // the stamp of "a", the first record after the header
+                bytes[last - journal::appendRecord({"b", 2}).size() -
+                      journal::appendRecord({"a", 1}).size() + 10] ^= 1;
+            writeFile(journal, bytes);
+            QueueStore store(path());
+            const auto contents = store.load();
+            QVERIFY(contents);
+            QStringList kept{"a", "b", "c"};
+            if (damage)
+                kept.clear();
+            else if (cut < whole.size())
+                kept.removeLast();
+            QCOMPARE(values(contents->scans), kept);
+            QCOMPARE(!contents->setAside.isEmpty(), damage);
+            if (damage)
+                QCOMPARE(readFile(contents->setAside), bytes);
+            store.waitFor(store.append({"d", 4}));
+            QCOMPARE(onDisk(), values(contents->scans) + QStringList{"d"});
+            for (const QString& f : QDir(dir.path()).entryList({"*.unreadable-*"}))
+                QFile::remove(dir.filePath(f));
+        }
+    }
+
+    // A journal of several read chunks compacted while removals keep coming: every
+    // record is copied whole, wherever a chunk ends.
+    void aLargeJournalIsCompactedWhole() {
+        QList<QueuedScan> scans;
+        for (int i = 0; i < 60000; ++i)
+            scans.append({QStringLiteral("4006381%1").arg(i, 6, 10, QLatin1Char('0')), i});
+        QueueStore store(path());
+        QVERIFY(store.load());
+        store.waitFor(store.rewrite(scans, 0));
+        for (int i = 0; i < 30000; ++i)
+            store.removeFront(1);
+        store.waitFor(store.compact());
+        QVERIFY(store.compactions() >= 2);
+        const auto contents = QueueStore::read(path());
+        QVERIFY(contents);
+        QCOMPARE(contents->scans, scans.mid(30000));
+        QCOMPARE(QueueFile(path()).load(), scans.mid(30000)); // queue.json as well
+    }
+
+    // A writer killed at random moments while it appends, removes and compacts: the
+    // store then holds the last state it was told is on disk, or the one after it.
+    void aKillAtAnyMomentLeavesAWrittenState() {
+        const auto stateAfter = [](int ops) {
+            QStringList list;
+            for (int i = 0; i < ops; ++i) {
+                if (i % 7 == 6)
+                    continue; // a compaction
+                if (i % 3 == 2 && !list.isEmpty())
+                    list.removeFirst();
+                else if (i % 3 != 2)
+                    list << QString::number(i);
+            }
+            return list;
+        };
+        QRandomGenerator random(7);
+        for (int round = 0; round < 8; ++round) {
+            init();
+            int acks[2];
+            QCOMPARE(::pipe(acks), 0);
+            const pid_t child = ::fork();
+            if (child == 0) {
+                ::close(acks[0]);
+                QueueStore store(path());
+                store.load();
+                int size = 0;
+                for (int i = 0;; ++i) {
+                    if (i % 7 == 6)
+                        store.waitFor(store.compact());
+                    else if (i % 3 == 2 && size > 0 && --size >= 0)
+                        store.waitFor(store.removeFront(1));
+                    else if (i % 3 != 2 && ++size)
+                        store.waitFor(i == 0 ? store.rewrite({{"0", 0}}, 0)
+                                             : store.append({QString::number(i), i}));
+                    if (::write(acks[1], &i, sizeof i) != sizeof i)
+                        ::_exit(1);
+                }
+            }
+            ::close(acks[1]);
+            const int wanted = static_cast<int>(random.bounded(20, 150));
+            int done = -1;
+            while (done + 1 < wanted && ::read(acks[0], &done, sizeof done) == sizeof done) {
+            }
+            ::kill(child, SIGKILL);
+            ::waitpid(child, nullptr, 0);
+            for (int more = 0; ::read(acks[0], &more, sizeof more) == sizeof more;)
+                done = more; // told before it died
+            ::close(acks[0]);
+            const QStringList stored = onDisk();
+            QVERIFY2(stored == stateAfter(done + 1) || stored == stateAfter(done + 2),
+                     qPrintable(QStringLiteral("after %1: %2 instead of %3")
+                                    .arg(done)
+                                    .arg(stored.join(','), stateAfter(done + 1).join(','))));
         }
     }
 
@@ -197,7 +310,8 @@ class TestQueue : public QObject {
         QVERIFY(QueueFile(path()).save({{"a", 1}}));
         Server server;
         QStringList done;
-        ScanQueue queue(QueueFile(path()), server.fn());
+        std::optional<ScanQueue> made(std::in_place, QueueFile(path()), server.fn());
+        ScanQueue& queue = *made;
         queue.onDone = [&](const QueuedScan& s, SendOutcome, const QString&) {
             done << s.value;
             if (s.value == QLatin1String("b")) {
@@ -208,7 +322,8 @@ class TestQueue : public QObject {
         QVERIFY(server.sent.isEmpty()); // loading sends nothing
         queue.enqueue({"b", 2});
         queue.enqueue({"c", 3});
-        QCOMPARE(onDisk(), (QStringList{"a", "b", "c"})); // on disk before enqueue returns
+        queue.waitUntilSaved(); // written beside the requests, not before them
+        QCOMPARE(onDisk(), (QStringList{"a", "b", "c"}));
         queue.flush();
         queue.flush();
         for (int i = 0; i < 3; ++i) { // a head that keeps failing holds back the rest
@@ -225,17 +340,25 @@ class TestQueue : public QObject {
         QCOMPARE(done, (QStringList{"a", "b", "c", "d"}));
         QVERIFY(server.open.isEmpty());
         queue.waitUntilSaved();
-        QCOMPARE(readFile(path()), QByteArray("[]"));
+        QCOMPARE(onDisk(), QStringList());
+        made.reset(); // nothing waits: the last stamp given is kept even so
+        QCOMPARE(ScanQueue(QueueFile(path()), server.fn()).lastStamp(), 4);
     }
 
     void completionsInsideSendAndSecondReportsAreSafe() {
         Server server;
         server.atOnce = SendOutcome::ok;
         ScanQueue queue(QueueFile(path()), server.fn());
+        QStringList toldWhileOnDisk; // the store holds a scan before anyone hears of it
+        queue.onDone = [&](const QueuedScan& s, SendOutcome, const QString&) {
+            if (readFile(dir.filePath("queue.journal")).contains(journal::appendRecord(s)))
+                toldWhileOnDisk << s.value;
+        };
         queue.enqueue({"a", 1});
         queue.enqueue({"b", 2});
         queue.flush();
         QCOMPARE(server.sent, (QStringList{"a", "b"}));
+        QCOMPARE(toldWhileOnDisk, (QStringList{"a", "b"}));
         server.atOnce.reset();
         queue.enqueue({"c", 3});
         queue.enqueue({"d", 4});
@@ -279,18 +402,26 @@ class TestQueue : public QObject {
         agent.start();
         const auto scan = [&](const QString& text) { agent.capture().onScan("S", {}, text); };
         scan(QStringLiteral("4006381333931"));
+        agent.queue().waitUntilSaved();
         const QByteArray before = readFile(folder + QStringLiteral("/queue.json"));
         sh("cat /dev/zero >" + disk + "/filler"); // until no byte is left
-        for (int i = 0; i < 300; ++i)             // a short write and a long one both fail whole
+        for (int i = 0; i < 300; ++i) {           // a short write and a long one both fail whole
             scan(QStringLiteral("59012341%1").arg(i, 5, 10, QLatin1Char('0')));
+            agent.queue().waitUntilSaved();
+        }
         QCOMPARE(readFile(folder + QStringLiteral("/queue.json")), before);
-        QCOMPARE(QDir(folder).entryList(QDir::Files | QDir::Hidden), QStringList{"queue.json"});
+        // Records that still fit are kept; the store never holds a mixture.
+        const QList<QueuedScan> stored = QueueStore::read(folder + "/queue.json")->scans;
+        QVERIFY(stored.size() < 301);
+        QCOMPARE(stored, agent.queue().items().mid(0, stored.size()));
+        QCOMPARE(QDir(folder).entryList(QDir::Files | QDir::Hidden),
+                 (QStringList{"queue.journal", "queue.json"}));
         QVERIFY2(agent.menuTexts().queueLine.endsWith(
                      "Not saved to disk (cannot write: No space left on device)"),
                  qPrintable(agent.menuTexts().queueLine));
         QFile::remove(disk + "/filler");
         // The retry timer writes what only memory held, without a new scan.
-        QTRY_COMPARE(QueueFile(folder + QStringLiteral("/queue.json")).load().size(), 301);
+        QTRY_COMPARE(QueueStore::read(folder + QStringLiteral("/queue.json"))->scans.size(), 301);
         QVERIFY(!agent.menuTexts().queueLine.contains(QLatin1String("Not saved")));
     }
 };

@@ -57,6 +57,7 @@ Agent::Agent(Settings& settings, Ports ports, const QString& queueFolder, Interv
           [this](const QString& key, const QString& name) { scannerChosen(key, name); },
           ports.layouts, [this] { return settings_.scannerLayout(); }) {
     stamps_.noteUsed(queue_.items());
+    stamps_.noteLast(queue_.lastStamp());
     queue_.onDone = [this](const QueuedScan& scan, SendOutcome outcome, const QString& message) {
         delivery_.onDone(scan, outcome, message);
         announceChange(); // one scan fewer waiting
@@ -311,8 +312,10 @@ void Agent::onRetry() {
     }
     capture_.startCapture();
     // Before any save could replace a file that could not be read so far.
-    if (queue_.retryLoad())
+    if (queue_.retryLoad()) {
         stamps_.noteUsed(queue_.items());
+        stamps_.noteLast(queue_.lastStamp());
+    }
     queue_.saveIfBehind();
     delivery_.registerIfNeeded();
     queue_.flush();

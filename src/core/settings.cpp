@@ -46,6 +46,7 @@ bool Settings::reload() {
     };
     const QVariantHash before = values();
     store_.sync();
+    host_.reset();
     return values() != before;
 }
 
@@ -63,8 +64,11 @@ QString Settings::deviceName() const {
     const QVariant v = store_.value(QStringLiteral("deviceName"));
     if (v.isValid())
         return v.toString();
-    const QString host = hostName_ ? hostName_() : QString();
-    return host.isEmpty() ? QStringLiteral("Linux station") : host;
+    // Asked once, and again only when the settings are looked at afresh (every few
+    // seconds), never for each scan that shows the menu's lines.
+    if (!host_)
+        host_ = hostName_ ? hostName_() : QString();
+    return host_->isEmpty() ? QStringLiteral("Linux station") : *host_;
 }
 
 QString Settings::scanner() const {

@@ -4,6 +4,7 @@
 #include <QString>
 
 #include <functional>
+#include <optional>
 
 // The agent's per-user settings. Every read goes to the store, so a value written
 // anywhere is what the next read returns; a default applies only to an absent key.
@@ -60,4 +61,5 @@ class Settings {
 
     mutable QSettings store_;
     std::function<QString()> hostName_;
+    mutable std::optional<QString> host_; // the host name as last asked
 };

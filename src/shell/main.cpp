@@ -1,4 +1,6 @@
 #include "core/agent.h"
+#include "core/delivery/queue_file.h"
+#include "core/delivery/queue_store.h"
 #include "core/logging.h"
 #include "core/settings.h"
 #include "platform/linux/canberra_sounds.h"
@@ -30,7 +32,7 @@ namespace {
 
 const char* const kUsage = QT_TRANSLATE_NOOP(
     "CommandLine",
-    "Usage: korvel-agent [--help | --version | --udev-rule [VID:PID]]\n"
+    "Usage: korvel-agent [--help | --version | --queue | --udev-rule [VID:PID]]\n"
     "\n"
     "Korvel Agent reads the barcode scanner chosen in its tray menu and delivers\n"
     "every scan to the scan server set in its settings. Everything else is set\n"
@@ -38,6 +40,9 @@ const char* const kUsage = QT_TRANSLATE_NOOP(
     "\n"
     "  -h, --help               show this text and exit\n"
     "  -v, --version            show the version and exit\n"
+    "      --queue              print the scans waiting to be sent, oldest first, as\n"
+    "                           a JSON array of {\"value\",\"ts\"}, and exit (safe while\n"
+    "                           the agent runs)\n"
     "      --udev-rule [VID:PID], --udev-rule=VID:PID\n"
     "                           print a udev rule that lets the user in front read\n"
     "                           only that device (by default the chosen scanner),\n"
@@ -62,6 +67,21 @@ int printUdevRule(const char* given) {
     return std::fflush(stdout) == 0 ? 0 : 1;
 }
 
+// Read as the running agent keeps it, without its lock and without disturbing it.
+int printQueue() {
+    const QString snapshot = Agent::defaultQueueFolder() + QStringLiteral("/queue.json");
+    QString error;
+    const auto contents = QueueStore::read(snapshot, &error, true);
+    if (!contents) {
+        std::fprintf(stderr, "korvel-agent: the queue in %s cannot be read: %s\n",
+                     qPrintable(snapshot), qPrintable(error));
+        return 2;
+    }
+    const QByteArray json = encodeQueue(contents->scans) + '\n';
+    std::fwrite(json.constData(), 1, static_cast<size_t>(json.size()), stdout);
+    return std::fflush(stdout) == 0 ? 0 : 1;
+}
+
 // Looked at before anything else: an unknown option touches no file, and the rule
 // printer only reads the settings. Returns the exit code when the program is to
 // end here.
@@ -81,6 +101,8 @@ std::optional<int> handleArguments(int argc, char** argv) {
             std::printf("korvel-agent %s\n", KORVEL_VERSION);
             return 0;
         }
+        if (arg == "--queue" && argc == 2)
+            return printQueue();
         // "--udev-rule [VID:PID]" or "--udev-rule=VID:PID", with nothing after it.
         constexpr std::string_view joined = "--udev-rule=";
         const bool rule = arg == "--udev-rule" || arg.starts_with(joined);

@@ -119,7 +119,6 @@ QString reasonOf(int error) {
 
 std::optional<QList<QueuedScan>> QueueFile::tryLoad(QString* error) const {
     setAside_.clear();
-    removeLeftovers();
     // Told apart by open() itself: only a file that is not there is an empty queue.
     const int fd = ::open(QFile::encodeName(path_).constData(), O_RDONLY | O_CLOEXEC);
     int failure = fd < 0 ? errno : 0;
@@ -156,20 +155,6 @@ std::optional<QList<QueuedScan>> QueueFile::tryLoad(QString* error) const {
         return std::nullopt;
     }
     return QList<QueuedScan>();
-}
-
-void QueueFile::removeLeftovers() const {
-    // An interrupted save (a crash, a kill) leaves its temporary copy behind; nothing
-    // else writes these names, since only one agent runs per user.
-    const QFileInfo info(path_);
-    QDir folder = info.absoluteDir();
-    const QStringList leftovers = folder.entryList(
-        {info.fileName() + QStringLiteral(".saving-??????")}, QDir::Files | QDir::Hidden);
-    for (const QString& name : leftovers) {
-        if (folder.remove(name))
-            qCInfo(lcQueue).noquote()
-                << "removed" << folder.filePath(name) << "left by an interrupted save";
-    }
 }
 
 bool QueueFile::putAside() const {
@@ -251,94 +236,4 @@ bool QueueFile::saveEncoded(std::initializer_list<QByteArrayView> pieces, QStrin
     if (error)
         error->clear();
     return true;
-}
-
-QueueWriter::QueueWriter(QueueFile file) : file_(std::move(file)) {
-    thread_ = std::thread([this] { run(); });
-}
-
-QueueWriter::~QueueWriter() {
-    {
-        std::lock_guard lock(mutex_);
-        stopping_ = true;
-    }
-    changed_.notify_all();
-    thread_.join();
-}
-
-bool QueueWriter::write(const State& state, quint64 generation) {
-    std::lock_guard disk(diskMutex_);
-    if (generation < writtenGeneration_)
-        return true; // a newer state was tried already; it decides
-    writtenGeneration_ = generation;
-    ++written_;
-    QString error;
-    const bool ok = file_.saveEncoded(
-        {QByteArrayView("["), QByteArrayView(state.elements).sliced(state.from, state.length),
-         QByteArrayView("]")},
-        &error);
-    noteResult(ok, error);
-    qCDebug(lcQueue) << "queue file written:" << ok << state.length + 2 << "bytes";
-    return ok;
-}
-
-// Told once when the file falls behind and once when it has caught up again.
-void QueueWriter::noteResult(bool ok, const QString& error) {
-    std::lock_guard lock(errorMutex_);
-    if (ok && !error_.isEmpty()) {
-        qCInfo(lcQueue).noquote() << "queue file" << file_.path() << "is up to date again";
-    } else if (!ok && error_ != error) {
-        qCWarning(lcQueue).noquote() << "queue file" << file_.path() << error
-                                     << "- scans are kept in memory until it can be written";
-    }
-    error_ = ok ? QString() : error;
-}
-
-QString QueueWriter::behindBecause() const {
-    std::lock_guard lock(errorMutex_);
-    return error_;
-}
-
-bool QueueWriter::saveNow(const State& state) {
-    quint64 generation = 0;
-    {
-        std::lock_guard lock(mutex_);
-        // A state still waiting for the writer thread is older: it skips it.
-        generation = ++nextGeneration_;
-    }
-    const bool ok = write(state, generation);
-    changed_.notify_all();
-    return ok;
-}
-
-void QueueWriter::saveLater(State state) {
-    {
-        std::lock_guard lock(mutex_);
-        waiting_ = std::move(state);
-        waitingGeneration_ = ++nextGeneration_;
-    }
-    changed_.notify_all();
-}
-
-void QueueWriter::waitUntilWritten() {
-    std::unique_lock lock(mutex_);
-    changed_.wait(lock, [this] { return !waiting_ && !busy_; });
-}
-
-void QueueWriter::run() {
-    std::unique_lock lock(mutex_);
-    for (;;) {
-        changed_.wait(lock, [this] { return waiting_ || stopping_; });
-        if (!waiting_)
-            return; // stopping, nothing left to write
-        State state = std::move(*waiting_);
-        const quint64 generation = waitingGeneration_;
-        waiting_.reset();
-        busy_ = true;
-        lock.unlock();
-        write(state, generation); // a failure is retried by the next change
-        lock.lock();
-        busy_ = false;
-        changed_.notify_all();
-    }
 }

@@ -35,18 +35,16 @@ LiveQueues& liveQueues() {
 } // namespace
 
 ScanQueue::ScanQueue(QueueFile file, SendFn send)
-    : send_(std::move(send)), writer_(std::move(file)) {
-    if (auto scans = writer_.file().tryLoad(&loadError_)) {
-        items_ = std::move(*scans);
+    : send_(std::move(send)), file_(std::move(file)), store_(file_.path()) {
+    if (auto contents = store_.load(&loadError_)) {
+        took(*contents);
     } else {
         loadPending_ = true;
         qCWarning(lcQueue).noquote()
-            << "queue file" << writer_.file().path()
+            << "queue file" << file_.path()
             << "cannot be read now (" + loadError_ +
                    "); it is kept and read again every few seconds, new scans wait in memory";
     }
-    for (const QueuedScan& scan : items_)
-        appendElement(scan);
     (void)lcQueue(); // made before the handler is registered, so it outlives it
     static const bool registered = std::atexit([] { lastSaveOfEveryQueue(); }) == 0;
     (void)registered;
@@ -55,11 +53,10 @@ ScanQueue::ScanQueue(QueueFile file, SendFn send)
     live.queues.push_back(this);
 }
 
-void ScanQueue::appendElement(const QueuedScan& scan) {
-    const qsizetype before = elements_.size();
-    appendQueuedScan(elements_, scan);
-    elements_.append(',');
-    sizes_.push_back(elements_.size() - before);
+void ScanQueue::took(const QueueStore::Contents& contents) {
+    items_ = contents.scans;
+    lastStamp_ = std::max(lastStamp_, contents.lastStamp);
+    setAside_ = contents.setAside;
 }
 
 ScanQueue::~ScanQueue() {
@@ -81,12 +78,12 @@ void ScanQueue::lastSaveOfEveryQueue() {
 
 void ScanQueue::lastSave() {
     // The last chance for scans the disk refused earlier.
-    writer_.waitUntilWritten();
+    store_.waitUntilWritten();
     retryLoad();
     if (loadPending_ && !items_.isEmpty()) {
-        // The file may hold older scans that were never read: it must not be
+        // The store may hold older scans that were never read: it must not be
         // replaced, so what only memory holds goes beside it, for recovery by hand.
-        const QueueFile beside(writer_.file().path() + QStringLiteral(".unsaved-") +
+        const QueueFile beside(file_.path() + QStringLiteral(".unsaved-") +
                                QString::number(QDateTime::currentMSecsSinceEpoch()));
         if (beside.save(items_)) {
             qCWarning(lcQueue).noquote() << "queue file still not read at exit;" << items_.size()
@@ -95,64 +92,72 @@ void ScanQueue::lastSave() {
         }
     }
     if (!saveIfBehind()) {
-        qCWarning(lcQueue).noquote()
-            << "quitting with" << items_.size() << "waiting scans that could not be written to"
-            << writer_.file().path();
+        if (items_.isEmpty())
+            qCWarning(lcQueue).noquote()
+                << "quitting with" << file_.path()
+                << "not brought up to date: scans it still holds were delivered and may be "
+                   "sent again";
+        else
+            qCWarning(lcQueue).noquote()
+                << "quitting with" << items_.size() << "waiting scans that could not be written to"
+                << file_.path();
+        return;
     }
+    // queue.json, which other tools read, shows the list as it is at quit.
+    store_.waitFor(store_.compact());
 }
 
 bool ScanQueue::saveIfBehind() {
     if (loadPending_)
-        return false; // the file may hold scans that memory does not
-    if (writer_.behindBecause().isEmpty())
+        return false; // the store may hold scans that memory does not
+    if (!store_.behind())
         return true;
-    return writer_.saveNow(state());
+    if (store_.behindBecause().isEmpty() && items_.isEmpty())
+        return true; // nothing was ever stored, and nothing needs to be
+    if (!store_.needsRewrite())
+        return store_.waitFor(store_.lastHanded()); // one is on its way
+    return store_.waitFor(store_.rewrite(items_, lastStamp_));
 }
 
 QString ScanQueue::diskProblem() const {
     if (loadPending_)
         return QStringLiteral("queue file not read yet: ") + loadError_;
-    return writer_.behindBecause();
+    return store_.behindBecause();
 }
 
 bool ScanQueue::retryLoad() {
     if (!loadPending_)
         return false;
-    auto scans = writer_.file().tryLoad(&loadError_);
-    if (!scans)
+    auto contents = store_.load(&loadError_);
+    if (!contents)
         return false;
     loadPending_ = false;
-    qCInfo(lcQueue).noquote() << "queue file" << writer_.file().path()
-                              << "read now:" << scans->size() << "waiting scans";
+    qCInfo(lcQueue).noquote() << "queue file" << file_.path()
+                              << "read now:" << contents->scans.size() << "waiting scans";
     // Read before every scan still here, except one already on its way.
-    items_.insert(flushing_ ? 1 : 0, scans->size(), QueuedScan());
-    std::copy(scans->begin(), scans->end(), items_.begin() + (flushing_ ? 1 : 0));
-    elements_.clear();
-    sizes_.clear();
-    from_ = 0;
-    for (const QueuedScan& scan : items_)
-        appendElement(scan);
-    writer_.saveNow(state());
+    QList<QueuedScan> waiting = std::move(items_);
+    took(*contents);
+    if (flushing_ && !waiting.isEmpty())
+        items_.prepend(waiting.takeFirst());
+    items_.append(waiting);
+    store_.waitFor(store_.rewrite(items_, lastStamp_));
     return true;
 }
 
-QueueWriter::State ScanQueue::state() const {
-    // Without the last element's ','.
-    const qsizetype length = elements_.size() - from_;
-    return {elements_, from_, length > 0 ? length - 1 : 0};
+void ScanQueue::store(const std::function<quint64()>& change) {
+    if (loadPending_)
+        return; // writing now would replace the scans the store holds
+    if (store_.needsRewrite())
+        lastScanChange_ = store_.rewrite(items_, lastStamp_);
+    else
+        change();
 }
 
 void ScanQueue::enqueue(const QueuedScan& scan) {
     items_.append(scan);
-    if (from_ > 0 && from_ * 2 > elements_.size()) {
-        elements_.remove(0, from_); // keep the delivered part from growing without end
-        from_ = 0;
-    }
-    appendElement(scan);
-    // A new scan is on disk before enqueue returns (unless the file is not read yet:
-    // writing now would replace the scans it holds).
-    if (!loadPending_)
-        writer_.saveNow(state());
+    lastStamp_ = std::max(lastStamp_, scan.ts);
+    // Not waited for: the scan may be sent while it is being written.
+    store([&] { return lastScanChange_ = store_.append(scan); });
 }
 
 void ScanQueue::flush() {
@@ -163,7 +168,8 @@ void ScanQueue::flush() {
 
 void ScanQueue::startHead() {
     const QueuedScan head = items_.first();
-    flushing_ = true; // set before send: its completion may run before send returns
+    flushing_ = true;              // set before send: its completion may run before send returns
+    headChange_ = lastScanChange_; // the head's record is this one or older
     auto called = std::make_shared<bool>(false);
     send_(head, [this, head, called](SendOutcome outcome, const QString& message) {
         if (*called)
@@ -177,13 +183,13 @@ void ScanQueue::completed(const QueuedScan& head, SendOutcome outcome, const QSt
     flushing_ = false;
     if (outcome == SendOutcome::retry)
         return;
-    items_.removeFirst();
-    from_ += sizes_.front();
-    sizes_.pop_front();
-    // Written in the background, newest state first when they pile up: losing this
-    // write to a crash only means the decided scan is sent once more.
+    // The scan is on disk before anyone hears of its outcome (or the disk refused it
+    // and it lives in memory, as the menu says).
     if (!loadPending_)
-        writer_.saveLater(state());
+        store_.waitFor(headChange_);
+    items_.removeFirst();
+    // Losing this record to a crash only means the decided scan is sent once more.
+    store([this] { return store_.removeFront(1); });
     onDone(head, outcome, message);
     if (flushing_ || items_.isEmpty())
         return;

@@ -9,24 +9,21 @@ ScanStamps::Clock ScanStamps::defaultClock() {
 }
 
 void ScanStamps::noteUsed(const QList<QueuedScan>& scans) {
-    for (const QueuedScan& scan : scans) {
-        if (!any_ || scan.ts > last_) {
-            // The clock of that run is unknown; its stamps ran at most a little ahead.
-            last_ = lastClock_ = scan.ts;
-            any_ = true;
-        }
-    }
+    for (const QueuedScan& scan : scans)
+        noteLast(scan.ts);
+}
+
+void ScanStamps::noteLast(qint64 stamp) {
+    if (!any_ || stamp > last_)
+        last_ = stamp;
+    any_ = true;
 }
 
 qint64 ScanStamps::next() {
     const qint64 now = clock_();
-    // Judged by the clock's own readings, so that stamps pushed ahead by a burst
-    // are never taken for a clock stepped back.
-    if (!any_ || now < lastClock_ - kStepBackMs)
-        last_ = now;
-    else
-        last_ = std::max(now, last_ + 1);
-    lastClock_ = now;
+    // A clock stepped back is not followed: a stamp given before the step could
+    // otherwise come again.
+    last_ = any_ ? std::max(now, last_ + 1) : now;
     any_ = true;
     return last_;
 }

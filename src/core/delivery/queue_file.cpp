@@ -43,8 +43,6 @@ std::optional<qint64> jsonInteger(const QJsonValue& v) {
     return static_cast<qint64>(d);
 }
 
-namespace {
-
 bool syncFolderOf(const QString& path) {
     const QByteArray dir = QFile::encodeName(QFileInfo(path).absolutePath());
     const int fd = ::open(dir.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
@@ -54,8 +52,6 @@ bool syncFolderOf(const QString& path) {
     ::close(fd);
     return ok;
 }
-
-} // namespace
 
 void appendQueuedScan(QByteArray& out, const QueuedScan& scan) {
     out.append("{\"value\":");
@@ -103,10 +99,6 @@ std::optional<QList<QueuedScan>> decodeQueue(const QByteArray& bytes) {
     return scans;
 }
 
-namespace {
-
-// Errors after which reading the same file can never succeed; any other error may
-// pass (too many open files, I/O errors, a network folder not there yet).
 bool readingCanNeverWork(int error) {
     return error == EACCES || error == EPERM || error == EISDIR || error == ELOOP;
 }
@@ -114,8 +106,6 @@ bool readingCanNeverWork(int error) {
 QString reasonOf(int error) {
     return QString::fromLocal8Bit(std::strerror(error));
 }
-
-} // namespace
 
 std::optional<QList<QueuedScan>> QueueFile::tryLoad(QString* error) const {
     setAside_.clear();

@@ -19,6 +19,13 @@ std::optional<QList<QueuedScan>> decodeQueue(const QByteArray& bytes);
 
 // A JSON number that is a whole number within the signed 64-bit range.
 std::optional<qint64> jsonInteger(const QJsonValue& v);
+// Syncs the folder that holds `path`, so that a new name in it survives a power cut.
+bool syncFolderOf(const QString& path);
+// Errors after which reading the same file can never succeed; any other error may
+// pass (too many open files, I/O errors, a network folder not there yet).
+bool readingCanNeverWork(int error);
+// An errno in words.
+QString reasonOf(int error);
 
 // queue.json on its own: the JSON array that older agents wrote and other tools read.
 class QueueFile {

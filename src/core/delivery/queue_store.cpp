@@ -87,14 +87,6 @@ QByteArray stampRecord(qint64 ts) {
     return frame(payload);
 }
 
-QString reasonOf(int error) {
-    return QString::fromLocal8Bit(std::strerror(error));
-}
-
-bool readingCanNeverWork(int error) {
-    return error == EACCES || error == EPERM || error == EISDIR || error == ELOOP;
-}
-
 bool writeAll(int fd, const char* data, qsizetype size) {
     while (size > 0) {
         const ssize_t n = ::write(fd, data, static_cast<size_t>(size));
@@ -109,16 +101,6 @@ bool writeAll(int fd, const char* data, qsizetype size) {
         size -= n;
     }
     return true;
-}
-
-bool syncFolderOf(const QString& path) {
-    const QByteArray dir = QFile::encodeName(QFileInfo(path).absolutePath());
-    const int fd = ::open(dir.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0)
-        return false;
-    const bool ok = ::fsync(fd) == 0;
-    ::close(fd);
-    return ok;
 }
 
 // Reads a file front to back in large pieces, whatever its size.

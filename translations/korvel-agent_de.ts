@@ -357,6 +357,13 @@ Alles andere wird in diesem Menü eingestellt.
     </message>
 </context>
 <context>
+    <name>ScanQueue</name>
+    <message>
+        <source>queue file not read yet: %1</source>
+        <translation>Warteschlangendatei noch nicht gelesen: %1</translation>
+    </message>
+</context>
+<context>
     <name>SettingsDialog</name>
     <message>
         <source>Korvel Agent</source>

@@ -357,6 +357,13 @@ escaneo indicado en su configuración. Todo lo demás se ajusta desde ese menú.
     </message>
 </context>
 <context>
+    <name>ScanQueue</name>
+    <message>
+        <source>queue file not read yet: %1</source>
+        <translation>archivo de cola aún sin leer: %1</translation>
+    </message>
+</context>
+<context>
     <name>SettingsDialog</name>
     <message>
         <source>Korvel Agent</source>

@@ -357,6 +357,13 @@ ses paramètres. Tout le reste se règle depuis ce menu.
     </message>
 </context>
 <context>
+    <name>ScanQueue</name>
+    <message>
+        <source>queue file not read yet: %1</source>
+        <translation>fichier de file d&apos;attente pas encore lu : %1</translation>
+    </message>
+</context>
+<context>
     <name>SettingsDialog</name>
     <message>
         <source>Korvel Agent</source>

@@ -111,7 +111,7 @@ bool ScanQueue::saveIfBehind() {
 
 QString ScanQueue::diskProblem() const {
     if (loadPending_)
-        return QStringLiteral("queue file not read yet: ") + loadError_;
+        return tr("queue file not read yet: %1").arg(loadError_);
     return writer_.behindBecause();
 }
 

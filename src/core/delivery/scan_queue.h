@@ -3,6 +3,7 @@
 #include "core/delivery/queue_file.h"
 #include "core/delivery/queued_scan.h"
 
+#include <QCoreApplication>
 #include <QList>
 #include <QString>
 
@@ -18,6 +19,8 @@ SendOutcome sendOutcomeFromStatus(qint64 status);
 // Waiting scans in reading order, handed one at a time to `send`. At most one
 // attempt is outstanding; nothing overtakes the head.
 class ScanQueue {
+    Q_DECLARE_TR_FUNCTIONS(ScanQueue)
+
   public:
     using Completion = std::function<void(SendOutcome, const QString& message)>;
     using SendFn = std::function<void(const QueuedScan&, Completion)>;

@@ -13,6 +13,7 @@
 #include "shell/settings_dialog.h"
 #include "shell/status_menu.h"
 #include "shell/status_window.h"
+#include "shell/translation.h"
 #include "support/fake_input.h"
 #include "support/fakes.h"
 #include "support/http_stub.h"
@@ -31,6 +32,7 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QTextDocument>
 #include <QTimer>
 
@@ -605,6 +607,33 @@ class TestShell : public QObject {
         QVERIFY(agent->capture().detecting());
         QTest::mouseClick(menu->detectWindow()->cancelButton(), Qt::LeftButton);
         QVERIFY(!agent->capture().detecting());
+    }
+
+    // The session's language reaches the menu, the dialogs and the notifications.
+    void germanSessionsSeeGerman() {
+        const QByteArray language = qgetenv("LANG");
+        const auto restore = qScopeGuard([&language] {
+            qDeleteAll(qApp->findChildren<QTranslator*>());
+            qputenv("LANG", language);
+        });
+        qputenv("LANG", "de_DE.UTF-8");
+        installTranslations();
+        startShell();
+        QVERIFY(journal.entries.last().startsWith("notify:Korvel Agent|Als Nächstes der Scanner:"));
+        QTRY_COMPARE(texts().value(0),
+                     QStringLiteral("Kein Scanner gewählt: „Scanner erkennen“ nutzen"));
+        QCOMPARE(texts().value(6), QStringLiteral("Einstellungen…"));
+        QStringList shown;
+        whenShown<SettingsDialog>([&shown](SettingsDialog* d) {
+            for (QLabel* l : d->findChildren<QLabel*>())
+                shown << l->text();
+            shown << d->saveButton()->text() << d->cancelButton()->text();
+            d->reject();
+        });
+        menu->showSettings();
+        QVERIFY2(shown.contains("&Server-URL") && shown.contains("Speichern") &&
+                     shown.contains("Abbrechen"),
+                 qPrintable(shown.join('|')));
     }
 
     void notificationsReachTheDesktopsServer() {

@@ -253,7 +253,7 @@ void Agent::scannerChosen(const QString& key, const QString& name) {
     settings_.setScanner(key, name);
     qCInfo(lcAgent).noquote() << "scanner chosen:" << describeScanner(name, key);
     ports_.sounds.play(Sound::glass);
-    ports_.notifier.notify(QStringLiteral("Scanner selected"), describeScanner(name, key));
+    ports_.notifier.notify(tr("Scanner selected"), describeScanner(name, key));
     if (settingUp_ && !delivery_.registered()) {
         ports_.notifier.notify(tr("Korvel Agent"), stepText(Step::server));
     }
@@ -417,7 +417,7 @@ Agent::MenuTexts Agent::menuTexts() {
 
 std::optional<QString> Agent::toggleLogin() {
     if (!ports_.login)
-        return QStringLiteral("Starting at login is not available here.");
+        return tr("Starting at login is not available here.");
     auto error = ports_.login->setEnabled(!ports_.login->enabled());
     takeSlowStates(); // the check mark shows the real state either way
     return error;

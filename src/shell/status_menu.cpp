@@ -207,7 +207,7 @@ void StatusMenu::toggleLogin() {
     refresh(); // the check mark shows the real state either way
     if (!error)
         return;
-    QMessageBox box(QMessageBox::Critical, QStringLiteral("Korvel Agent"),
+    QMessageBox box(QMessageBox::Critical, tr("Korvel Agent"),
                     tr("Start at login could not be changed."), QMessageBox::Ok);
     box.setInformativeText(*error);
     new FrontWhenShown(box);

@@ -43,10 +43,6 @@ const Symbol& symbol() {
     return s;
 }
 
-QString tr(const char* text) {
-    return QCoreApplication::translate("TestCode", text);
-}
-
 } // namespace
 
 bool TestCode::paint(QPainter& painter, const QRectF& square) {
@@ -89,23 +85,28 @@ void TestCode::paintPage(QPainter& painter, const QRectF& page) {
     painter.setFont(font);
     const double line = painter.fontMetrics().height();
     QRectF text(page.left(), page.top(), page.width(), 2 * line);
-    painter.drawText(text, Qt::AlignHCenter | Qt::AlignTop, tr("Korvel Agent test code"));
+    painter.drawText(text, Qt::AlignHCenter | Qt::AlignTop,
+                     QCoreApplication::translate("TestCode", "Korvel Agent test code"));
     font.setPointSizeF(11);
     font.setBold(false);
     painter.setFont(font);
     text.translate(0, 2 * line);
     text.setHeight(4 * line);
     painter.drawText(text, Qt::AlignHCenter | Qt::AlignTop | Qt::TextWordWrap,
-                     tr("Choose Detect scanner in the Korvel Agent menu, then scan this code with "
-                        "the scanner. It tells the agent which scanner it is, which keyboard "
-                        "layout it was programmed for and how fast it types."));
+                     QCoreApplication::translate(
+                         "TestCode",
+                         "Choose Detect scanner in the Korvel Agent menu, then scan this code with "
+                         "the scanner. It tells the agent which scanner it is, which keyboard "
+                         "layout it was programmed for and how fast it types."));
     const double side = std::min(page.width() * 0.6, page.height() * 0.5);
     const QRectF square(page.center().x() - side / 2, text.bottom() + line, side, side);
     paint(painter, square);
     QRectF below(page.left(), square.bottom() + line, page.width(), 3 * line);
     painter.drawText(below, Qt::AlignHCenter | Qt::AlignTop | Qt::TextWordWrap,
-                     tr("Data Matrix holding KV1, a space, the printable ASCII characters from ! "
-                        "to ~ in code order, GS (29), then KV1 again."));
+                     QCoreApplication::translate(
+                         "TestCode",
+                         "Data Matrix holding KV1, a space, the printable ASCII characters from ! "
+                         "to ~ in code order, GS (29), then KV1 again."));
     painter.restore();
 }
 
@@ -113,12 +114,14 @@ QString TestCode::writePdf(const QString& path) {
     QPdfWriter pdf(path);
     pdf.setPageSize(QPageSize(QPageSize::A4));
     pdf.setResolution(300);
-    pdf.setTitle(tr("Korvel Agent test code"));
+    pdf.setTitle(QCoreApplication::translate("TestCode", "Korvel Agent test code"));
     pdf.setCreator(QStringLiteral("Korvel Agent"));
     QPainter painter;
     if (!painter.begin(&pdf))
-        return tr("%1 cannot be written.").arg(path);
+        return QCoreApplication::translate("TestCode", "%1 cannot be written.").arg(path);
     const QRectF page(QPointF(0, 0), pdf.pageLayout().paintRectPixels(pdf.resolution()).size());
     paintPage(painter, page);
-    return painter.end() ? QString() : tr("%1 cannot be written.").arg(path);
+    return painter.end()
+               ? QString()
+               : QCoreApplication::translate("TestCode", "%1 cannot be written.").arg(path);
 }

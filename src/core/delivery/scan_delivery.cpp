@@ -18,36 +18,34 @@ void ScanDelivery::send(const QueuedScan& scan, ScanQueue::Completion done) {
     const QJsonObject body{{QStringLiteral("device_id"), settings_.deviceId()},
                            {QStringLiteral("value"), scan.value},
                            {QStringLiteral("ts"), scan.ts}};
-    transport_.post(
-        QStringLiteral("/api/scan"), body,
-        [this, done = std::move(done)](qint64 status, const QJsonObject& answer,
-                                       const Transport::Failure& failure) {
-            noteAnswer(status, failure);
-            const SendOutcome outcome = sendOutcomeFromStatus(status);
-            if (outcome == SendOutcome::retry) {
-                if (failure.kind == Transport::Failure::certificate)
-                    setLastResult(QStringLiteral("Server certificate not trusted"));
-                else if (status == 0)
-                    setLastResult(QStringLiteral("Server unreachable"));
-                else
-                    setLastResult(QStringLiteral("Server error ") + QString::number(status));
-            }
-            const QJsonValue member = answer.value(
-                outcome == SendOutcome::ok ? QLatin1String("message") : QLatin1String("error"));
-            done(outcome, member.isString() ? member.toString() : QString());
-        });
+    transport_.post(QStringLiteral("/api/scan"), body,
+                    [this, done = std::move(done)](qint64 status, const QJsonObject& answer,
+                                                   const Transport::Failure& failure) {
+                        noteAnswer(status, failure);
+                        const SendOutcome outcome = sendOutcomeFromStatus(status);
+                        if (outcome == SendOutcome::retry) {
+                            if (failure.kind == Transport::Failure::certificate)
+                                setLastResult(tr("Server certificate not trusted"));
+                            else if (status == 0)
+                                setLastResult(tr("Server unreachable"));
+                            else
+                                setLastResult(tr("Server error %1").arg(status));
+                        }
+                        const QJsonValue member =
+                            answer.value(outcome == SendOutcome::ok ? QLatin1String("message")
+                                                                    : QLatin1String("error"));
+                        done(outcome, member.isString() ? member.toString() : QString());
+                    });
 }
 
 void ScanDelivery::onDone(const QueuedScan& scan, SendOutcome outcome, const QString& message) {
     if (outcome == SendOutcome::ok)
         setLastResult(message);
     else
-        setLastResult(QStringLiteral("Refused: ") + scan.value + QStringLiteral(" \u2013 ") +
-                      message);
+        setLastResult(tr("Refused: %1 \u2013 %2").arg(scan.value, message));
     if (outcome == SendOutcome::rejected) {
         sounds_.play(Sound::basso);
-        notifier_.notify(QStringLiteral("Korvel: scan refused"),
-                         scan.value + QLatin1Char('\n') + message);
+        notifier_.notify(tr("Korvel: scan refused"), scan.value + QLatin1Char('\n') + message);
         return;
     }
     if (isSessionCommand(scan.value)) {
@@ -132,6 +130,6 @@ void ScanDelivery::announceIdleClose(qint64 session) {
         return;
     settings_.setAlertedSession(session);
     sounds_.play(Sound::basso);
-    notifier_.notify(QStringLiteral("Korvel recording stopped"),
-                     QStringLiteral("No scans for a while. Scan the station QR to start again."));
+    notifier_.notify(tr("Korvel recording stopped"),
+                     tr("No scans for a while. Scan the station QR to start again."));
 }

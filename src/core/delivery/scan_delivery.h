@@ -3,6 +3,7 @@
 #include "core/delivery/scan_queue.h"
 #include "core/delivery/transport.h"
 
+#include <QCoreApplication>
 #include <QString>
 
 #include <functional>
@@ -14,6 +15,8 @@ class SoundPlayer;
 // Delivers queued scans to "/api/scan", reports decided scans to the operator,
 // registers the workstation and watches for sessions the server closed.
 class ScanDelivery {
+    Q_DECLARE_TR_FUNCTIONS(ScanDelivery)
+
   public:
     ScanDelivery(Settings& settings, Transport& transport, Notifier& notifier, SoundPlayer& sounds);
 

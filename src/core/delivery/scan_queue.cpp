@@ -121,7 +121,7 @@ bool ScanQueue::saveIfBehind() {
 
 QString ScanQueue::diskProblem() const {
     if (loadPending_)
-        return QStringLiteral("queue file not read yet: ") + loadError_;
+        return tr("queue file not read yet: %1").arg(loadError_);
     return store_.behindBecause();
 }
 

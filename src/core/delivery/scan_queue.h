@@ -4,6 +4,7 @@
 #include "core/delivery/queue_store.h"
 #include "core/delivery/queued_scan.h"
 
+#include <QCoreApplication>
 #include <QList>
 #include <QString>
 
@@ -22,6 +23,8 @@ SendOutcome sendOutcomeFromStatus(qint64 status);
 // written, and an attempt's outcome is acted on (the scan removed, the operator told)
 // only once the scan is on disk.
 class ScanQueue {
+    Q_DECLARE_TR_FUNCTIONS(ScanQueue)
+
   public:
     using Completion = std::function<void(SendOutcome, const QString& message)>;
     using SendFn = std::function<void(const QueuedScan&, Completion)>;

@@ -5,6 +5,7 @@
 #include "platform/linux/hotplug_watch.h"
 #include "platform/linux/poll_thread.h"
 
+#include <QCoreApplication>
 #include <QFile>
 #include <QLoggingCategory>
 
@@ -23,6 +24,20 @@ constexpr quint64 kWatchTag = 1; // node ids start above it
 
 QString errnoText(int error) {
     return QString::fromLocal8Bit(std::strerror(error));
+}
+
+// At most three pieces, in one pass: a device name holding "%2" stays as it is.
+QString filled(const QString& text, const QStringList& args) {
+    switch (args.size()) {
+    case 0:
+        return text;
+    case 1:
+        return text.arg(args[0]);
+    case 2:
+        return text.arg(args[0], args[1]);
+    default:
+        return text.arg(args[0], args[1], args[2]);
+    }
 }
 
 } // namespace
@@ -71,22 +86,31 @@ qint64 EvdevKeyboard::nowMs() {
 
 QString EvdevKeyboard::problem() const {
     std::lock_guard lock(mutex_);
-    return problems_.empty() ? QString() : problems_.begin()->second;
+    return problems_.empty() ? QString() : problems_.begin()->second.shown;
 }
 
-void EvdevKeyboard::setProblem(const QString& key, const QString& text) {
+void EvdevKeyboard::setProblem(const QString& key, const char* text, const QStringList& args) {
     const auto it = problems_.find(key);
-    if (text.isEmpty()) {
+    if (!text) {
         if (it != problems_.end()) {
-            qCInfo(lcInput).noquote() << "resolved:" << it->second;
+            qCInfo(lcInput).noquote() << "resolved:" << it->second.told;
             problems_.erase(it);
         }
         return;
     }
-    if (it != problems_.end() && it->second == text)
+    const QString told = filled(QString::fromUtf8(text), args);
+    if (it != problems_.end() && it->second.told == told)
         return; // told already
-    problems_[key] = text;
-    qCWarning(lcInput).noquote() << text;
+    problems_[key] = {told, filled(QCoreApplication::translate("EvdevKeyboard", text), args)};
+    qCWarning(lcInput).noquote() << told;
+}
+
+void EvdevKeyboard::setWatchProblem(int error) {
+    setProblem(
+        QStringLiteral("dev/input"),
+        error ? QT_TRANSLATE_NOOP("EvdevKeyboard", "Can't watch for keyboards being plugged in: %1")
+              : nullptr,
+        {errnoText(error)});
 }
 
 bool EvdevKeyboard::open(Handler handler) {
@@ -103,7 +127,8 @@ bool EvdevKeyboard::open(Handler handler) {
     if (error != 0) {
         // Each piece has closed what it opened: the retry timer calls again soon.
         std::lock_guard lock(mutex_);
-        setProblem(QString(), QStringLiteral("Can't read the keyboards: ") + errnoText(error));
+        setProblem(QString(), QT_TRANSLATE_NOOP("EvdevKeyboard", "Can't read the keyboards: %1"),
+                   {errnoText(error)});
         return false;
     }
     handler_ = std::move(handler);
@@ -111,8 +136,8 @@ bool EvdevKeyboard::open(Handler handler) {
     handoff_ = std::move(handoff);
     watch_ = std::move(watch);
     poll_ = std::move(poll);
-    setProblem(QString(), QString());
-    setProblem(QStringLiteral("dev/input"), watch_->watch());
+    setProblem(QString());
+    setWatchProblem(watch_->watch());
     scanNodes();
     poll_->start([this](quint64 tag) { onReadable(tag); });
     return true;
@@ -157,7 +182,7 @@ void EvdevKeyboard::onReadable(quint64 tag) {
     for (const HotplugWatch::Change& change : watch_->read()) {
         switch (change.kind) {
         case HotplugWatch::Change::rescan:
-            setProblem(QStringLiteral("dev/input"), watch_->watch());
+            setWatchProblem(watch_->watch());
             scanNodes();
             break;
         case HotplugWatch::Change::gone:
@@ -192,11 +217,11 @@ void EvdevKeyboard::openNode(const QString& node) {
         return; // permissions may come later (a change of its attributes)
     nextId_ = id;
     if ((error = poll_->add(opened->fd(), static_cast<quint64>(id))) != 0) {
-        setProblem(node, QStringLiteral("Can't watch keyboard %1 (%2): %3")
-                             .arg(node, identity.name, errnoText(error)));
+        setProblem(node, QT_TRANSLATE_NOOP("EvdevKeyboard", "Can't watch keyboard %1 (%2): %3"),
+                   {node, identity.name, errnoText(error)});
         return;
     }
-    setProblem(node, QString());
+    setProblem(node);
     nodes_.emplace(id, std::move(opened));
 }
 
@@ -217,7 +242,7 @@ void EvdevKeyboard::readNode(int id) {
 }
 
 void EvdevKeyboard::nodeGone(const QString& node) {
-    setProblem(node, QString());
+    setProblem(node);
     for (const auto& [id, open] : nodes_) {
         if (open->name() == node) {
             const int gone = id; // a copy: reading may close the node and erase its entry

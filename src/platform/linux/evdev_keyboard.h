@@ -4,6 +4,7 @@
 #include "platform/linux/input_tree.h"
 
 #include <QString>
+#include <QStringList>
 
 #include <map>
 #include <memory>
@@ -43,15 +44,21 @@ class EvdevKeyboard final : public KeyboardSource {
     void closeNode(int id, bool gone);
     void readNode(int id);
     void nodeGone(const QString& node);
-    void setProblem(const QString& key, const QString& text);
+    // text: untranslated, with its %1.. filled from args; null when resolved.
+    void setProblem(const QString& key, const char* text = nullptr, const QStringList& args = {});
+    void setWatchProblem(int error);
 
     const InputTree tree_;
     Handler handler_;
     mutable std::mutex mutex_;
     std::map<int, std::unique_ptr<EvdevNode>> nodes_;
     // What went wrong, by node ("" for capture as a whole, "dev/input" for the
-    // watch); each is told once.
-    std::map<QString, QString> problems_;
+    // watch); each is told once. The menu shows it in the user's language, standard
+    // error as written.
+    struct Problem {
+        QString told, shown;
+    };
+    std::map<QString, Problem> problems_;
     int nextId_ = 1;
     // Made by open(), gone after close(); the thread ends first.
     std::unique_ptr<EventHandoff> handoff_;

@@ -21,14 +21,14 @@ HotplugWatch::~HotplugWatch() {
         ::close(inotify_);
 }
 
-QString HotplugWatch::watch() {
+int HotplugWatch::watch() {
     if (inputWatch_ < 0) {
         inputWatch_ = ::inotify_add_watch(inotify_, QFile::encodeName(devInput_).constData(),
                                           IN_CREATE | IN_ATTRIB | IN_DELETE | IN_MOVED_TO |
                                               IN_MOVED_FROM | IN_ONLYDIR);
     }
     if (inputWatch_ >= 0)
-        return {};
+        return 0;
     int error = errno;
     if (error == ENOENT && devWatch_ < 0) {
         devWatch_ = ::inotify_add_watch(
@@ -39,9 +39,8 @@ QString HotplugWatch::watch() {
             error = errno;
     }
     if (error == ENOENT && devWatch_ >= 0)
-        return {}; // told when it appears
-    return QStringLiteral("Can't watch for keyboards being plugged in: ") +
-           QString::fromLocal8Bit(std::strerror(error));
+        return 0; // told when it appears
+    return error;
 }
 
 std::vector<HotplugWatch::Change> HotplugWatch::read() {

@@ -24,9 +24,9 @@ class HotplugWatch {
     int error() const { return error_; }
     // Readable when changes wait.
     int fd() const { return inotify_; }
-    // Watches the folder, or its parent while it is missing. Empty, or why new
-    // keyboards will not be noticed.
-    QString watch();
+    // Watches the folder, or its parent while it is missing. 0, or the errno that
+    // keeps new keyboards from being noticed.
+    int watch();
     // Every change waiting now.
     std::vector<Change> read();
 

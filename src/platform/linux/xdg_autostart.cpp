@@ -1,5 +1,6 @@
 #include "platform/linux/xdg_autostart.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -150,14 +151,18 @@ std::optional<QString> XdgAutostart::writeUserEntry(bool hidden) const {
     const QString path = userEntryPath();
     const QString folder = QFileInfo(path).absolutePath();
     if (!QDir().mkpath(folder))
-        return QStringLiteral("Could not create the folder %1.").arg(folder);
+        return QCoreApplication::translate("XdgAutostart", "Could not create the folder %1.")
+            .arg(folder);
     const QByteArray text = entryText(hidden);
     if (!text.contains("[Desktop Entry]"))
-        return QStringLiteral("The application's desktop entry %1 was not found.").arg(kEntryName);
+        return QCoreApplication::translate("XdgAutostart",
+                                           "The application's desktop entry %1 was not found.")
+            .arg(kEntryName);
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered) ||
         file.write(text) != text.size() || !file.commit())
-        return QStringLiteral("Could not write %1: %2").arg(path, file.errorString());
+        return QCoreApplication::translate("XdgAutostart", "Could not write %1: %2")
+            .arg(path, file.errorString());
     return std::nullopt;
 }
 
@@ -165,5 +170,5 @@ std::optional<QString> XdgAutostart::removeUserEntry() const {
     const QString path = userEntryPath();
     if (!QFileInfo::exists(path) || QFile::remove(path))
         return std::nullopt;
-    return QStringLiteral("Could not remove %1.").arg(path);
+    return QCoreApplication::translate("XdgAutostart", "Could not remove %1.").arg(path);
 }

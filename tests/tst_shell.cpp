@@ -351,6 +351,16 @@ class TestShell : public QObject {
         const QRect screen = d.screen()->availableGeometry();
         QVERIFY(screen.contains(d.frameGeometry()));
         QVERIFY(screen.contains(QRect(d.okButton()->mapToGlobal(QPoint()), d.okButton()->size())));
+        if (!scanner.isEmpty()) { // the menu's help is about the chosen scanner
+            settings->setScanner(scanner, QStringLiteral("Test Scanner"));
+            QStringList shown;
+            whenShown<AccessHelpDialog>([&shown](AccessHelpDialog* help) {
+                shown = help->commands();
+                help->accept();
+            });
+            menu->permissionItem()->trigger();
+            QCOMPARE(shown, d.commands());
+        }
     }
 
     // Enter saves from any field whichever button had the focus before; Escape cancels.

@@ -254,9 +254,8 @@ void Agent::scannerChosen(const QString& key, const QString& name) {
     qCInfo(lcAgent).noquote() << "scanner chosen:" << describeScanner(name, key);
     ports_.sounds.play(Sound::glass);
     ports_.notifier.notify(tr("Scanner selected"), describeScanner(name, key));
-    if (settingUp_ && !delivery_.registered()) {
+    if (settingUp_ && !delivery_.registered())
         ports_.notifier.notify(tr("Korvel Agent"), stepText(Step::server));
-    }
     takeSlowStates(); // whether this scanner is plugged in, not the one chosen before
     announceChange();
 }
@@ -287,6 +286,8 @@ void Agent::scannerCalibrated(const QString& key, const QString& name,
         body << tr("It sends control characters as Alt codes.");
     ports_.sounds.play(Sound::glass);
     ports_.notifier.notify(tr("Scanner selected"), body.join(QLatin1Char('\n')));
+    if (settingUp_ && !delivery_.registered())
+        ports_.notifier.notify(tr("Korvel Agent"), stepText(Step::server));
     Q_EMIT calibrated();
     takeSlowStates();
     announceChange();

@@ -80,6 +80,9 @@ class Agent : public QObject {
     // the scanner, then the server), in the words of where the shell shows the agent:
     // the system tray, or else the status window.
     void showFirstSteps(bool inTray);
+    // Where the shell shows the agent now (a tray host came or went): the steps
+    // still to come name that place.
+    void setShownInTray(bool inTray) { inTray_ = inTray; }
     // Switches starting at login; the error in words when that failed.
     std::optional<QString> toggleLogin();
     // The settings dialog's Save: both values trimmed and stored, then the device is

@@ -8,6 +8,7 @@
 #include <QLabel>
 #include <QMessageBox>
 #include <QPainter>
+#include <QPointer>
 #include <QPrintDialog>
 #include <QPrinter>
 #include <QPushButton>
@@ -56,26 +57,32 @@ DetectWindow::DetectWindow(QWidget* parent) : QDialog(parent) {
     layout->addWidget(buttons);
 }
 
+// The dialogs below have no parent and the window is checked after each: detection
+// may end while one is open (a scan, "Cancel detection" from the tray, a user
+// switch), and this window closes and goes away then.
 void DetectWindow::printPage() {
+    const QPointer<DetectWindow> self(this);
     QPrinter printer;
     printer.setDocName(tr("Korvel Agent test code"));
-    QPrintDialog dialog(&printer, this);
+    QPrintDialog dialog(&printer);
     if (dialog.exec() != QDialog::Accepted)
         return;
     QPainter painter;
     if (!painter.begin(&printer)) {
-        QMessageBox::warning(this, tr("Detect scanner"), tr("The page could not be printed."));
+        QMessageBox::warning(self, tr("Detect scanner"), tr("The page could not be printed."));
         return;
     }
     TestCode::paintPage(painter, printer.pageLayout().paintRectPixels(printer.resolution()));
 }
 
 void DetectWindow::savePdf() {
+    const QPointer<DetectWindow> self(this);
+    const QString title = tr("Detect scanner");
     const QString path = QFileDialog::getSaveFileName(
-        this, tr("Save the test code"),
+        nullptr, tr("Save the test code"),
         QDir::home().filePath(QStringLiteral("korvel-test-code.pdf")), tr("PDF (*.pdf)"));
     if (path.isEmpty())
         return;
     if (const QString error = TestCode::writePdf(path); !error.isEmpty())
-        QMessageBox::warning(this, tr("Detect scanner"), error);
+        QMessageBox::warning(self, title, error);
 }

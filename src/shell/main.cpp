@@ -196,6 +196,7 @@ int main(int argc, char** argv) {
     SniTrayHost trayHost;
     Presence presence(menu, window, trayHost);
     presence.onDecided = [&agent](bool inTray) { agent.showFirstSteps(inTray); };
+    presence.onMoved = [&agent](bool inTray) { agent.setShownInTray(inTray); };
     running.answer([&window] {
         qCInfo(lcAgent) << "launched again: the status window comes to the front";
         window.bringToFront();

@@ -22,6 +22,8 @@ void Presence::start() {
             menu_.showTray(true); // a host that came late, or again
         else if (!host_.present() && menu_.hosted())
             window_.bringToFront(); // the icon went with its host
+        if (decided_)               // an item whose host went is in no tray
+            onMoved((host_.present() && menu_.hosted()) || menu_.classicTray());
     };
     if (host_.present() || QGuiApplication::platformName() == QLatin1String("offscreen") ||
         QSystemTrayIcon::isSystemTrayAvailable())

@@ -27,6 +27,8 @@ class Presence : public QObject {
 
     // Once decided: whether the agent is in the tray.
     std::function<void(bool inTray)> onDecided = [](bool) {};
+    // Later, whenever a tray host comes or goes.
+    std::function<void(bool inTray)> onMoved = [](bool) {};
 
   private:
     void decide();

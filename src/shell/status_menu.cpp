@@ -178,6 +178,13 @@ void StatusMenu::toggleDetect(QWidget* parent) {
         if (agent_.capture().detecting())
             agent_.toggleDetect(); // closed by the user: detection cancelled
     });
+    // Gone with the settings dialog it was opened over: detection is cancelled too.
+    connect(detectWindow_, &QObject::destroyed, this, [this, window = detectWindow_.data()] {
+        if (detectWindow_ == window)
+            detectWindow_ = nullptr;
+        if (agent_.capture().detecting())
+            agent_.toggleDetect();
+    });
     new FrontWhenShown(*detectWindow_);
     detectWindow_->show();
 }
@@ -200,6 +207,9 @@ void StatusMenu::showSettings() {
         agent_.saveSettings(dialog.urlField()->text(), dialog.nameField()->text(),
                             dialog.scannerLayout());
     }
+    // The layouts looked at in the chooser were compiled to check them.
+    if (agent_.layouts() && !agent_.capture().detecting())
+        agent_.layouts()->forgetUnused();
 }
 
 void StatusMenu::toggleLogin() {

@@ -148,18 +148,21 @@ int Calibration::pauseFor(qint64 slowestGapMs) {
 
 std::optional<Calibration::Result> Calibration::calibrate(const std::vector<KeyStroke>& keys,
                                                           KeyboardLayouts* layouts,
-                                                          const QString& desktopLayout) {
+                                                          const QString& desktopLayout,
+                                                          const std::optional<QString>& only) {
     if (!mayBeTestCode(keys))
         return std::nullopt;
     QList<KeyboardLayouts::Choice> candidates;
-    if (layouts)
-        candidates = layouts->available();
     QString usDescription = QStringLiteral("English (US)");
-    for (const KeyboardLayouts::Choice& c : candidates) {
-        if (c.name == u"us")
-            usDescription = c.description;
+    if (only && !only->isEmpty()) {
+        candidates.append({*only, layouts ? layouts->description(*only) : QString()});
+    } else {
+        if (layouts && !only)
+            candidates = layouts->available();
+        if (layouts && !layouts->description(QStringLiteral("us")).isEmpty())
+            usDescription = layouts->description(QStringLiteral("us"));
+        candidates.prepend({QString(), usDescription}); // the US table
     }
-    candidates.prepend({QString(), usDescription}); // the US table
 
     struct Match {
         KeyboardLayouts::Choice choice;

@@ -50,8 +50,10 @@ class Calibration {
     // keys: one device's key events, from before its first character to its Enter.
     // Every layout of `layouts` is tried, and the US table; ties go to desktopLayout,
     // then to base layouts before variants, then to the layout that types the fewest
-    // keys. None when no layout reads the keys as the test code.
+    // keys. None when no layout reads the keys as the test code. With `only`, that
+    // layout alone is tried (empty: the US table).
     static std::optional<Result> calibrate(const std::vector<KeyStroke>& keys,
                                            KeyboardLayouts* layouts,
-                                           const QString& desktopLayout = {});
+                                           const QString& desktopLayout = {},
+                                           const std::optional<QString>& only = std::nullopt);
 };

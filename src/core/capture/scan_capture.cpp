@@ -129,8 +129,10 @@ void ScanCapture::onValue(const KeyEvent& event) {
         scanKeys_ = std::exchange(recording, {});
         // The test code proves a scanner whatever its speed: tried before the
         // buffer, which may have dropped a slow scanner's text at a pause.
-        if (detecting_ && calibrate(key, name, scanKeys_))
+        if (detecting_ && calibrate(key, name, scanKeys_)) {
+            scanKeys_.clear();
             return;
+        }
         const auto typing =
             std::count_if(scanKeys_.begin(), scanKeys_.end(), [](const KeyStroke& k) {
                 return k.down && k.usage < kFirstModifier && !ScanBuffer::isEnterKey(k.usage);
@@ -165,7 +167,11 @@ bool ScanCapture::calibrate(const QString& key, const QString& name,
         return false;
     QElapsedTimer timer;
     timer.start();
-    const auto result = Calibration::calibrate(keys, layouts_, desktopLayout());
+    // The chosen scanner scanning it again: its layout already reads it (the text
+    // said so), and trying every other one would hold up everything for seconds.
+    const auto result = Calibration::calibrate(
+        keys, layouts_, desktopLayout(),
+        detecting_ ? std::nullopt : std::optional(unknownLayout().isEmpty() ? layout_ : QString()));
     qCInfo(lcCapture).noquote() << QStringLiteral("%1 keys of %2 (%3) read as the test code in "
                                                   "%4 ms: %5")
                                        .arg(keys.size())

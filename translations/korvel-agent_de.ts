@@ -28,10 +28,6 @@
         <translation>2. Die Regel auf die bereits angeschlossenen Tastaturen anwenden:</translation>
     </message>
     <message>
-        <source>3. Wait up to 5 seconds: Korvel Agent notices the access by itself, and the menu shows the scanner instead. If it does not, plug the scanner in again.</source>
-        <translation>3. Bis zu 5 Sekunden warten: Korvel Agent bemerkt den Zugriff von selbst, und das Menü zeigt stattdessen den Scanner. Falls nicht, den Scanner neu einstecken.</translation>
-    </message>
-    <message>
         <source>Only the scanner (optional)</source>
         <translation>Nur der Scanner (optional)</translation>
     </message>
@@ -70,6 +66,10 @@
     <message>
         <source>Copied</source>
         <translation>Kopiert</translation>
+    </message>
+    <message>
+        <source>3. Wait up to 5 seconds: Korvel Agent notices the access by itself, and its menu or window shows the scanner instead. If it does not, plug the scanner in again.</source>
+        <translation>3. Bis zu 5 Sekunden warten: Korvel Agent bemerkt den Zugriff von selbst, und sein Menü oder Fenster zeigt stattdessen den Scanner. Falls nicht, den Scanner neu einstecken.</translation>
     </message>
 </context>
 <context>
@@ -236,9 +236,9 @@
     <message>
         <source>Usage: korvel-agent [--help | --version | --queue | --udev-rule [VID:PID]]
 
-Korvel Agent reads the barcode scanner chosen in its tray menu and delivers
-every scan to the scan server set in its settings. Everything else is set
-from the tray menu.
+Korvel Agent reads the barcode scanner chosen in its tray menu or window and
+delivers every scan to the scan server set in its settings. Everything else
+is set there too.
 
   -h, --help               show this text and exit
   -v, --version            show the version and exit
@@ -253,8 +253,8 @@ from the tray menu.
         <translation>Aufruf: korvel-agent [--help | --version | --queue | --udev-rule [VID:PID]]
 
 Korvel Agent liest den Barcodescanner, der im Menü seines Symbols im Infobereich
-gewählt ist, und sendet jeden Scan an den Scan-Server aus seinen Einstellungen.
-Alles andere wird in diesem Menü eingestellt.
+oder in seinem Fenster gewählt ist, und sendet jeden Scan an den Scan-Server aus
+seinen Einstellungen. Alles andere wird ebenfalls dort eingestellt.
 
   -h, --help               diesen Text anzeigen und beenden
   -v, --version            die Version anzeigen und beenden
@@ -525,16 +525,16 @@ Alles andere wird in diesem Menü eingestellt.
         <translation>Korvel Agent – Testcode</translation>
     </message>
     <message>
-        <source>Choose Detect scanner in the Korvel Agent menu, then scan this code with the scanner. It tells the agent which scanner it is, which keyboard layout it was programmed for and how fast it types.</source>
-        <translation>Wählen Sie „Scanner erkennen“ im Menü von Korvel Agent und scannen Sie dann diesen Code mit dem Scanner. So erfährt der Agent, welcher Scanner es ist, für welche Tastaturbelegung er programmiert wurde und wie schnell er tippt.</translation>
-    </message>
-    <message>
         <source>Data Matrix holding KV1, a space, the printable ASCII characters from ! to ~ in code order, GS (29), then KV1 again.</source>
         <translation>Data Matrix mit KV1, einem Leerzeichen, den druckbaren ASCII-Zeichen von ! bis ~ in Code-Reihenfolge, GS (29) und nochmals KV1.</translation>
     </message>
     <message>
         <source>%1 cannot be written.</source>
         <translation>%1 kann nicht geschrieben werden.</translation>
+    </message>
+    <message>
+        <source>Choose Detect scanner in Korvel Agent&apos;s tray menu or window, then scan this code with the scanner. It tells the agent which scanner it is, which keyboard layout it was programmed for and how fast it types.</source>
+        <translation>Wählen Sie „Scanner erkennen“ im Menü von Korvel Agent im Infobereich oder in seinem Fenster und scannen Sie dann diesen Code mit dem Scanner. So erfährt der Agent, welcher Scanner es ist, für welche Tastaturbelegung er programmiert wurde und wie schnell er tippt.</translation>
     </message>
 </context>
 <context>

@@ -28,10 +28,6 @@
         <translation>2. Aplíquela a los teclados ya conectados:</translation>
     </message>
     <message>
-        <source>3. Wait up to 5 seconds: Korvel Agent notices the access by itself, and the menu shows the scanner instead. If it does not, plug the scanner in again.</source>
-        <translation>3. Espere hasta 5 segundos: Korvel Agent detecta el acceso por sí solo y el menú muestra entonces el lector. Si no, vuelva a conectar el lector.</translation>
-    </message>
-    <message>
         <source>Only the scanner (optional)</source>
         <translation>Solo el lector (opcional)</translation>
     </message>
@@ -70,6 +66,10 @@
     <message>
         <source>Copied</source>
         <translation>Copiado</translation>
+    </message>
+    <message>
+        <source>3. Wait up to 5 seconds: Korvel Agent notices the access by itself, and its menu or window shows the scanner instead. If it does not, plug the scanner in again.</source>
+        <translation>3. Espere hasta 5 segundos: Korvel Agent detecta el acceso por sí solo y su menú o su ventana muestra entonces el lector. Si no, vuelva a conectar el lector.</translation>
     </message>
 </context>
 <context>
@@ -236,9 +236,9 @@
     <message>
         <source>Usage: korvel-agent [--help | --version | --queue | --udev-rule [VID:PID]]
 
-Korvel Agent reads the barcode scanner chosen in its tray menu and delivers
-every scan to the scan server set in its settings. Everything else is set
-from the tray menu.
+Korvel Agent reads the barcode scanner chosen in its tray menu or window and
+delivers every scan to the scan server set in its settings. Everything else
+is set there too.
 
   -h, --help               show this text and exit
   -v, --version            show the version and exit
@@ -253,8 +253,8 @@ from the tray menu.
         <translation>Uso: korvel-agent [--help | --version | --queue | --udev-rule [VID:PID]]
 
 Korvel Agent recibe las lecturas del lector de códigos de barras elegido en el
-menú de su icono en la bandeja del sistema y envía cada una al servidor de
-escaneo indicado en su configuración. Todo lo demás se ajusta desde ese menú.
+menú de su icono en la bandeja del sistema o en su ventana, y envía cada una al
+servidor de escaneo indicado en su configuración. Todo lo demás se ajusta ahí.
 
   -h, --help               mostrar este texto y salir
   -v, --version            mostrar la versión y salir
@@ -525,16 +525,16 @@ escaneo indicado en su configuración. Todo lo demás se ajusta desde ese menú.
         <translation>Código de prueba de Korvel Agent</translation>
     </message>
     <message>
-        <source>Choose Detect scanner in the Korvel Agent menu, then scan this code with the scanner. It tells the agent which scanner it is, which keyboard layout it was programmed for and how fast it types.</source>
-        <translation>Elija «Detectar lector» en el menú de Korvel Agent y escanee este código con el lector. Así el agente sabe qué lector es, para qué distribución de teclado se programó y a qué velocidad escribe.</translation>
-    </message>
-    <message>
         <source>Data Matrix holding KV1, a space, the printable ASCII characters from ! to ~ in code order, GS (29), then KV1 again.</source>
         <translation>Data Matrix con KV1, un espacio, los caracteres ASCII imprimibles de ! a ~ en orden de código, GS (29) y de nuevo KV1.</translation>
     </message>
     <message>
         <source>%1 cannot be written.</source>
         <translation>No se puede escribir %1.</translation>
+    </message>
+    <message>
+        <source>Choose Detect scanner in Korvel Agent&apos;s tray menu or window, then scan this code with the scanner. It tells the agent which scanner it is, which keyboard layout it was programmed for and how fast it types.</source>
+        <translation>Elija «Detectar lector» en el menú de Korvel Agent de la bandeja del sistema o en su ventana y escanee este código con el lector. Así el agente sabe qué lector es, para qué distribución de teclado se programó y a qué velocidad escribe.</translation>
     </message>
 </context>
 <context>

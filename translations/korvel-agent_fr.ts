@@ -28,10 +28,6 @@
         <translation>2. Appliquez-la aux claviers déjà branchés :</translation>
     </message>
     <message>
-        <source>3. Wait up to 5 seconds: Korvel Agent notices the access by itself, and the menu shows the scanner instead. If it does not, plug the scanner in again.</source>
-        <translation>3. Attendez jusqu&apos;à 5 secondes : Korvel Agent remarque l&apos;accès de lui-même et le menu affiche alors le lecteur. Sinon, rebranchez le lecteur.</translation>
-    </message>
-    <message>
         <source>Only the scanner (optional)</source>
         <translation>Uniquement le lecteur (facultatif)</translation>
     </message>
@@ -70,6 +66,10 @@
     <message>
         <source>Copied</source>
         <translation>Copié</translation>
+    </message>
+    <message>
+        <source>3. Wait up to 5 seconds: Korvel Agent notices the access by itself, and its menu or window shows the scanner instead. If it does not, plug the scanner in again.</source>
+        <translation>3. Attendez jusqu&apos;à 5 secondes : Korvel Agent remarque l&apos;accès de lui-même et son menu ou sa fenêtre affiche alors le lecteur. Sinon, rebranchez le lecteur.</translation>
     </message>
 </context>
 <context>
@@ -236,9 +236,9 @@
     <message>
         <source>Usage: korvel-agent [--help | --version | --queue | --udev-rule [VID:PID]]
 
-Korvel Agent reads the barcode scanner chosen in its tray menu and delivers
-every scan to the scan server set in its settings. Everything else is set
-from the tray menu.
+Korvel Agent reads the barcode scanner chosen in its tray menu or window and
+delivers every scan to the scan server set in its settings. Everything else
+is set there too.
 
   -h, --help               show this text and exit
   -v, --version            show the version and exit
@@ -253,8 +253,8 @@ from the tray menu.
         <translation>Utilisation : korvel-agent [--help | --version | --queue | --udev-rule [VID:PID]]
 
 Korvel Agent lit le lecteur de codes-barres choisi dans le menu de son icône de
-la zone de notification et envoie chaque lecture au serveur de scan défini dans
-ses paramètres. Tout le reste se règle depuis ce menu.
+la zone de notification ou dans sa fenêtre, et envoie chaque lecture au serveur
+de scan défini dans ses paramètres. Tout le reste se règle au même endroit.
 
   -h, --help               afficher ce texte et quitter
   -v, --version            afficher la version et quitter
@@ -526,16 +526,16 @@ ses paramètres. Tout le reste se règle depuis ce menu.
         <translation>Code de test de Korvel Agent</translation>
     </message>
     <message>
-        <source>Choose Detect scanner in the Korvel Agent menu, then scan this code with the scanner. It tells the agent which scanner it is, which keyboard layout it was programmed for and how fast it types.</source>
-        <translation>Choisissez « Détecter le lecteur » dans le menu de Korvel Agent, puis lisez ce code avec le lecteur. L&apos;agent apprend ainsi de quel lecteur il s&apos;agit, pour quelle disposition de clavier il a été programmé et à quelle vitesse il tape.</translation>
-    </message>
-    <message>
         <source>Data Matrix holding KV1, a space, the printable ASCII characters from ! to ~ in code order, GS (29), then KV1 again.</source>
         <translation>Data Matrix contenant KV1, une espace, les caractères ASCII imprimables de ! à ~ dans l&apos;ordre des codes, GS (29), puis de nouveau KV1.</translation>
     </message>
     <message>
         <source>%1 cannot be written.</source>
         <translation>Impossible d&apos;écrire %1.</translation>
+    </message>
+    <message>
+        <source>Choose Detect scanner in Korvel Agent&apos;s tray menu or window, then scan this code with the scanner. It tells the agent which scanner it is, which keyboard layout it was programmed for and how fast it types.</source>
+        <translation>Choisissez « Détecter le lecteur » dans le menu de Korvel Agent de la zone de notification ou dans sa fenêtre, puis lisez ce code avec le lecteur. L&apos;agent apprend ainsi de quel lecteur il s&apos;agit, pour quelle disposition de clavier il a été programmé et à quelle vitesse il tape.</translation>
     </message>
 </context>
 <context>

@@ -67,8 +67,8 @@ AccessHelpDialog::AccessHelpDialog(const QString& scanner, QWidget* parent) : QD
     addCommand(QLatin1String(kPackagedRule));
     addText(tr("2. Apply it to the keyboards plugged in already:"));
     addCommand(QLatin1String(kApplyCommand));
-    addText(tr("3. Wait up to 5 seconds: Korvel Agent notices the access by itself, and the menu "
-               "shows the scanner instead. If it does not, plug the scanner in again."));
+    addText(tr("3. Wait up to 5 seconds: Korvel Agent notices the access by itself, and its menu "
+               "or window shows the scanner instead. If it does not, plug the scanner in again."));
 
     addText(tr("Only the scanner (optional)"), true);
     const QString rule = udevRuleFor(scanner);

@@ -34,9 +34,9 @@ const char* const kUsage = QT_TRANSLATE_NOOP(
     "CommandLine",
     "Usage: korvel-agent [--help | --version | --queue | --udev-rule [VID:PID]]\n"
     "\n"
-    "Korvel Agent reads the barcode scanner chosen in its tray menu and delivers\n"
-    "every scan to the scan server set in its settings. Everything else is set\n"
-    "from the tray menu.\n"
+    "Korvel Agent reads the barcode scanner chosen in its tray menu or window and\n"
+    "delivers every scan to the scan server set in its settings. Everything else\n"
+    "is set there too.\n"
     "\n"
     "  -h, --help               show this text and exit\n"
     "  -v, --version            show the version and exit\n"

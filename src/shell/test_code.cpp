@@ -92,12 +92,13 @@ void TestCode::paintPage(QPainter& painter, const QRectF& page) {
     painter.setFont(font);
     text.translate(0, 2 * line);
     text.setHeight(4 * line);
-    painter.drawText(text, Qt::AlignHCenter | Qt::AlignTop | Qt::TextWordWrap,
-                     QCoreApplication::translate(
-                         "TestCode",
-                         "Choose Detect scanner in the Korvel Agent menu, then scan this code with "
-                         "the scanner. It tells the agent which scanner it is, which keyboard "
-                         "layout it was programmed for and how fast it types."));
+    painter.drawText(
+        text, Qt::AlignHCenter | Qt::AlignTop | Qt::TextWordWrap,
+        QCoreApplication::translate(
+            "TestCode",
+            "Choose Detect scanner in Korvel Agent's tray menu or window, then scan "
+            "this code with the scanner. It tells the agent which scanner it is, which keyboard "
+            "layout it was programmed for and how fast it types."));
     const double side = std::min(page.width() * 0.6, page.height() * 0.5);
     const QRectF square(page.center().x() - side / 2, text.bottom() + line, side, side);
     paint(painter, square);

@@ -37,6 +37,17 @@ QStringList values(const QList<QueuedScan>& scans) {
     return v;
 }
 
+// Holds the queue's writer at its warning about a removed journal until the test lets
+// it go (10 s at most), while it is about to write the whole list again.
+QSemaphore writerMayGoOn;
+std::atomic<bool> writerHeldTooLong = false;
+QtMessageHandler testHandler = nullptr;
+void holdWriter(QtMsgType type, const QMessageLogContext& context, const QString& text) {
+    if (text.contains(QLatin1String("was removed; written again")))
+        writerHeldTooLong = !writerMayGoOn.tryAcquire(1, 10000);
+    testHandler(type, context, text);
+}
+
 } // namespace
 
 class TestQueue : public QObject {
@@ -367,6 +378,27 @@ class TestQueue : public QObject {
         first(SendOutcome::ok, {});
         first(SendOutcome::ok, {}); // would otherwise drop d unsent
         QCOMPARE(values(queue.items()), QStringList{"d"});
+    }
+
+    // An answer waits for the head's own record only, not for a newer scan's that the
+    // writer is slow to reach (here: the list written again into a removed folder).
+    void anAnswerWaitsOnlyForTheHeadsOwnRecord() {
+        Server server;
+        ScanQueue queue(QueueFile(path()), server.fn());
+        queue.enqueue({"a", 1});
+        queue.enqueue({"b", 2});
+        queue.waitUntilSaved();
+        queue.flush();
+        QVERIFY(QFile::remove(dir.filePath(QStringLiteral("queue.journal"))));
+        testHandler = qInstallMessageHandler(holdWriter);
+        const auto restore = qScopeGuard([] { qInstallMessageHandler(testHandler); });
+        queue.enqueue({"c", 3});
+        server.answer(SendOutcome::ok); // a: b becomes the head after c was handed over
+        server.answer(SendOutcome::ok);
+        writerMayGoOn.release();
+        queue.waitUntilSaved();
+        QVERIFY(!writerHeldTooLong);
+        QCOMPARE(onDisk(), QStringList{"c"});
     }
 
     // After any crash the file holds every scan not yet decided.

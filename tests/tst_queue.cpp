@@ -37,6 +37,17 @@ QStringList values(const QList<QueuedScan>& scans) {
     return v;
 }
 
+// Holds the queue's writer at its warning about a removed journal until the test lets
+// it go (10 s at most), while it is about to write the whole list again.
+QSemaphore writerMayGoOn;
+std::atomic<bool> writerHeldTooLong = false;
+QtMessageHandler testHandler = nullptr;
+void holdWriter(QtMsgType type, const QMessageLogContext& context, const QString& text) {
+    if (text.contains(QLatin1String("was removed; written again")))
+        writerHeldTooLong = !writerMayGoOn.tryAcquire(1, 10000);
+    testHandler(type, context, text);
+}
+
 } // namespace
 
 class TestQueue : public QObject {
@@ -190,13 +201,24 @@ class TestQueue : public QObject {
     void aTornLastRecordIsIgnoredAndDamageIsKeptAside_data() {
         QTest::addColumn<QByteArray>("tail"); // put after the cut
         QTest::addColumn<bool>("damage");     // one byte of the first record changed
-        QTest::newRow("cut") << QByteArray() << false;
-        QTest::newRow("cut, zeros after") << QByteArray(300, '\0') << false;
-        QTest::newRow("damaged first record") << QByteArray() << true;
+        QTest::addColumn<bool>("full");       // no room for the copy at first
+        QTest::newRow("cut") << QByteArray() << false << false;
+        QTest::newRow("cut, zeros after") << QByteArray(300, '\0') << false << false;
+        QTest::newRow("damaged first record") << QByteArray() << true << false;
+        QTest::newRow("damaged, no room for the copy") << QByteArray() << true << true;
     }
     void aTornLastRecordIsIgnoredAndDamageIsKeptAside() {
         QFETCH(QByteArray, tail);
         QFETCH(bool, damage);
+        QFETCH(bool, full);
+        if (full) {
+            KORVEL_REQUIRE_MOUNTS();
+            QCOMPARE(sh("mount -t tmpfs -o size=64k,mode=0700 tmpfs " + dir.path()), QString());
+        }
+        const auto cleanup = qScopeGuard([&] {
+            if (full)
+                sh("umount -l " + dir.path());
+        });
         const QString journal = dir.filePath(QStringLiteral("queue.journal"));
         {
             QueueStore store(path());
@@ -213,6 +235,14 @@ class TestQueue : public QObject {
                       journal::appendRecord({"a", 1}).size() + 10] ^= 1;
             writeFile(journal, bytes);
             QueueStore store(path());
+            if (full) { // left whole, and read again once there is room
+                sh("cat /dev/zero >" + dir.filePath("filler"));
+                QVERIFY(!store.load());
+                QCOMPARE(readFile(journal), bytes);
+                QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden),
+                         (QStringList{"filler", "queue.journal", "queue.json"}));
+                QFile::remove(dir.filePath("filler"));
+            }
             const auto contents = store.load();
             QVERIFY(contents);
             QStringList kept{"a", "b", "c"};
@@ -248,6 +278,47 @@ class TestQueue : public QObject {
         QVERIFY(contents);
         QCOMPARE(contents->scans, scans.mid(30000));
         QCOMPARE(QueueFile(path()).load(), scans.mid(30000)); // queue.json as well
+    }
+
+    // A journal that cannot be read to its end is never compacted into a shorter list:
+    // both files stay as they are, it is said once, and tried again with later changes.
+    void aJournalReadOnlyInPartIsNotCompacted_data() {
+        QTest::addColumn<bool>("removal"); // the damaged record: a removal, else a scan
+        QTest::newRow("a scan") << false;
+        QTest::newRow("a removal") << true;
+    }
+    void aJournalReadOnlyInPartIsNotCompacted() {
+        QFETCH(bool, removal);
+        KORVEL_EXPECT_ONE_WARNING("not rewritten: the journal is damaged before its end");
+        QueueStore store(path());
+        QVERIFY(store.load());
+        store.waitFor(store.rewrite({{"a", 1}, {"b", 2}}, 2));
+        store.waitFor(store.append({"c", 3}));
+        store.waitFor(store.removeFront(1));
+        const QByteArray json = readFile(path());
+        QFile journal(dir.filePath(QStringLiteral("queue.journal")));
+        QByteArray bytes = readFile(journal.fileName());
+        const qsizetype at =
+            removal ? bytes.size() - 2 : bytes.indexOf(journal::appendRecord({"b", 2})) + 10;
+        QVERIFY(journal.open(QIODevice::ReadWrite));
+        const auto change = [&] { // in place, under the open journal
+            bytes[at] = static_cast<char>(bytes[at] ^ 1);
+            QVERIFY(journal.seek(at) && journal.write(bytes.mid(at, 1)) == 1 && journal.flush());
+        };
+        change();
+        const QString big(300000, QLatin1Char('9')); // the journal outgrows the list
+        for (int i = 0; i < 5; ++i) {
+            store.waitFor(store.append({big, 4 + i}));
+            store.waitUntilWritten();
+        }
+        QCOMPARE(store.compactions(), quint64(1)); // the first write only
+        QCOMPARE(readFile(path()), json);
+        change(); // mended
+        store.waitFor(store.append({"d", 9}));
+        store.waitUntilWritten();
+        QCOMPARE(store.compactions(), quint64(2));
+        const QStringList list = values(QueueFile(path()).load());
+        QCOMPARE(list.mid(0, 2) + list.mid(7), (QStringList{"b", "c", "d"}));
     }
 
     // A writer killed at random moments while it appends, removes and compacts: the
@@ -367,6 +438,27 @@ class TestQueue : public QObject {
         first(SendOutcome::ok, {});
         first(SendOutcome::ok, {}); // would otherwise drop d unsent
         QCOMPARE(values(queue.items()), QStringList{"d"});
+    }
+
+    // An answer waits for the head's own record only, not for a newer scan's that the
+    // writer is slow to reach (here: the list written again into a removed folder).
+    void anAnswerWaitsOnlyForTheHeadsOwnRecord() {
+        Server server;
+        ScanQueue queue(QueueFile(path()), server.fn());
+        queue.enqueue({"a", 1});
+        queue.enqueue({"b", 2});
+        queue.waitUntilSaved();
+        queue.flush();
+        QVERIFY(QFile::remove(dir.filePath(QStringLiteral("queue.journal"))));
+        testHandler = qInstallMessageHandler(holdWriter);
+        const auto restore = qScopeGuard([] { qInstallMessageHandler(testHandler); });
+        queue.enqueue({"c", 3});
+        server.answer(SendOutcome::ok); // a: b becomes the head after c was handed over
+        server.answer(SendOutcome::ok);
+        writerMayGoOn.release();
+        queue.waitUntilSaved();
+        QVERIFY(!writerHeldTooLong);
+        QCOMPARE(onDisk(), QStringList{"c"});
     }
 
     // After any crash the file holds every scan not yet decided.

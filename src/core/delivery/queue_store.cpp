@@ -17,6 +17,7 @@
 #include <malloc.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
 
 // Journal layout: the 8 bytes "KVQJRNL1", then records. A record is its payload's
 // length and CRC-32C (both 32-bit little-endian) followed by the payload, whose
@@ -188,6 +189,15 @@ Next nextRecord(Reader& in, Record& r) {
     r.data = payload + 1;
     r.size = length - 1;
     return Next::record;
+}
+
+// Why a journal read record by record did not reach `end` whole (the last read gave
+// `last`); empty when it did.
+QString unreadBefore(const Reader& in, Next last, qint64 end) {
+    if (last == Next::record && in.pos() == end)
+        return {};
+    return in.error() != 0 ? QStringLiteral("cannot read the journal: ") + reasonOf(in.error())
+                           : QStringLiteral("the journal is damaged before its end");
 }
 
 struct Parsed {
@@ -492,7 +502,12 @@ std::optional<Loaded> loadStore(const QString& snapshot, const QString& journalP
     }
     if (parsed && parsed->damaged && changing) {
         const QString aside = asideName(journalPath);
-        QFile::copy(journalPath, aside);
+        // The journal is cut back to its last good record only once the records
+        // after it are kept; until then (a full disk) it is left as it is.
+        if (!QFile::copy(journalPath, aside)) {
+            ::close(fd);
+            return fail(QStringLiteral("the damaged journal cannot be kept aside"));
+        }
         qCWarning(lcQueue).noquote()
             << "queue journal" << journalPath
             << "is damaged after its last good record; a copy is kept as" << aside;
@@ -765,8 +780,12 @@ void QueueStore::run() {
         const qint64 live = appendCount_ > 0 ? liveCount_ * (appendBytes_ / appendCount_) : 0;
         if (!behind && sinceWhole_ >= std::max<qint64>(kChunk, live)) {
             lock.unlock();
+            // On failure the journal still holds it all; tried again after the next
+            // changes, and said again only for another reason.
             QString why;
-            if (!writeWhole(nullptr, lastStamp_, &why)) // the journal still holds it all
+            if (writeWhole(nullptr, lastStamp_, &why))
+                wholeFailure_.clear();
+            else if (std::exchange(wholeFailure_, why) != why)
                 qCWarning(lcQueue).noquote()
                     << "queue file" << snapshot_ << "not rewritten:" << why;
             lock.lock();
@@ -830,12 +849,18 @@ bool QueueStore::writeWhole(const QByteArray* given, qint64 lastStamp, QString* 
             *error = QStringLiteral("no journal open");
             return false;
         }
+        // A list cut short at a record that cannot be read would lose the scans after
+        // it, and a removal count cut short would bring delivered scans back.
         Reader in(journal_, kMagicSize);
         Record r;
-        while (in.pos() < end_ && nextRecord(in, r) == Next::record) {
+        Next last = Next::record;
+        while (in.pos() < end_ && (last = nextRecord(in, r)) == Next::record) {
             if (r.kind == 'R')
                 removed += static_cast<qint64>(get64(r.data));
         }
+        *error = unreadBefore(in, last, end_);
+        if (!error->isEmpty())
+            return false;
     }
     QByteArray jsonName, journalName;
     const int json = makeTemp(snapshot_, jsonName);
@@ -891,6 +916,7 @@ bool QueueStore::writeWhole(const QByteArray* given, qint64 lastStamp, QString* 
         if (jsonOut.size() >= kChunk || body.size() >= kChunk)
             flush(false);
     };
+    QString unread;
     if (given) {
         for (qint64 at = 0; ok && at + kFrame < given->size();) {
             const char* p = given->constData() + at;
@@ -902,7 +928,8 @@ bool QueueStore::writeWhole(const QByteArray* given, qint64 lastStamp, QString* 
         Reader in(journal_, kMagicSize);
         Record r;
         qint64 skip = removed;
-        while (ok && in.pos() < end_ && nextRecord(in, r) == Next::record) {
+        Next last = Next::record;
+        while (ok && in.pos() < end_ && (last = nextRecord(in, r)) == Next::record) {
             if (r.kind != 'A')
                 continue;
             if (skip > 0) {
@@ -911,10 +938,16 @@ bool QueueStore::writeWhole(const QByteArray* given, qint64 lastStamp, QString* 
             }
             take(r.data - 1 - kFrame, kFrame + 1 + r.size);
         }
+        unread = unreadBefore(in, last, end_);
     }
     flush(true);
     if (!ok)
         return fail("cannot write");
+    if (!unread.isEmpty()) {
+        fail("cannot read");
+        *error = unread;
+        return false;
+    }
     if (::fsync(json) != 0)
         return fail("cannot sync");
     const Identity id{jsonSize, crc};

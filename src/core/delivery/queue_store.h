@@ -114,6 +114,7 @@ class QueueStore {
     qint64 appendBytes_ = 0;
     qint64 sinceWhole_ = 0; // bytes appended since the list was written whole
     qint64 lastStamp_ = 0;
+    QString wholeFailure_; // why the list was last not written whole on its own
     std::thread thread_;
 };
 

@@ -55,6 +55,7 @@ ScanQueue::ScanQueue(QueueFile file, SendFn send)
 
 void ScanQueue::took(const QueueStore::Contents& contents) {
     items_ = contents.scans;
+    changes_.assign(items_.size(), 0); // on disk already
     lastStamp_ = std::max(lastStamp_, contents.lastStamp);
     setAside_ = contents.setAside;
 }
@@ -140,24 +141,28 @@ bool ScanQueue::retryLoad() {
     if (flushing_ && !waiting.isEmpty())
         items_.prepend(waiting.takeFirst());
     items_.append(waiting);
-    store_.waitFor(store_.rewrite(items_, lastStamp_));
+    const quint64 whole = store_.rewrite(items_, lastStamp_);
+    changes_.assign(items_.size(), whole);
+    store_.waitFor(whole);
     return true;
 }
 
-void ScanQueue::store(const std::function<quint64()>& change) {
+quint64 ScanQueue::store(const std::function<quint64()>& change) {
     if (loadPending_)
-        return; // writing now would replace the scans the store holds
-    if (store_.needsRewrite())
-        lastScanChange_ = store_.rewrite(items_, lastStamp_);
-    else
-        change();
+        return 0; // writing now would replace the scans the store holds
+    if (!store_.needsRewrite())
+        return change();
+    const quint64 whole = store_.rewrite(items_, lastStamp_);
+    std::fill(changes_.begin(), changes_.end(), whole); // it holds every scan
+    return whole;
 }
 
 void ScanQueue::enqueue(const QueuedScan& scan) {
     items_.append(scan);
+    changes_.push_back(0);
     lastStamp_ = std::max(lastStamp_, scan.ts);
     // Not waited for: the scan may be sent while it is being written.
-    store([&] { return lastScanChange_ = store_.append(scan); });
+    changes_.back() = store([&] { return store_.append(scan); });
 }
 
 void ScanQueue::flush() {
@@ -168,8 +173,7 @@ void ScanQueue::flush() {
 
 void ScanQueue::startHead() {
     const QueuedScan head = items_.first();
-    flushing_ = true;              // set before send: its completion may run before send returns
-    headChange_ = lastScanChange_; // the head's record is this one or older
+    flushing_ = true; // set before send: its completion may run before send returns
     auto called = std::make_shared<bool>(false);
     send_(head, [this, head, called](SendOutcome outcome, const QString& message) {
         if (*called)
@@ -186,8 +190,9 @@ void ScanQueue::completed(const QueuedScan& head, SendOutcome outcome, const QSt
     // The scan is on disk before anyone hears of its outcome (or the disk refused it
     // and it lives in memory, as the menu says).
     if (!loadPending_)
-        store_.waitFor(headChange_);
+        store_.waitFor(changes_.front());
     items_.removeFirst();
+    changes_.pop_front();
     // Losing this record to a crash only means the decided scan is sent once more.
     store([this] { return store_.removeFront(1); });
     onDone(head, outcome, message);

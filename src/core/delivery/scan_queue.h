@@ -69,16 +69,18 @@ class ScanQueue {
     void startHead();
     void completed(const QueuedScan& head, SendOutcome outcome, const QString& message);
     void took(const QueueStore::Contents& contents);
-    // Hands one change to the store, or the whole list when the store needs it.
-    void store(const std::function<quint64()>& change);
+    // Hands one change to the store, or the whole list when the store needs it;
+    // returns the number of what was handed (0: nothing).
+    quint64 store(const std::function<quint64()>& change);
 
     SendFn send_;
     QueueFile file_;
     QueueStore store_;
     QList<QueuedScan> items_;
     bool flushing_ = false;
-    quint64 headChange_ = 0;     // the store's change that holds the head on disk
-    quint64 lastScanChange_ = 0; // the newest change that put a scan on disk
+    // Beside each of items_: the store's change that puts it on disk, the one an
+    // answer about it waits for (not a newer scan's, which may be slow to come).
+    std::deque<quint64> changes_;
     qint64 lastStamp_ = 0;
     bool loadPending_ = false;
     QString loadError_;

@@ -123,6 +123,7 @@ void HttpConnection::writeCurrent() {
     written_ = true;
     timer_->start();
     socket_->write(head + r.body);
+    socket_->flush(); // on its way now, not at the event loop's next turn
 }
 
 void HttpConnection::onReadable() {
@@ -174,18 +175,18 @@ void HttpConnection::onClosed() {
         text = qtText("QHttp", "Connection refused");
     else if (error == QAbstractSocket::HostNotFoundError)
         text = qtText("QHttp", "Host %1 not found").arg(socketHost_);
-    else if (error == QAbstractSocket::RemoteHostClosedError || received_ > 0 ||
-             socket_->state() == QAbstractSocket::UnconnectedState)
+    else if (error == QAbstractSocket::RemoteHostClosedError ||
+             error == QAbstractSocket::UnknownSocketError)
         text = qtText("QHttp", "Connection closed");
     else
         text = socket_->errorString();
-    // Sending again is safe only when nothing of the answer came on a connection that
-    // had answered before: a server closes an idle kept-alive connection whenever it
-    // likes, and the request may have crossed the close. If the server did take it,
-    // it takes it again as the same scan (it drops an identical device, value and
-    // stamp), and the queue never lets go of a scan without an answer, so at worst the
-    // scan waits for the next attempt. A fresh connection that fails, or an answer
-    // cut short, is a real failure and is told as one.
+    // Sent again at once only when the connection had answered before and nothing of
+    // this answer came: a server may close an idle kept-alive connection at any
+    // moment, and the request crossed the close. Should the server have taken it all
+    // the same, the copy does no harm: the scan server drops a scan identical in
+    // device, value and stamp, and registering or asking for a state again changes
+    // nothing. Otherwise the failure is told: part of an answer means the server had
+    // the request, and the queue keeps a scan without an answer to send it later.
     fail(text, exchanges_ > 0 && received_ == 0);
 }
 
@@ -345,7 +346,8 @@ void HttpConnection::take(const char* data, qint64 size) {
 void HttpConnection::complete(bool wholeChunkUsed) {
     const bool keep = wholeChunkUsed && stage_ == Stage::done && !close_ &&
                       (!http10_ || keepAlive_) && socket_ &&
-                      socket_->state() == QAbstractSocket::ConnectedState;
+                      socket_->state() == QAbstractSocket::ConnectedState &&
+                      socket_->bytesAvailable() == 0; // more than one answer: out of step
     // A 401 that offers Basic is asked once more with the user name and password of
     // the URL, as Qt's own HTTP support does; later requests to it carry them at once.
     if (status_ == 401 && basicOffered_ && !current_->authorized &&

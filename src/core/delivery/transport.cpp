@@ -1,5 +1,7 @@
 #include "core/delivery/transport.h"
 
+#include "core/delivery/http_connection.h"
+
 #include "core/logging.h"
 #include "core/trim.h"
 
@@ -45,32 +47,41 @@ QSslConfiguration tlsConfiguration() {
 
 Transport::Transport(std::function<QString()> serverURL, QNetworkAccessManager& network,
                      std::chrono::milliseconds timeout)
-    : serverURL_(std::move(serverURL)), network_(network), timeout_(timeout) {}
+    : serverURL_(std::move(serverURL)), network_(network),
+      plain_(network.findChild<HttpConnection*>(QString(), Qt::FindDirectChildrenOnly)),
+      timeout_(timeout) {
+    // Owned by the network manager, so that a transport made for one request (the
+    // settings dialog's test) needs not outlive it, and its connection is kept.
+    if (!plain_)
+        plain_ = new HttpConnection(kMaxAnswerBytes, &network);
+}
 
 QString Transport::serverBase(const QString& serverURL) {
     return trimmedBy(serverURL, [](QChar c) { return c == u'/' || c == u' '; });
 }
 
-bool Transport::makeRequest(const QString& path, QNetworkRequest& request) const {
-    const QUrl url(serverBase(serverURL_()) + path, QUrl::StrictMode);
+QUrl Transport::requestURL(const QString& path) const {
+    QUrl url(serverBase(serverURL_()) + path, QUrl::StrictMode);
     const QString scheme = url.scheme();
     if (!url.isValid() || url.host().isEmpty() ||
         (scheme != QLatin1String("http") && scheme != QLatin1String("https")))
-        return false;
-    request.setUrl(url);
-    if (scheme == QLatin1String("https"))
-        request.setSslConfiguration(tlsConfiguration());
+        return QUrl();
+    return url;
+}
+
+QNetworkRequest Transport::networkRequest(const QUrl& url) const {
+    QNetworkRequest request(url);
+    request.setSslConfiguration(tlsConfiguration());
     request.setTransferTimeout(static_cast<int>(timeout_.count()));
     // A redirect is an answer that neither accepts nor refuses; following it could
     // turn the POST into a GET and lose the body.
     request.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
                          QNetworkRequest::ManualRedirectPolicy);
-    return true;
+    return request;
 }
 
 bool Transport::usable() const {
-    QNetworkRequest request;
-    return makeRequest(QString(), request);
+    return requestURL(QString()).isValid();
 }
 
 QString Transport::displayBase() const {
@@ -81,21 +92,49 @@ QString Transport::displayBase() const {
 }
 
 void Transport::post(const QString& path, const QJsonObject& body, Done done) {
-    QNetworkRequest request;
-    if (!makeRequest(path, request)) {
+    const QUrl url = requestURL(path);
+    if (!url.isValid()) {
         done(0, {}, {Failure::unreachable, QStringLiteral("the server URL is not usable")});
         return;
     }
+    const QByteArray bytes = QJsonDocument(body).toJson(QJsonDocument::Compact);
+    if (url.scheme() == QLatin1String("http")) {
+        sendPlain(url, "POST", bytes, std::move(done));
+        return;
+    }
+    QNetworkRequest request = networkRequest(url);
     request.setHeader(QNetworkRequest::ContentTypeHeader, QStringLiteral("application/json"));
-    watch(network_.post(request, QJsonDocument(body).toJson(QJsonDocument::Compact)),
-          std::move(done));
+    watch(network_.post(request, bytes), std::move(done));
 }
 
 void Transport::get(const QString& path, Done done) {
-    QNetworkRequest request;
-    if (!makeRequest(path, request))
+    const QUrl url = requestURL(path);
+    if (!url.isValid())
         return;
-    watch(network_.get(request), std::move(done));
+    if (url.scheme() == QLatin1String("http"))
+        sendPlain(url, "GET", {}, std::move(done));
+    else
+        watch(network_.get(networkRequest(url)), std::move(done));
+}
+
+void Transport::sendPlain(const QUrl& url, const QByteArray& method, const QByteArray& body,
+                          Done done) {
+    HttpConnection::Request request{url, method, {}, body, timeout_, {}};
+    if (method == "POST")
+        request.contentType = "application/json";
+    request.done = [done = std::move(done)](const HttpConnection::Answer& a) {
+        QJsonObject answer;
+        if (a.status != 0 && !a.tooLong) {
+            const QJsonDocument doc = QJsonDocument::fromJson(a.body);
+            if (doc.isObject())
+                answer = doc.object();
+        }
+        Failure failure;
+        if (a.status == 0)
+            failure = {Failure::unreachable, a.error};
+        done(a.status, answer, failure);
+    };
+    plain_->send(std::move(request));
 }
 
 void Transport::watch(QNetworkReply* reply, Done done) {

@@ -6,13 +6,16 @@
 #include <chrono>
 #include <functional>
 
+class HttpConnection;
 class QNetworkAccessManager;
 class QNetworkRequest;
+class QUrl;
 
-// Requests to the scan server. Every request reports exactly once, on the thread
-// of the network manager, with the HTTP status (0 for no HTTP answer), the
-// answer's top-level JSON object (empty when there is none) and, without an HTTP
-// answer, why there was none.
+// Requests to the scan server: https through the network manager, plain http over
+// one kept-alive connection of its own, shared by the transports of one network
+// manager. Every request reports exactly once, on the thread of the network manager, with the HTTP
+// status (0 for no HTTP answer), the answer's top-level JSON object (empty when there is none) and,
+// without an HTTP answer, why there was none.
 class Transport {
   public:
     struct Failure {
@@ -46,10 +49,14 @@ class Transport {
     QString displayBase() const;
 
   private:
-    bool makeRequest(const QString& path, QNetworkRequest& request) const;
+    // The URL for `path`, or an invalid one when the setting cannot form a request.
+    QUrl requestURL(const QString& path) const;
+    QNetworkRequest networkRequest(const QUrl& url) const;
+    void sendPlain(const QUrl& url, const QByteArray& method, const QByteArray& body, Done done);
     void watch(class QNetworkReply* reply, Done done);
 
     std::function<QString()> serverURL_;
     QNetworkAccessManager& network_;
+    HttpConnection* plain_;
     std::chrono::milliseconds timeout_;
 };

@@ -43,11 +43,6 @@ void showHint(QLabel* label, const QString& text) {
     }
 }
 
-// "de(nodeadkeys)" -> "de"
-QString layoutOf(const QString& name) {
-    return name.section(QLatin1Char('('), 0, 0).trimmed();
-}
-
 } // namespace
 
 SettingsDialog::SettingsDialog(const QString& deviceId, const QString& serverURL,
@@ -162,8 +157,7 @@ void SettingsDialog::addLayouts(KeyboardLayouts* layouts, const QString& current
     for (KeyboardLayouts::Choice choice :
          layouts ? layouts->available() : QList<KeyboardLayouts::Choice>{}) {
         choice.name = choice.name.trimmed();
-        // "custom" is a slot for a keymap of one's own, no layout of the system.
-        if (seen.contains(choice.name) || layoutOf(choice.name) == u"custom")
+        if (seen.contains(choice.name)) // the adapter leaves out "custom" already
             continue;
         seen.insert(choice.name);
         choices.append(choice);

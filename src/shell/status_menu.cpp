@@ -178,13 +178,6 @@ void StatusMenu::toggleDetect(QWidget* parent) {
         if (agent_.capture().detecting())
             agent_.toggleDetect(); // closed by the user: detection cancelled
     });
-    // Gone with the settings dialog it was opened over: detection is cancelled too.
-    connect(detectWindow_, &QObject::destroyed, this, [this, window = detectWindow_.data()] {
-        if (detectWindow_ == window)
-            detectWindow_ = nullptr;
-        if (agent_.capture().detecting())
-            agent_.toggleDetect();
-    });
     new FrontWhenShown(*detectWindow_);
     detectWindow_->show();
 }
@@ -203,7 +196,12 @@ void StatusMenu::showSettings() {
     // What a scan of the test code finds while the dialog is open is what Save keeps.
     connect(&agent_, &Agent::calibrated, &dialog,
             [this, &dialog] { dialog.setScannerLayout(agent_.settings().scannerLayout()); });
-    if (dialog.exec() == QDialog::Accepted) {
+    const int answer = dialog.exec();
+    // A detect window opened over the dialog goes with it: closed first, so that its
+    // detection ends as when the operator closes it.
+    if (detectWindow_ && detectWindow_->parent() == &dialog)
+        detectWindow_->close();
+    if (answer == QDialog::Accepted) {
         agent_.saveSettings(dialog.urlField()->text(), dialog.nameField()->text(),
                             dialog.scannerLayout());
     }

@@ -12,6 +12,8 @@
 #include <QTcpServer>
 #include <QTcpSocket>
 
+#include <algorithm>
+
 using namespace korvel::test;
 using namespace std::chrono_literals;
 
@@ -114,6 +116,28 @@ class TestDelivery : public QObject {
     void init() {
         journal.entries.clear();
         stub.script = [](const HttpStub::Request&) { return HttpStub::Reply{}; }; // no locals
+    }
+
+    // A scan's body reads back as the same three members, whatever its text holds.
+    void aScanBodyIsJsonOfTheScan_data() {
+        QTest::addColumn<QString>("value");
+        QTest::newRow("digits") << QStringLiteral("4006381333931");
+        QTest::newRow("quote and backslash") << QStringLiteral("a\"b\\c\\\"");
+        QTest::newRow("control characters") << QStringLiteral("2\0352\t\n\r\x01\x7f");
+        QTest::newRow("non-ASCII") << QStringLiteral("Stra\u00dfe \u20ac \U0001F600");
+        QTest::newRow("empty") << QString();
+    }
+    void aScanBodyIsJsonOfTheScan() {
+        QFETCH(QString, value);
+        const QByteArray body = ScanDelivery::scanBody("dev\"ice", {value, -1234567890123});
+        // Strict readers refuse raw control characters, which Qt's reader takes.
+        QVERIFY(std::none_of(body.begin(), body.end(), [](char c) { return uchar(c) < 0x20; }));
+        QJsonParseError error{};
+        const QJsonDocument doc = QJsonDocument::fromJson(body, &error);
+        QCOMPARE(error.error, QJsonParseError::NoError);
+        QCOMPARE(doc.object(),
+                 (QJsonObject{
+                     {"device_id", "dev\"ice"}, {"value", value}, {"ts", qint64(-1234567890123)}}));
     }
 
     // Each row: the answer, how many scans wait afterwards, then the menu's last

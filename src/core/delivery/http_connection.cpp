@@ -54,8 +54,8 @@ void HttpConnection::startNext() {
     resetAnswer();
     written_ = false;
     const QUrl& url = current_->request.url;
-    const QString credentials = url.toString(QUrl::RemovePath | QUrl::RemoveQuery);
-    current_->authorized = !url.userName().isEmpty() && basicFor_ == credentials;
+    current_->authorized = !url.userName().isEmpty() &&
+                           basicFor_ == url.toString(QUrl::RemovePath | QUrl::RemoveQuery);
     timer_->start(current_->request.timeout);
     const int port = url.port(80);
     if (socket_ && (socket_->state() != QAbstractSocket::ConnectedState ||

@@ -14,11 +14,43 @@ bool ScanDelivery::isSessionCommand(const QString& value) {
     return value.startsWith(QLatin1String("KV:START:")) || value == QLatin1String("KV:END");
 }
 
+namespace {
+
+// Appends `text` as a JSON string.
+void appendJsonString(QByteArray& out, const QString& text) {
+    static constexpr char hex[] = "0123456789abcdef";
+    const QByteArray utf8 = text.toUtf8();
+    out.append('"');
+    for (const char ch : utf8) {
+        const auto c = static_cast<unsigned char>(ch);
+        if (c == '"' || c == '\\') {
+            out.append('\\').append(ch);
+        } else if (c < 0x20) {
+            out.append("\\u00").append(hex[c >> 4]).append(hex[c & 15]);
+        } else {
+            out.append(ch);
+        }
+    }
+    out.append('"');
+}
+
+} // namespace
+
+QByteArray ScanDelivery::scanBody(const QString& deviceId, const QueuedScan& scan) {
+    // Written directly: a document built and serialised for every scan costs more than
+    // the rest of the request when a backlog is drained.
+    QByteArray body;
+    body.reserve(48 + deviceId.size() + 2 * scan.value.size());
+    body.append("{\"device_id\":");
+    appendJsonString(body, deviceId);
+    body.append(",\"ts\":").append(QByteArray::number(scan.ts)).append(",\"value\":");
+    appendJsonString(body, scan.value);
+    body.append('}');
+    return body;
+}
+
 void ScanDelivery::send(const QueuedScan& scan, ScanQueue::Completion done) {
-    const QJsonObject body{{QStringLiteral("device_id"), settings_.deviceId()},
-                           {QStringLiteral("value"), scan.value},
-                           {QStringLiteral("ts"), scan.ts}};
-    transport_.post(QStringLiteral("/api/scan"), body,
+    transport_.post(QStringLiteral("/api/scan"), scanBody(settings_.deviceId(), scan),
                     [this, done = std::move(done)](qint64 status, const QJsonObject& answer,
                                                    const Transport::Failure& failure) {
                         noteAnswer(status, failure);

@@ -3,6 +3,7 @@
 #include "core/delivery/scan_queue.h"
 #include "core/delivery/transport.h"
 
+#include <QByteArray>
 #include <QCoreApplication>
 #include <QString>
 
@@ -21,6 +22,8 @@ class ScanDelivery {
     ScanDelivery(Settings& settings, Transport& transport, Notifier& notifier, SoundPlayer& sounds);
 
     void send(const QueuedScan& scan, ScanQueue::Completion done);
+    // The compact JSON body of one scan: "device_id", "ts", "value".
+    static QByteArray scanBody(const QString& deviceId, const QueuedScan& scan);
     void onDone(const QueuedScan& scan, SendOutcome outcome, const QString& message);
     // Announces the device; until the server has answered it with a 2xx,
     // registerIfNeeded() (the retry timer) sends it again.

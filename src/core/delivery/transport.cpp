@@ -61,7 +61,17 @@ QString Transport::serverBase(const QString& serverURL) {
 }
 
 QUrl Transport::requestURL(const QString& path) const {
-    QUrl url(serverBase(serverURL_()) + path, QUrl::StrictMode);
+    const QString setting = serverURL_();
+    if (setting == urlSetting_ && path == urlPath_ && !urlSetting_.isNull())
+        return url_; // a drained backlog asks for the same URL thousands of times
+    urlSetting_ = setting;
+    urlPath_ = path;
+    url_ = checkedURL(serverBase(setting) + path);
+    return url_;
+}
+
+QUrl Transport::checkedURL(const QString& text) {
+    QUrl url(text, QUrl::StrictMode);
     const QString scheme = url.scheme();
     if (!url.isValid() || url.host().isEmpty() ||
         (scheme != QLatin1String("http") && scheme != QLatin1String("https")))
@@ -92,12 +102,15 @@ QString Transport::displayBase() const {
 }
 
 void Transport::post(const QString& path, const QJsonObject& body, Done done) {
+    post(path, QJsonDocument(body).toJson(QJsonDocument::Compact), std::move(done));
+}
+
+void Transport::post(const QString& path, const QByteArray& bytes, Done done) {
     const QUrl url = requestURL(path);
     if (!url.isValid()) {
         done(0, {}, {Failure::unreachable, QStringLiteral("the server URL is not usable")});
         return;
     }
-    const QByteArray bytes = QJsonDocument(body).toJson(QJsonDocument::Compact);
     if (url.scheme() == QLatin1String("http")) {
         sendPlain(url, "POST", bytes, std::move(done));
         return;

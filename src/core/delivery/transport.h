@@ -2,6 +2,7 @@
 
 #include <QJsonObject>
 #include <QString>
+#include <QUrl>
 
 #include <chrono>
 #include <functional>
@@ -39,6 +40,8 @@ class Transport {
     // POST of a compact JSON body with "Content-Type: application/json". When no
     // request can be formed from the setting, `done` runs before post returns.
     void post(const QString& path, const QJsonObject& body, Done done);
+    // The same with the body already written as compact JSON.
+    void post(const QString& path, const QByteArray& json, Done done);
     // GET without headers of its own; nothing at all happens for an unusable URL.
     void get(const QString& path, Done done);
 
@@ -51,11 +54,16 @@ class Transport {
   private:
     // The URL for `path`, or an invalid one when the setting cannot form a request.
     QUrl requestURL(const QString& path) const;
+    static QUrl checkedURL(const QString& text);
     QNetworkRequest networkRequest(const QUrl& url) const;
     void sendPlain(const QUrl& url, const QByteArray& method, const QByteArray& body, Done done);
     void watch(class QNetworkReply* reply, Done done);
 
     std::function<QString()> serverURL_;
+    // The last URL formed, kept while the setting and the path stay the same.
+    mutable QString urlSetting_;
+    mutable QString urlPath_;
+    mutable QUrl url_;
     QNetworkAccessManager& network_;
     HttpConnection* plain_;
     std::chrono::milliseconds timeout_;

@@ -21,16 +21,19 @@ void appendJsonString(QByteArray& out, const QString& text) {
     static constexpr char hex[] = "0123456789abcdef";
     const QByteArray utf8 = text.toUtf8();
     out.append('"');
-    for (const char ch : utf8) {
+    const char* plain = utf8.constData(); // start of the bytes taken as they are
+    for (const char& ch : utf8) {
         const auto c = static_cast<unsigned char>(ch);
-        if (c == '"' || c == '\\') {
-            out.append('\\').append(ch);
-        } else if (c < 0x20) {
+        if (c != '"' && c != '\\' && c >= 0x20)
+            continue;
+        out.append(plain, &ch - plain);
+        plain = &ch + 1;
+        if (c < 0x20)
             out.append("\\u00").append(hex[c >> 4]).append(hex[c & 15]);
-        } else {
-            out.append(ch);
-        }
+        else
+            out.append('\\').append(ch);
     }
+    out.append(plain, utf8.constData() + utf8.size() - plain);
     out.append('"');
 }
 

@@ -56,7 +56,11 @@ void HttpConnection::startNext() {
     const QUrl& url = current_->request.url;
     current_->authorized = !url.userName().isEmpty() &&
                            basicFor_ == url.toString(QUrl::RemovePath | QUrl::RemoveQuery);
-    timer_->start(current_->request.timeout);
+    if (current_->request.timeout != wait_) {
+        wait_ = current_->request.timeout;
+        timer_->stop(); // started again below with the new time
+    }
+    noteProgress();
     const int port = url.port(80);
     if (socket_ && (socket_->state() != QAbstractSocket::ConnectedState ||
                     socketHost_ != url.host() || socketPort_ != port))
@@ -84,7 +88,7 @@ void HttpConnection::startNext() {
     });
     connect(socket, &QTcpSocket::bytesWritten, this, [this, socket] {
         if (socket == socket_ && current_)
-            timer_->start();
+            noteProgress();
     });
     connect(socket, &QTcpSocket::errorOccurred, this, [this, socket] {
         if (socket == socket_)
@@ -121,7 +125,7 @@ void HttpConnection::writeCurrent() {
                 "\r\nContent-Length: " + QByteArray::number(r.body.size()) + "\r\n";
     head += "\r\n";
     written_ = true;
-    timer_->start();
+    noteProgress();
     socket_->write(head + r.body);
     socket_->flush(); // on its way now, not at the event loop's next turn
 }
@@ -136,7 +140,7 @@ void HttpConnection::onReadable() {
             dropSocket();
             return;
         }
-        timer_->start();
+        noteProgress();
         received_ += n;
         const qint64 used = parse(buffer, n);
         if (used < 0) {
@@ -190,8 +194,19 @@ void HttpConnection::onClosed() {
     fail(text, exchanges_ > 0 && received_ == 0);
 }
 
+void HttpConnection::noteProgress() {
+    progress_.start();
+    if (!timer_->isActive())
+        timer_->start(wait_);
+}
+
 void HttpConnection::onTimeout() {
-    if (current_)
+    if (!current_)
+        return; // idle since it was started
+    const auto left = wait_ - std::chrono::milliseconds(progress_.elapsed());
+    if (left > std::chrono::milliseconds(0))
+        timer_->start(left); // there was progress since
+    else
         fail(qtText("QNetworkReplyHttpImpl", "Operation canceled"), false);
 }
 
@@ -378,7 +393,7 @@ void HttpConnection::fail(const QString& error, bool mayRetry) {
 }
 
 void HttpConnection::finish(Answer answer, bool keep) {
-    timer_->stop();
+    // The timer is left running: the next request, coming at once, is timed by it.
     if (keep)
         ++exchanges_;
     else

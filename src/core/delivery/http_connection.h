@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QElapsedTimer>
 #include <QObject>
 #include <QString>
 #include <QUrl>
@@ -65,6 +66,8 @@ class HttpConnection : public QObject {
     void onReadable();
     void onClosed();
     void onTimeout();
+    // The request moved on (sent, or part of its answer came): its time starts again.
+    void noteProgress();
     // The bytes of `data` that belong to the answer; -1 when it is no HTTP answer.
     qint64 parse(const char* data, qint64 size);
     bool takeLine(const char*& data, const char* end, QByteArray& line);
@@ -82,7 +85,11 @@ class HttpConnection : public QObject {
     QString socketHost_;
     int socketPort_ = -1;
     int exchanges_ = 0; // answers completed on socket_
+    // Runs while a request waits; it is not restarted at every sign of progress (that
+    // costs more than the rest of a quick request), only checked when it fires.
     QTimer* timer_;
+    QElapsedTimer progress_; // since the last sign of progress
+    std::chrono::milliseconds wait_{0};
     std::deque<Pending> waiting_;
     std::optional<Pending> current_;
     bool written_ = false;

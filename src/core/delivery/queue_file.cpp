@@ -99,6 +99,22 @@ std::optional<QList<QueuedScan>> decodeQueue(const QByteArray& bytes) {
     return scans;
 }
 
+bool writeAll(int fd, const char* data, qsizetype size) {
+    while (size > 0) {
+        const ssize_t n = ::write(fd, data, static_cast<size_t>(size));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            if (n == 0) // a write that takes nothing is a full disk
+                errno = ENOSPC;
+            return false;
+        }
+        data += n;
+        size -= n;
+    }
+    return true;
+}
+
 bool readingCanNeverWork(int error) {
     return error == EACCES || error == EPERM || error == EISDIR || error == ELOOP;
 }
@@ -196,20 +212,8 @@ bool QueueFile::saveEncoded(std::initializer_list<QByteArrayView> pieces, QStrin
     if (fd < 0)
         return fail("cannot create");
     for (const QByteArrayView piece : pieces) {
-        const char* data = piece.data();
-        qsizetype left = piece.size();
-        while (left > 0) {
-            const ssize_t n = ::write(fd, data, static_cast<size_t>(left));
-            if (n < 0 && errno == EINTR)
-                continue;
-            if (n <= 0) {
-                if (n == 0)
-                    errno = ENOSPC;
-                return fail("cannot write");
-            }
-            data += n;
-            left -= n;
-        }
+        if (!writeAll(fd, piece.data(), piece.size()))
+            return fail("cannot write");
     }
     if (::fsync(fd) != 0)
         return fail("cannot sync");

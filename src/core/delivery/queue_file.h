@@ -19,6 +19,8 @@ std::optional<QList<QueuedScan>> decodeQueue(const QByteArray& bytes);
 
 // A JSON number that is a whole number within the signed 64-bit range.
 std::optional<qint64> jsonInteger(const QJsonValue& v);
+// Writes all of data, going on after interruptions; false with errno set otherwise.
+bool writeAll(int fd, const char* data, qsizetype size);
 // Syncs the folder that holds `path`, so that a new name in it survives a power cut.
 bool syncFolderOf(const QString& path);
 // Errors after which reading the same file can never succeed; any other error may

@@ -88,22 +88,6 @@ QByteArray stampRecord(qint64 ts) {
     return frame(payload);
 }
 
-bool writeAll(int fd, const char* data, qsizetype size) {
-    while (size > 0) {
-        const ssize_t n = ::write(fd, data, static_cast<size_t>(size));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0) {
-            if (n == 0)
-                errno = ENOSPC;
-            return false;
-        }
-        data += n;
-        size -= n;
-    }
-    return true;
-}
-
 // Reads a file front to back in large pieces, whatever its size.
 class Reader {
   public:

@@ -1,5 +1,6 @@
 // A backlog of queued scans drained against the reference scan server, compared
 // with a plain client posting the same bodies one request at a time, in one run.
+#include "core/delivery/http_client.h"
 #include "core/delivery/scan_delivery.h"
 #include "core/delivery/transport.h"
 #include "core/settings.h"
@@ -112,11 +113,11 @@ double plainRate(QNetworkAccessManager& network, const QString& base, const QStr
     return scans.size() / (timer.nsecsElapsed() / 1e9);
 }
 
-double queueRate(Settings& settings, QNetworkAccessManager& network, const QString& folder,
+double queueRate(Settings& settings, HttpClient& http, const QString& folder,
                  const QList<QueuedScan>& scans, qint64* accepted, quint64* writes) {
     const QString path = folder + QStringLiteral("/queue.json");
     QueueFile(path).save(scans);
-    Transport transport([&settings] { return settings.serverURL(); }, network);
+    Transport transport([&settings] { return settings.serverURL(); }, http);
     SilentNotifier notifier;
     SilentSounds sounds;
     ScanDelivery delivery(settings, transport, notifier, sounds);
@@ -162,6 +163,7 @@ int main(int argc, char** argv) {
     Settings settings;
     settings.setServerURL(base);
     QNetworkAccessManager network;
+    HttpClient http;
     qint64 accepted = 0;
     quint64 writes = 0;
     // Alternate the two so that both see the same machine state; fresh texts each round.
@@ -171,7 +173,7 @@ int main(int argc, char** argv) {
         plain += plainRate(network, base, QStringLiteral("plain-client"),
                            backlog(n, 1000000 * (round + 1)));
         raw += socketRate(port, QStringLiteral("socket-client"), backlog(n, 1000000 * (round + 1)));
-        queued += queueRate(settings, network, home.path(), backlog(n, 1000000 * (round + 1)),
+        queued += queueRate(settings, http, home.path(), backlog(n, 1000000 * (round + 1)),
                             &accepted, &writes);
     }
     plain /= 2;

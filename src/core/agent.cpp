@@ -42,8 +42,9 @@ QString describeScanner(const QString& name, const QString& key) {
 } // namespace
 
 Agent::Agent(Settings& settings, Ports ports, const QString& queueFolder, Intervals intervals)
-    : settings_(settings), ports_(ports),
-      transport_([this] { return settings_.serverURL(); }, network_, intervals.requestTimeout),
+    : settings_(settings), ports_(ports), http_([this] { return settings_.proxyURL(); }),
+      transport_([this] { return settings_.serverURL(); }, http_, intervals.requestTimeout,
+                 intervals.requestLimit),
       delivery_(settings, transport_, ports.notifier, ports.sounds),
       queue_(queueFileIn(queueFolder),
              [this](const QueuedScan& scan, ScanQueue::Completion done) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/capture/scan_capture.h"
+#include "core/delivery/http_client.h"
 #include "core/delivery/scan_delivery.h"
 #include "core/delivery/scan_queue.h"
 #include "core/delivery/scan_stamps.h"
@@ -8,7 +9,6 @@
 #include "platform/login_item.h"
 #include "platform/session.h"
 
-#include <QNetworkAccessManager>
 #include <QObject>
 #include <QTimer>
 
@@ -57,7 +57,8 @@ class Agent : public QObject {
         std::chrono::milliseconds tick{50};
         std::chrono::milliseconds retry{5000};
         std::chrono::milliseconds idlePoll{60000};
-        std::chrono::milliseconds requestTimeout{10000};
+        std::chrono::milliseconds requestTimeout{10000}; // without progress
+        std::chrono::milliseconds requestLimit{30000};   // in all
     };
 
     // Loads the queue file in queueFolder (made if needed); nothing is sent yet.
@@ -128,7 +129,7 @@ class Agent : public QObject {
 
     Settings& settings_;
     Ports ports_;
-    QNetworkAccessManager network_;
+    HttpClient http_;
     Transport transport_;
     ScanDelivery delivery_;
     ScanQueue queue_;

@@ -60,6 +60,10 @@ QString Settings::serverURL() const {
     return text("serverURL", QLatin1String(defaultServerURL));
 }
 
+QString Settings::proxyURL() const {
+    return text("proxyURL", QString());
+}
+
 QString Settings::deviceName() const {
     const QVariant v = store_.value(QStringLiteral("deviceName"));
     if (v.isValid())

@@ -1,8 +1,10 @@
 #include "shell/settings_dialog.h"
 
+#include "core/delivery/http_client.h"
 #include "core/delivery/scan_delivery.h"
 #include "core/delivery/transport.h"
 #include "core/server_url.h"
+#include "core/settings.h"
 #include "core/trim.h"
 
 #include <QComboBox>
@@ -13,7 +15,6 @@
 #include <QJsonObject>
 #include <QLabel>
 #include <QLineEdit>
-#include <QNetworkAccessManager>
 #include <QPushButton>
 #include <QSet>
 #include <QVBoxLayout>
@@ -146,7 +147,7 @@ SettingsDialog::SettingsDialog(const QString& deviceId, const QString& serverURL
 
 SettingsDialog::~SettingsDialog() {
     ++testAttempt_; // a test still under way reports to nobody
-    delete network_;
+    delete http_;
 }
 
 void SettingsDialog::addLayouts(KeyboardLayouts* layouts, const QString& current) {
@@ -261,11 +262,11 @@ void SettingsDialog::accept() {
 void SettingsDialog::testConnection() {
     if (!urlUsable_)
         return;
-    if (!network_)
-        network_ = new QNetworkAccessManager;
+    if (!http_) // through the proxy the agent uses
+        http_ = new HttpClient([] { return Settings().proxyURL(); });
     const quint64 attempt = ++testAttempt_;
     showHint(testResult_, tr("Testing\u2026"));
-    Transport transport([url = url_->text()] { return url; }, *network_);
+    Transport transport([url = url_->text()] { return url; }, *http_);
     ScanDelivery::sendRegistration(
         transport, deviceId_, trimBlanks(name_->text()),
         [this, attempt](qint64 status, const QJsonObject& answer,

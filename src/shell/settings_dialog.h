@@ -8,7 +8,7 @@ class QComboBox;
 class QHBoxLayout;
 class QLabel;
 class QLineEdit;
-class QNetworkAccessManager;
+class HttpClient;
 class QPushButton;
 
 // The settings dialog: server URL, device name and the scanner's keyboard layout,
@@ -72,8 +72,8 @@ class SettingsDialog : public QDialog {
     QLabel* layoutHint_;
     QPushButton* save_;
     QPushButton* cancel_;
-    QNetworkAccessManager* network_ = nullptr; // made by the first test
-    int unknownLayout_ = -1; // the entry of a stored layout the system does not know
+    HttpClient* http_ = nullptr; // made by the first test
+    int unknownLayout_ = -1;     // the entry of a stored layout the system does not know
     bool urlUsable_ = false;
     bool layoutUsable_ = true;
     quint64 testAttempt_ = 0; // answers to an earlier test, or after closing, are dropped

@@ -7,16 +7,13 @@
 #include <chrono>
 #include <functional>
 
-class HttpConnection;
-class QNetworkAccessManager;
-class QNetworkRequest;
+class HttpClient;
 class QUrl;
 
-// Requests to the scan server: https through the network manager, plain http over
-// one kept-alive connection of its own, shared by the transports of one network
-// manager. Every request reports exactly once, on the thread of the network manager, with the HTTP
-// status (0 for no HTTP answer), the answer's top-level JSON object (empty when there is none) and,
-// without an HTTP answer, why there was none.
+// Requests to the scan server through an HTTP client, whose kept-alive connections
+// the transports sharing it use. Every request reports exactly once, on the client's
+// thread, with the HTTP status (0 for no HTTP answer), the answer's top-level JSON
+// object (empty when there is none) and, without an HTTP answer, why there was none.
 class Transport {
   public:
     struct Failure {
@@ -27,9 +24,11 @@ class Transport {
     using Done =
         std::function<void(qint64 status, const QJsonObject& answer, const Failure& failure)>;
 
-    // serverURL: the setting, read afresh for every request.
-    Transport(std::function<QString()> serverURL, QNetworkAccessManager& network,
-              std::chrono::milliseconds timeout = std::chrono::seconds(10));
+    // serverURL: the setting, read afresh for every request. A request gives up
+    // after `timeout` without a byte of its answer, and after `limit` in all.
+    Transport(std::function<QString()> serverURL, HttpClient& client,
+              std::chrono::milliseconds timeout = std::chrono::seconds(10),
+              std::chrono::milliseconds limit = std::chrono::seconds(30));
 
     // The longest answer that is read; a longer one counts as no JSON object.
     static constexpr qint64 kMaxAnswerBytes = 1024 * 1024;
@@ -55,16 +54,14 @@ class Transport {
     // The URL for `path`, or an invalid one when the setting cannot form a request.
     QUrl requestURL(const QString& path) const;
     static QUrl checkedURL(const QString& text);
-    QNetworkRequest networkRequest(const QUrl& url) const;
-    void sendPlain(const QUrl& url, const QByteArray& method, const QByteArray& body, Done done);
-    void watch(class QNetworkReply* reply, Done done);
+    void send(const QUrl& url, const QByteArray& method, const QByteArray& body, Done done);
 
     std::function<QString()> serverURL_;
     // The last URL formed, kept while the setting and the path stay the same.
     mutable QString urlSetting_;
     mutable QString urlPath_;
     mutable QUrl url_;
-    QNetworkAccessManager& network_;
-    HttpConnection* plain_;
+    HttpClient& client_;
     std::chrono::milliseconds timeout_;
+    std::chrono::milliseconds limit_;
 };

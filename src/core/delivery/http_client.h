@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/delivery/transport.h"
+
 #include <QByteArray>
 #include <QElapsedTimer>
 #include <QObject>
@@ -41,7 +43,7 @@ class HttpClient : public QObject {
     };
 
     // The longest body kept.
-    static constexpr qint64 kMaxBody = 1024 * 1024;
+    static constexpr qint64 kMaxBody = Transport::kMaxAnswerBytes;
 
     // proxyURL: read for every request; empty for the environment's proxy.
     explicit HttpClient(std::function<QString()> proxyURL = {}, QObject* parent = nullptr);

@@ -6,8 +6,6 @@
 #include <QJsonDocument>
 #include <QUrl>
 
-static_assert(Transport::kMaxAnswerBytes == HttpClient::kMaxBody);
-
 Transport::Transport(std::function<QString()> serverURL, HttpClient& client,
                      std::chrono::milliseconds timeout, std::chrono::milliseconds limit)
     : serverURL_(std::move(serverURL)), client_(client), timeout_(timeout), limit_(limit) {}

@@ -73,8 +73,8 @@ class TestHttp : public QObject {
         row("slow but steady", {httpAnswer("{\"message\":\"a\"" + QByteArray(600, ' ') + "}"), b},
             {"200 a", "200 b"}, 2, 1, 0, limit);
         row("conflicting lengths",
-            {ok + "Content-Length: 15\r\nContent-Length: 16\r\n\r\n{\"message\":\"a\"}", b},
-            {"0 ", "200 b"}, 2, 2);
+            {ok + "Content-Length: 15\r\nContent-Length: 14\r\n\r\n{\"message\":\"a\"}", b},
+            {"0 ", "200 b"}, 2, 2, 0, stall);
         row("a huge length: its status, not waited for",
             {ok + "Content-Length: 99999999999999\r\n\r\n<repeat>x", b}, {"200 ", "200 b"}, 2, 2, 0,
             stall);

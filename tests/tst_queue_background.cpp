@@ -92,9 +92,9 @@ class TestQueueBackground : public QObject {
         QCOMPARE(store.compactions(), compactions + 1);
         if (takeOver)
             QCOMPARE(steps.value(stepsBefore - 2), QStringLiteral("taking over"));
-        QCOMPARE(steps.mid(stepsBefore - 1),
-                 (QStringList{"building", "built", "tail copied", "announced", "snapshot replaced",
-                              "journal replaced"}));
+        const QStringList wanted{"building", "built", "tail copied", "journal replaced",
+                                 "snapshot replaced"};
+        QCOMPARE(steps.mid(stepsBefore - 1), wanted.mid(0, takeOver ? 4 : 5));
         QCOMPARE(QueueStore::read(path)->scans, after);
         // From the take-over's own journal on, or the compaction's start.
         for (int i = stepsBefore - (takeOver ? 1 : 0); i <= steps.size(); ++i) {

@@ -346,6 +346,16 @@ int makeTemp(const QString& target, QByteArray& name) {
     return fd;
 }
 
+// Sends a large file's new bytes to the disk as they are written, so that its final
+// sync has little left to do: the file system would otherwise make the journal's
+// next sync wait for all of them.
+void writeBack(int fd, qint64 from, qint64 size) {
+    if (size > 0)
+        (void)::sync_file_range(fd, from, size,
+                                SYNC_FILE_RANGE_WAIT_BEFORE | SYNC_FILE_RANGE_WRITE |
+                                    SYNC_FILE_RANGE_WAIT_AFTER);
+}
+
 // Appends one scan as a JSON element; the text is in the journal's bytes already.
 void appendJsonElement(QByteArray& out, qint64 ts, const char* text, qint64 size) {
     static constexpr char hex[] = "0123456789abcdef";
@@ -456,6 +466,7 @@ struct QueueStore::Background {
     int json = -1;
     int next = -1;
     Identity id;
+    std::optional<Identity> previous; // the queue.json in place while it was written
     qint64 jsonSize = 0;
     qint64 end = 0;   // the new journal's size
     qint64 count = 0; // the scans it holds
@@ -826,7 +837,9 @@ quint64 QueueStore::lastHanded() const {
 void QueueStore::run() {
     std::unique_lock lock(mutex_);
     for (;;) {
-        changed_.wait(lock, [this] { return !waiting_.empty() || stopping_ || backgroundDone_; });
+        changed_.wait(lock, [this] {
+            return !waiting_.empty() || stopping_ || backgroundDone_ || !snapshotToPlace_.isEmpty();
+        });
         if (backgroundDone_) {
             // Between two batches: the records written meanwhile are copied over.
             busy_ = true;
@@ -834,6 +847,17 @@ void QueueStore::run() {
             finishBackground();
             lock.lock();
             busy_ = false;
+            changed_.notify_all();
+            continue;
+        }
+        if (waiting_.empty() && !snapshotToPlace_.isEmpty()) {
+            // Once the records that came during the switch are on disk.
+            busy_ = true;
+            lock.unlock();
+            placeWaitingSnapshot();
+            lock.lock();
+            busy_ = false;
+            backgroundBusy_ = false;
             changed_.notify_all();
             continue;
         }
@@ -911,7 +935,8 @@ void QueueStore::run() {
         // number of bytes written, however long the queue. It is written by a thread
         // of its own; records go on to the journal meanwhile.
         const qint64 live = appendCount_ > 0 ? liveCount_ * (appendBytes_ / appendCount_) : 0;
-        if (!behind && !background_ && sinceWhole_ >= std::max<qint64>(kChunk, live)) {
+        if (!behind && !background_ && snapshotToPlace_.isEmpty() &&
+            sinceWhole_ >= std::max<qint64>(kChunk, live)) {
             lock.unlock();
             startBackground();
             lock.lock();
@@ -1023,7 +1048,7 @@ void QueueStore::finishBackground() {
         qCWarning(lcQueue).noquote() << "queue file" << snapshot_ << "not rewritten:" << why;
     background_.reset();
     std::lock_guard lock(mutex_);
-    backgroundBusy_ = false;
+    backgroundBusy_ = !snapshotToPlace_.isEmpty(); // until that is in place
     backgroundDone_ = false;
 }
 
@@ -1116,7 +1141,7 @@ bool QueueStore::build(Background& job, const QString& snapshot, const QString& 
     }
     // The new journal: magic, 'H' (needs the JSON's checksum, so written last into
     // the room kept for it), 'S', then the list's records.
-    constexpr qint64 kHead = kMagicSize + kFrame + 13 + kFrame + 9;
+    constexpr qint64 kHead = kMagicSize + kFrame + 13 + kFrame + 9 + kFrame + 13;
     QByteArray jsonOut("[");
     QByteArray body;
     quint32 crc = 0;
@@ -1126,11 +1151,13 @@ bool QueueStore::build(Background& job, const QString& snapshot, const QString& 
             jsonOut.append(']');
         if (job.json >= 0) {
             crc = journal::crc32c(jsonOut.constData(), jsonOut.size(), crc);
-            job.jsonSize += jsonOut.size();
             ok = ok && writeAll(job.json, jsonOut.constData(), jsonOut.size());
+            writeBack(job.json, job.jsonSize, jsonOut.size());
+            job.jsonSize += jsonOut.size();
         }
         ok = ok && (body.isEmpty() || ::lseek(job.next, kHead + job.body, SEEK_SET) >= 0) &&
              writeAll(job.next, body.constData(), body.size());
+        writeBack(job.next, kHead + job.body, body.size());
         job.body += body.size();
         jsonOut.clear();
         body.clear();
@@ -1192,9 +1219,18 @@ bool QueueStore::build(Background& job, const QString& snapshot, const QString& 
     if (job.json >= 0 && ::fsync(job.json) != 0)
         return fail("cannot sync");
     job.id = job.keepJson ? job.kept : Identity{job.jsonSize, crc};
+    // The new journal also continues the queue.json in place now, so that it can be
+    // put in place first and the new queue.json after it, while records go on.
+    if (!job.keepJson) {
+        int failure = 0;
+        job.previous = identityOf(snapshot, failure);
+        if (job.previous && job.previous->size < 0)
+            job.previous.reset(); // none: a journal naming no file would outlive a removal
+    }
     QByteArray head(kMagic, kMagicSize);
     head.append(identityRecord('H', job.id));
     head.append(stampRecord(job.lastStamp));
+    head.append(identityRecord('P', job.previous.value_or(job.id)));
     Q_ASSERT(head.size() == kHead);
     if (::lseek(job.next, 0, SEEK_SET) < 0 || !writeAll(job.next, head.constData(), head.size()))
         return fail("cannot write");
@@ -1242,32 +1278,30 @@ bool QueueStore::switchTo(Background& job, qint64 tailFrom, QString* error) {
             return fail("cannot write");
     }
     step("tail copied");
-    // 2. The old journal learns of the new queue.json before it is in place, so a
-    //    crash between the two renames still finds a trusted pair. Not a journal
-    //    begun with 'B': the new queue.json would not be the start of its list;
-    //    replacing it is safe as the new file holds the whole list.
-    if (!job.keepJson && journal_ >= 0 && !baseMode_ && !journalGone()) {
-        const QByteArray announce = identityRecord('P', job.id);
-        if (::lseek(journal_, end_, SEEK_SET) < 0 ||
-            !writeAll(journal_, announce.constData(), announce.size()) ||
-            ::fdatasync(journal_) != 0) {
-            const int code = errno;
-            (void)::ftruncate(journal_, end_);
-            errno = code;
-            return fail("cannot write");
+    if (!job.keepJson && !job.previous) {
+        // No queue.json in place for the new journal to continue: the old journal
+        // learns of the new queue.json before it is in place, so a crash between the
+        // two renames still finds a trusted pair. Not a journal begun with 'B': the
+        // new queue.json would not be the start of its list; replacing that is safe
+        // as the new file holds the whole list.
+        if (journal_ >= 0 && !baseMode_ && !journalGone()) {
+            const QByteArray announce = identityRecord('P', job.id);
+            if (::lseek(journal_, end_, SEEK_SET) < 0 ||
+                !writeAll(journal_, announce.constData(), announce.size()) ||
+                ::fdatasync(journal_) != 0) {
+                const int code = errno;
+                (void)::ftruncate(journal_, end_);
+                errno = code;
+                return fail("cannot write");
+            }
+            end_ += announce.size();
         }
-        end_ += announce.size();
-    }
-    step("announced");
-    if (!job.keepJson) {
-        if (::rename(job.jsonName.constData(), QFile::encodeName(snapshot_).constData()) != 0)
+        if (!placeSnapshot(job.jsonName))
             return fail("cannot replace");
         job.jsonName.clear();
-        if (!syncFolderOf(snapshot_))
-            return fail("cannot replace the journal");
     }
-    step("snapshot replaced");
-    // 3. From here the new journal is the one to continue.
+    // 2. From here the new journal is the one to continue; it is trusted beside the
+    //    queue.json in place and beside the new one.
     if (::rename(job.journalName.constData(), QFile::encodeName(journalPath_).constData()) != 0 ||
         !syncFolderOf(journalPath_))
         return fail("cannot replace the journal");
@@ -1284,9 +1318,12 @@ bool QueueStore::switchTo(Background& job, qint64 tailFrom, QString* error) {
     ++generation_;
     if (baseMode_) {
         baseMode_ = false; // an ordinary journal now: queue.json may be replaced
-        base_.clear();
-        ::malloc_trim(0);
+        base_.clear();     // one block, given back at once: no trim, which would hold malloc
     }
+    // 3. The new queue.json goes in place once the records waiting now are written.
+    if (job.json >= 0)
+        ::close(std::exchange(job.json, -1));
+    snapshotToPlace_ = std::exchange(job.jsonName, {});
     job.discard();
     {
         std::lock_guard lock(mutex_);
@@ -1297,7 +1334,27 @@ bool QueueStore::switchTo(Background& job, qint64 tailFrom, QString* error) {
     return true;
 }
 
+bool QueueStore::placeSnapshot(const QByteArray& name) {
+    const bool ok = ::rename(name.constData(), QFile::encodeName(snapshot_).constData()) == 0 &&
+                    syncFolderOf(snapshot_);
+    step("snapshot replaced");
+    return ok;
+}
+
+void QueueStore::placeWaitingSnapshot() {
+    if (snapshotToPlace_.isEmpty())
+        return;
+    // Either queue.json pairs with the journal: a failure only leaves the older one.
+    if (!placeSnapshot(snapshotToPlace_)) {
+        qCWarning(lcQueue).noquote()
+            << "queue file" << snapshot_ << "not replaced:" << reasonOf(errno);
+        ::unlink(snapshotToPlace_.constData());
+    }
+    snapshotToPlace_.clear();
+}
+
 bool QueueStore::writeWhole(const QByteArray* given, qint64 lastStamp, QString* error) {
+    placeWaitingSnapshot(); // never after a newer one
     if (!given && journal_ < 0) {
         *error = QStringLiteral("no journal open");
         return false;
@@ -1316,6 +1373,7 @@ bool QueueStore::writeWhole(const QByteArray* given, qint64 lastStamp, QString* 
             *error = take.error;
             return false;
         }
+        placeWaitingSnapshot();
     }
     Background job;
     job.ownSource = false;
@@ -1327,7 +1385,9 @@ bool QueueStore::writeWhole(const QByteArray* given, qint64 lastStamp, QString* 
         *error = job.error;
         return false;
     }
-    return switchTo(job, end_, error);
+    const bool ok = switchTo(job, end_, error);
+    placeWaitingSnapshot();
+    return ok;
 }
 
 void QueueStore::noteResult(bool ok, const QString& error) {

@@ -26,9 +26,10 @@
 class QueueStore {
   public:
     // Told of each step of writing the list whole in the background, on the thread
-    // that takes it: "building", "built", "tail copied", "announced", "snapshot
-    // replaced", "journal replaced"; and "taking over" once a queue.json of an older
-    // agent has a journal. A test may hold a step or look at the folder there.
+    // that takes it: "building", "built", "tail copied", "journal replaced", "snapshot
+    // replaced" (before the journal when no queue.json was in place); and "taking over" once a
+    // queue.json of an older agent has a journal. A test may hold a step or look at the folder
+    // there.
     using StepHook = std::function<void(const char* step)>;
 
     // What a folder holds.
@@ -101,6 +102,8 @@ class QueueStore {
     static bool build(Background& job, const QString& snapshot, const QString& journalPath,
                       const StepHook& hook);
     bool switchTo(Background& job, qint64 tailFrom, QString* error);
+    bool placeSnapshot(const QByteArray& name);
+    void placeWaitingSnapshot();
     bool beginTakeOver(QString* error);
     void startBackground();
     void finishBackground();
@@ -144,6 +147,7 @@ class QueueStore {
     quint32 baseCrc_ = 0;
     quint64 generation_ = 0; // a new number whenever another journal is open
     std::unique_ptr<Background> background_;
+    QByteArray snapshotToPlace_; // a new queue.json, once the records waiting are written
     StepHook hook_;
     std::thread thread_;
 };

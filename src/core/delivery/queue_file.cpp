@@ -123,7 +123,7 @@ QString reasonOf(int error) {
     return QString::fromLocal8Bit(std::strerror(error));
 }
 
-std::optional<QList<QueuedScan>> QueueFile::tryLoad(QString* error) const {
+std::optional<QList<QueuedScan>> QueueFile::tryLoad(QString* error, QByteArray* read) const {
     setAside_.clear();
     // Told apart by open() itself: only a file that is not there is an empty queue.
     const int fd = ::open(QFile::encodeName(path_).constData(), O_RDONLY | O_CLOEXEC);
@@ -151,8 +151,11 @@ std::optional<QList<QueuedScan>> QueueFile::tryLoad(QString* error) const {
         return std::nullopt;
     }
     if (failure == 0) {
-        if (auto scans = decodeQueue(bytes))
+        if (auto scans = decodeQueue(bytes)) {
+            if (read)
+                *read = std::move(bytes);
             return *scans;
+        }
     }
     if (!putAside()) {
         // Left in place it would be replaced by the first save: read again later.

@@ -42,7 +42,9 @@ class QueueFile {
     // still be recovered from it. nullopt, with the reason in `error`, when it cannot
     // be read just now (too many open files, an I/O error, a stale network folder),
     // or that could not be moved aside: the file stays as it is, to be read again later.
-    std::optional<QList<QueuedScan>> tryLoad(QString* error = nullptr) const;
+    // `read`, when given, receives the bytes the scans were decoded from.
+    std::optional<QList<QueuedScan>> tryLoad(QString* error = nullptr,
+                                             QByteArray* read = nullptr) const;
     // The same, with no scans when the file cannot be read just now.
     QList<QueuedScan> load() const { return tryLoad().value_or(QList<QueuedScan>()); }
     // Replaces the file atomically (owner-only permissions) and makes the new name

@@ -1,6 +1,7 @@
 #include "core/delivery/queue_store.h"
 
 #include "core/delivery/queue_file.h"
+#include "core/delivery/scan_text.h"
 #include "core/logging.h"
 #include "core/private_files.h"
 
@@ -23,6 +24,8 @@
 // length and CRC-32C (both 32-bit little-endian) followed by the payload, whose
 // first byte says what it is:
 //   'H' size (64) crc (32): the queue.json this journal continues
+//   'B' size (64) crc (32): instead of 'H': the queue.json, taken over from an older
+//                           agent, whose scans come before this journal's
 //   'P' size (64) crc (32): a queue.json about to replace it, equally continued
 //   'S' ts (64):            the last stamp given
 //   'A' ts (64) text:       a scan appended (text in UTF-8)
@@ -192,6 +195,8 @@ struct Parsed {
     qint64 appendCount = 0;
     qint64 appendBytes = 0;
     bool damaged = false; // something other than a torn last record was skipped
+    bool base = false;    // begun with 'B': the scans of queue.json come first
+    qint64 removed = 0;   // with `base`: scans removed from the front of both
 };
 
 // nullopt with errno-like `failure` set when the journal cannot be read; `bad` when
@@ -212,14 +217,17 @@ std::optional<Parsed> parseJournal(int fd, int& failure, bool& bad) {
             break;
         bool good = next == Next::record;
         if (good) {
-            if (p.identities.empty() && r.kind != 'H') {
+            if (p.identities.empty() && r.kind != 'H' && r.kind != 'B') {
                 bad = true; // not begun as a journal is
                 return std::nullopt;
             }
             switch (r.kind) {
+            case 'B':
+                p.base = p.identities.empty();
+                [[fallthrough]];
             case 'H':
             case 'P':
-                good = r.size == 12;
+                good = r.size == 12 && (r.kind != 'B' || p.base);
                 if (good)
                     p.identities.push_back({static_cast<qint64>(get64(r.data)), get32(r.data + 8)});
                 break;
@@ -233,7 +241,7 @@ std::optional<Parsed> parseJournal(int fd, int& failure, bool& bad) {
                 if (good) {
                     const qint64 ts = static_cast<qint64>(get64(r.data));
                     p.scans.append(QueuedScan{
-                        QString::fromUtf8(r.data + 8, static_cast<qsizetype>(r.size - 8)), ts});
+                        scanTextFromBytes(r.data + 8, static_cast<qsizetype>(r.size - 8)), ts});
                     p.lastStamp = std::max(p.lastStamp, ts);
                     ++p.appendCount;
                     p.appendBytes += kFrame + 1 + r.size;
@@ -242,6 +250,11 @@ std::optional<Parsed> parseJournal(int fd, int& failure, bool& bad) {
             }
             case 'R': {
                 const quint64 count = r.size == 8 ? get64(r.data) : 0;
+                if (p.base) { // the front may lie in queue.json, counted there
+                    good = r.size == 8 && count <= static_cast<quint64>(kMaxPayload);
+                    p.removed += good ? static_cast<qint64>(count) : 0;
+                    break;
+                }
                 good = r.size == 8 && count <= static_cast<quint64>(p.scans.size());
                 if (good)
                     p.scans.remove(0, static_cast<qsizetype>(count));
@@ -333,7 +346,17 @@ int makeTemp(const QString& target, QByteArray& name) {
     return fd;
 }
 
-// Appends one scan as a JSON element; the text is UTF-8 already.
+// Sends a large file's new bytes to the disk as they are written, so that its final
+// sync has little left to do: the file system would otherwise make the journal's
+// next sync wait for all of them.
+void writeBack(int fd, qint64 from, qint64 size) {
+    if (size > 0)
+        (void)::sync_file_range(fd, from, size,
+                                SYNC_FILE_RANGE_WAIT_BEFORE | SYNC_FILE_RANGE_WRITE |
+                                    SYNC_FILE_RANGE_WAIT_AFTER);
+}
+
+// Appends one scan as a JSON element; the text is in the journal's bytes already.
 void appendJsonElement(QByteArray& out, qint64 ts, const char* text, qint64 size) {
     static constexpr char hex[] = "0123456789abcdef";
     out.append("{\"value\":\"");
@@ -362,7 +385,12 @@ void appendJsonElement(QByteArray& out, qint64 ts, const char* text, qint64 size
             out.append("\\f");
             break;
         default:
-            if (c < 0x20) {
+            if (const char16_t lone = loneSurrogateAt(text + i, text + size)) {
+                out.append("\\u");
+                for (int shift = 12; shift >= 0; shift -= 4)
+                    out.append(hex[(lone >> shift) & 15]);
+                i += 2;
+            } else if (c < 0x20) {
                 out.append("\\u00");
                 out.append(hex[c >> 4]);
                 out.append(hex[c & 15]);
@@ -398,18 +426,74 @@ quint32 crc32c(const char* data, qsizetype size, quint32 crc) {
 }
 
 QByteArray appendRecord(const QueuedScan& scan) {
-    const QByteArray text = scan.value.toUtf8();
-    QByteArray payload;
-    payload.reserve(9 + text.size());
-    payload.append('A');
-    put64(payload, static_cast<quint64>(scan.ts));
-    payload.append(text);
-    return frame(payload);
+    QByteArray out;
+    appendRecordTo(out, scan);
+    return out;
+}
+
+void appendRecordTo(QByteArray& out, const QueuedScan& scan) {
+    const QByteArray text = scanTextBytes(scan.value);
+    const qsizetype at = out.size();
+    put32(out, static_cast<quint32>(9 + text.size()));
+    put32(out, 0); // the checksum, once the payload is there
+    out.append('A');
+    put64(out, static_cast<quint64>(scan.ts));
+    out.append(text);
+    const quint32 crc = crc32c(out.constData() + at + kFrame, 9 + text.size());
+    for (int i = 0; i < 4; ++i)
+        out[at + 4 + i] = static_cast<char>((crc >> (8 * i)) & 0xFF);
 }
 
 } // namespace journal
 
-QueueStore::QueueStore(QString snapshot) : snapshot_(std::move(snapshot)) {
+struct QueueStore::Background {
+    // What to write: the scans of a taken-over queue.json (its bytes) or `given`
+    // append records, then the live appends of the journal `source` up to `upTo`.
+    QByteArray baseJson;
+    const QByteArray* given = nullptr;
+    int source = -1;
+    bool ownSource = true;
+    qint64 upTo = 0;
+    bool keepJson = false; // the new journal continues queue.json as it is
+    Identity kept;
+    qint64 lastStamp = 0;
+    quint64 generation = 0;
+    std::thread thread;
+    // What was written: files not in place yet.
+    bool ok = false;
+    QString error;
+    QByteArray jsonName, journalName;
+    int json = -1;
+    int next = -1;
+    Identity id;
+    std::optional<Identity> previous; // the queue.json in place while it was written
+    qint64 jsonSize = 0;
+    qint64 end = 0;   // the new journal's size
+    qint64 count = 0; // the scans it holds
+    qint64 body = 0;  // the bytes of their records
+
+    void discard() {
+        if (json >= 0)
+            ::close(json);
+        if (!jsonName.isEmpty())
+            ::unlink(jsonName.constData());
+        if (next >= 0)
+            ::close(next);
+        if (!journalName.isEmpty())
+            ::unlink(journalName.constData());
+        json = next = -1;
+        jsonName.clear();
+        journalName.clear();
+    }
+    ~Background() {
+        discard();
+        if (ownSource && source >= 0)
+            ::close(source);
+    }
+};
+
+QueueStore::QueueStore(QString snapshot, StepHook hook)
+    : snapshot_(std::move(snapshot)), hook_(std::move(hook)) {
     journalPath_ = snapshot_.endsWith(QLatin1String(".json"))
                        ? snapshot_.chopped(5) + QStringLiteral(".journal")
                        : snapshot_ + QStringLiteral(".journal");
@@ -442,7 +526,28 @@ struct Loaded {
     qint64 appendCount = 0;
     qint64 appendBytes = 0;
     int fd = -1; // the journal, open for writing, when it is to be continued
+    // A queue.json of an older agent whose scans begin the list, and its identity:
+    // taken over just now, or by a journal begun with 'B'.
+    QByteArray base;
+    Identity baseId;
 };
+
+// queue.json's scans, for a look from outside.
+std::optional<QList<QueuedScan>> decodeFile(const QString& path, QByteArray* bytes, QString* why,
+                                            bool* opened = nullptr) {
+    QFile file(path);
+    if (opened)
+        *opened = file.open(QIODevice::ReadOnly);
+    if (opened ? !*opened : !file.open(QIODevice::ReadOnly)) {
+        *why = file.errorString();
+        return std::nullopt;
+    }
+    *bytes = file.readAll();
+    auto scans = decodeQueue(*bytes);
+    if (!scans)
+        *why = QStringLiteral("%1 cannot be decoded").arg(path);
+    return scans;
+}
 
 // changing: the agent's own load; tidy: a look from outside that still removes old
 // leftovers and sets an undecodable queue.json aside.
@@ -507,6 +612,19 @@ std::optional<Loaded> loadStore(const QString& snapshot, const QString& journalP
     if (parsed && id &&
         std::find(parsed->identities.begin(), parsed->identities.end(), *id) !=
             parsed->identities.end()) {
+        if (parsed->base) {
+            // Begun as the take-over of this queue.json: its scans come first.
+            QString why;
+            auto base = decodeFile(snapshot, &out.base, &why);
+            if (!base) {
+                ::close(fd);
+                return fail(why);
+            }
+            base->append(parsed->scans);
+            base->remove(0, std::min<qsizetype>(parsed->removed, base->size()));
+            parsed->scans = std::move(*base);
+            out.baseId = *id;
+        }
         out.contents.scans = std::move(parsed->scans);
         out.contents.lastStamp = parsed->lastStamp;
         out.contents.fromJournal = true;
@@ -526,14 +644,13 @@ std::optional<Loaded> loadStore(const QString& snapshot, const QString& journalP
     const qint64 stamp = parsed ? parsed->lastStamp : 0;
     if (!changing) {
         QByteArray bytes;
-        QFile file(snapshot);
-        if (!file.exists())
+        if (!QFile::exists(snapshot))
             return out;
-        if (!file.open(QIODevice::ReadOnly))
-            return fail(file.errorString());
-        bytes = file.readAll();
-        file.close();
-        auto scans = decodeQueue(bytes);
+        QString why;
+        bool opened = false;
+        auto scans = decodeFile(snapshot, &bytes, &why, &opened);
+        if (!opened)
+            return fail(why);
         if (!scans && tidy) {
             const QString aside = asideName(snapshot);
             if (!QFile::rename(snapshot, aside))
@@ -547,10 +664,16 @@ std::optional<Loaded> loadStore(const QString& snapshot, const QString& journalP
     } else {
         QueueFile file(snapshot);
         QString why;
-        auto scans = file.tryLoad(&why);
+        QByteArray bytes;
+        auto scans = file.tryLoad(&why, &bytes);
         if (!scans)
             return fail(why);
         out.contents.scans = std::move(*scans);
+        if (!out.contents.scans.isEmpty()) {
+            // Kept as it is: a journal begun with 'B' continues it at once.
+            out.baseId = {bytes.size(), journal::crc32c(bytes.constData(), bytes.size())};
+            out.base = std::move(bytes);
+        }
         if (!file.setAside().isEmpty())
             out.contents.setAside = file.setAside();
     }
@@ -570,11 +693,19 @@ std::optional<QueueStore::Contents> QueueStore::load(QString* error) {
     // memory for a moment: given back, so the agent does not keep it while it runs.
     if (!loaded->contents.fromJournal)
         ::malloc_trim(0);
-    std::lock_guard lock(mutex_);
+    std::unique_lock lock(mutex_);
     if (journal_ >= 0)
         ::close(journal_);
     journal_ = loaded->fd;
+    ++generation_;
     lastStamp_ = loaded->contents.lastStamp;
+    // A queue.json of an older agent is continued as it is by a journal begun with
+    // 'B' (made by the writer before any other change), while its list is written
+    // into an ordinary journal in the background: no change waits for that.
+    baseMode_ = !loaded->base.isEmpty();
+    base_ = std::move(loaded->base);
+    baseSize_ = loaded->baseId.size;
+    baseCrc_ = loaded->baseId.crc;
     if (journal_ >= 0) {
         // A torn last record is cut off, so the next record follows the last good one.
         end_ = loaded->contents.journalEnd;
@@ -589,9 +720,13 @@ std::optional<QueueStore::Contents> QueueStore::load(QString* error) {
     // Only what lies beyond the list's own records counts towards the next compaction.
     const qint64 liveBytes = appendCount_ > 0 ? liveCount_ * (appendBytes_ / appendCount_) : 0;
     sinceWhole_ = journal_ >= 0 ? std::max<qint64>(0, end_ - kMagicSize - liveBytes) : 0;
-    behind_ = journal_ < 0;
-    if (behind_)
+    behind_ = journal_ < 0 && !baseMode_;
+    if (journal_ < 0)
         error_.clear(); // nothing failed: there is simply nothing to continue yet
+    const bool takeOver = baseMode_;
+    lock.unlock();
+    if (takeOver)
+        hand({Change::takeOver, {}, 0, 0});
     return std::move(loaded->contents);
 }
 
@@ -666,7 +801,7 @@ bool QueueStore::written(quint64 number) const {
 
 void QueueStore::waitUntilWritten() {
     std::unique_lock lock(mutex_);
-    changed_.wait(lock, [&] { return done_ >= handed_ && !busy_; });
+    changed_.wait(lock, [&] { return done_ >= handed_ && !busy_ && !backgroundBusy_; });
 }
 
 bool QueueStore::behind() const {
@@ -702,9 +837,39 @@ quint64 QueueStore::lastHanded() const {
 void QueueStore::run() {
     std::unique_lock lock(mutex_);
     for (;;) {
-        changed_.wait(lock, [this] { return !waiting_.empty() || stopping_; });
-        if (waiting_.empty())
+        changed_.wait(lock, [this] {
+            return !waiting_.empty() || stopping_ || backgroundDone_ || !snapshotToPlace_.isEmpty();
+        });
+        if (backgroundDone_) {
+            // Between two batches: the records written meanwhile are copied over.
+            busy_ = true;
+            lock.unlock();
+            finishBackground();
+            lock.lock();
+            busy_ = false;
+            changed_.notify_all();
+            continue;
+        }
+        if (waiting_.empty() && !snapshotToPlace_.isEmpty()) {
+            // Once the records that came during the switch are on disk.
+            busy_ = true;
+            lock.unlock();
+            placeWaitingSnapshot();
+            lock.lock();
+            busy_ = false;
+            backgroundBusy_ = false;
+            changed_.notify_all();
+            continue;
+        }
+        if (waiting_.empty()) {
+            lock.unlock();
+            if (background_) { // left unfinished: its files are only copies
+                background_->thread.join();
+                background_->discard();
+                background_.reset();
+            }
             return;
+        }
         std::vector<Change> changes = std::move(waiting_);
         waiting_.clear();
         busy_ = true;
@@ -747,8 +912,16 @@ void QueueStore::run() {
             if (c.kind == Change::rewrite) {
                 lastStamp_ = std::max(lastStamp_, c.lastStamp);
                 note(writeWhole(&c.bytes, lastStamp_, &error), c.number);
-            } else if (!behind && sinceWhole_ > 0) {
-                note(writeWhole(nullptr, lastStamp_, &error), c.number);
+            } else if (c.kind == Change::takeOver) {
+                note(beginTakeOver(&error), c.number);
+            } else {
+                {
+                    std::lock_guard guard(mutex_);
+                    behind_ = behind;
+                }
+                finishBackground(); // at quit: the one under way first
+                if (!behind && (sinceWhole_ > 0 || baseMode_))
+                    note(writeWhole(nullptr, lastStamp_, &error), c.number);
             }
         }
         writePending();
@@ -757,26 +930,126 @@ void QueueStore::run() {
         done_ = changes.back().number;
         if (lastFailed)
             failed_ = lastFailed;
-        changed_.notify_all(); // nobody waits for the compaction below
         // Now and then the list is written whole: once the journal has grown by as
         // much as the list it holds, so that each byte of a change costs a bounded
-        // number of bytes written, however long the queue.
+        // number of bytes written, however long the queue. It is written by a thread
+        // of its own; records go on to the journal meanwhile.
         const qint64 live = appendCount_ > 0 ? liveCount_ * (appendBytes_ / appendCount_) : 0;
-        if (!behind && sinceWhole_ >= std::max<qint64>(kChunk, live)) {
+        if (!behind && !background_ && snapshotToPlace_.isEmpty() &&
+            sinceWhole_ >= std::max<qint64>(kChunk, live)) {
             lock.unlock();
-            // On failure the journal still holds it all; tried again after the next
-            // changes, and said again only for another reason.
-            QString why;
-            if (writeWhole(nullptr, lastStamp_, &why))
-                wholeFailure_.clear();
-            else if (std::exchange(wholeFailure_, why) != why)
-                qCWarning(lcQueue).noquote()
-                    << "queue file" << snapshot_ << "not rewritten:" << why;
+            startBackground();
             lock.lock();
         }
         busy_ = false;
         changed_.notify_all();
     }
+}
+
+void QueueStore::step(const char* name) const {
+    if (hook_)
+        hook_(name);
+}
+
+bool QueueStore::beginTakeOver(QString* error) {
+    if (journal_ < 0) {
+        // A journal that continues the taken-over queue.json as it is: new records
+        // have a place at once, whatever the length of the list.
+        QByteArray name;
+        const int fd = makeTemp(journalPath_, name);
+        QByteArray head(kMagic, kMagicSize);
+        head.append(identityRecord('B', {baseSize_, baseCrc_}));
+        head.append(stampRecord(lastStamp_));
+        const bool ok =
+            fd >= 0 && writeAll(fd, head.constData(), head.size()) && ::fsync(fd) == 0 &&
+            ::rename(name.constData(), QFile::encodeName(journalPath_).constData()) == 0 &&
+            syncFolderOf(journalPath_);
+        if (!ok) {
+            const int code = errno;
+            if (fd >= 0) {
+                ::close(fd);
+                ::unlink(name.constData());
+            }
+            baseMode_ = false; // the whole list is written instead, as when behind
+            base_.clear();
+            *error = QStringLiteral("cannot write the journal: ") + reasonOf(code);
+            return false;
+        }
+        journal_ = fd;
+        end_ = head.size();
+        sinceWhole_ = 0;
+        ++generation_;
+        std::lock_guard lock(mutex_);
+        bytesWritten_ += static_cast<quint64>(head.size());
+    }
+    step("taking over");
+    startBackground();
+    error->clear();
+    return true;
+}
+
+void QueueStore::startBackground() {
+    if (background_ || journal_ < 0)
+        return;
+    auto job = std::make_unique<Background>();
+    // The journal up to here never changes again: read through a descriptor of its own.
+    job->source = ::fcntl(journal_, F_DUPFD_CLOEXEC, 0);
+    if (job->source < 0)
+        return;
+    job->upTo = end_;
+    job->lastStamp = lastStamp_;
+    job->generation = generation_;
+    if (baseMode_) {
+        job->baseJson = base_;
+        job->keepJson = true;
+        job->kept = {baseSize_, baseCrc_};
+    }
+    {
+        std::lock_guard lock(mutex_);
+        backgroundBusy_ = true;
+        backgroundDone_ = false;
+    }
+    Background* raw = job.get();
+    job->thread = std::thread([this, raw] {
+        raw->ok = build(*raw, snapshot_, journalPath_, hook_);
+        std::lock_guard lock(mutex_);
+        backgroundDone_ = true;
+        changed_.notify_all();
+    });
+    background_ = std::move(job);
+}
+
+void QueueStore::finishBackground() {
+    if (!background_)
+        return;
+    Background& job = *background_;
+    job.thread.join();
+    bool behind = false;
+    {
+        std::lock_guard lock(mutex_);
+        behind = behind_;
+    }
+    QString why = job.error;
+    bool ok = job.ok;
+    if (ok && (job.generation != generation_ || journal_ < 0 || behind)) {
+        job.discard(); // another journal came meanwhile: it holds the list
+        why.clear();
+        ok = false;
+    } else if (ok) {
+        ok = switchTo(job, job.upTo, &why);
+    } else {
+        job.discard();
+    }
+    // On failure the journal still holds it all; tried again after the next changes,
+    // and said again only for another reason.
+    if (ok)
+        wholeFailure_.clear();
+    else if (!why.isEmpty() && std::exchange(wholeFailure_, why) != why)
+        qCWarning(lcQueue).noquote() << "queue file" << snapshot_ << "not rewritten:" << why;
+    background_.reset();
+    std::lock_guard lock(mutex_);
+    backgroundBusy_ = !snapshotToPlace_.isEmpty(); // until that is in place
+    backgroundDone_ = false;
 }
 
 bool QueueStore::journalGone() const {
@@ -824,105 +1097,116 @@ bool QueueStore::writeRecords(const QByteArray& bytes, QString* error) {
     return true;
 }
 
-bool QueueStore::writeWhole(const QByteArray* given, qint64 lastStamp, QString* error) {
-    // The list's append records: given, or the live ones of the open journal (the
-    // first `removed` appends are gone).
+bool QueueStore::build(Background& job, const QString& snapshot, const QString& journalPath,
+                       const StepHook& hook) {
+    if (hook)
+        hook("building");
+    QString* error = &job.error;
+    // A list cut short at a record that cannot be read would lose the scans after it,
+    // and a removal count cut short would bring delivered scans back.
     qint64 removed = 0;
-    if (!given) {
-        if (journal_ < 0) {
-            *error = QStringLiteral("no journal open");
-            return false;
-        }
-        // A list cut short at a record that cannot be read would lose the scans after
-        // it, and a removal count cut short would bring delivered scans back.
-        Reader in(journal_, kMagicSize);
+    if (job.source >= 0) {
+        Reader in(job.source, kMagicSize);
         Record r;
         Next last = Next::record;
-        while (in.pos() < end_ && (last = nextRecord(in, r)) == Next::record) {
+        while (in.pos() < job.upTo && (last = nextRecord(in, r)) == Next::record) {
             if (r.kind == 'R')
                 removed += static_cast<qint64>(get64(r.data));
         }
-        *error = unreadBefore(in, last, end_);
+        *error = unreadBefore(in, last, job.upTo);
         if (!error->isEmpty())
             return false;
     }
-    QByteArray jsonName, journalName;
-    const int json = makeTemp(snapshot_, jsonName);
-    if (json < 0) {
-        *error = QStringLiteral("cannot create: ") + reasonOf(errno);
-        return false;
+    std::optional<QList<QueuedScan>> base;
+    if (!job.baseJson.isEmpty()) {
+        base = decodeQueue(job.baseJson);
+        if (!base) {
+            *error = QStringLiteral("the queue file taken over cannot be decoded again");
+            return false;
+        }
     }
-    const int next = makeTemp(journalPath_, journalName);
-    bool renamedJson = false;
     const auto fail = [&](const char* step) {
         const int code = errno;
-        ::close(json);
-        if (!renamedJson)
-            ::unlink(jsonName.constData());
-        if (next >= 0) {
-            ::close(next);
-            ::unlink(journalName.constData());
-        }
+        job.discard();
         *error = QString::fromLatin1(step) + QStringLiteral(": ") + reasonOf(code);
         return false;
     };
-    if (next < 0)
+    if (!job.keepJson && (job.json = makeTemp(snapshot, job.jsonName)) < 0) {
+        job.jsonName.clear();
         return fail("cannot create");
+    }
+    if ((job.next = makeTemp(journalPath, job.journalName)) < 0) {
+        job.journalName.clear();
+        return fail("cannot create");
+    }
     // The new journal: magic, 'H' (needs the JSON's checksum, so written last into
     // the room kept for it), 'S', then the list's records.
-    constexpr qint64 kHead = kMagicSize + kFrame + 13 + kFrame + 9;
+    constexpr qint64 kHead = kMagicSize + kFrame + 13 + kFrame + 9 + kFrame + 13;
     QByteArray jsonOut("[");
     QByteArray body;
     quint32 crc = 0;
-    qint64 jsonSize = 0;
-    qint64 bodySize = 0;
-    qint64 count = 0;
     bool ok = true;
     const auto flush = [&](bool last) {
         if (last)
             jsonOut.append(']');
-        crc = journal::crc32c(jsonOut.constData(), jsonOut.size(), crc);
-        jsonSize += jsonOut.size();
-        ok = ok && writeAll(json, jsonOut.constData(), jsonOut.size()) &&
-             (body.isEmpty() || ::lseek(next, kHead + bodySize, SEEK_SET) >= 0) &&
-             writeAll(next, body.constData(), body.size());
-        bodySize += body.size();
+        if (job.json >= 0) {
+            crc = journal::crc32c(jsonOut.constData(), jsonOut.size(), crc);
+            ok = ok && writeAll(job.json, jsonOut.constData(), jsonOut.size());
+            writeBack(job.json, job.jsonSize, jsonOut.size());
+            job.jsonSize += jsonOut.size();
+        }
+        ok = ok && (body.isEmpty() || ::lseek(job.next, kHead + job.body, SEEK_SET) >= 0) &&
+             writeAll(job.next, body.constData(), body.size());
+        writeBack(job.next, kHead + job.body, body.size());
+        job.body += body.size();
         jsonOut.clear();
         body.clear();
     };
+    qint64 skip = removed;
     const auto take = [&](const char* record, qint64 size) {
-        const char* payload = record + kFrame;
-        if (count++ > 0)
-            jsonOut.append(',');
-        appendJsonElement(jsonOut, static_cast<qint64>(get64(payload + 1)), payload + 9,
-                          size - kFrame - 9);
+        if (skip > 0) {
+            --skip;
+            return;
+        }
+        if (job.json >= 0) {
+            const char* payload = record + kFrame;
+            if (job.count > 0)
+                jsonOut.append(',');
+            appendJsonElement(jsonOut, static_cast<qint64>(get64(payload + 1)), payload + 9,
+                              size - kFrame - 9);
+        }
+        ++job.count;
         body.append(record, size);
         if (jsonOut.size() >= kChunk || body.size() >= kChunk)
             flush(false);
     };
-    QString unread;
-    if (given) {
-        for (qint64 at = 0; ok && at + kFrame < given->size();) {
-            const char* p = given->constData() + at;
+    if (base) {
+        QByteArray record;
+        for (const QueuedScan& s : *base) {
+            record.clear();
+            journal::appendRecordTo(record, s);
+            take(record.constData(), record.size());
+        }
+        job.baseJson.clear();
+    }
+    if (job.given) {
+        for (qint64 at = 0; ok && at + kFrame < job.given->size();) {
+            const char* p = job.given->constData() + at;
             const qint64 size = kFrame + get32(p);
             take(p, size);
             at += size;
         }
-    } else {
-        Reader in(journal_, kMagicSize);
+    }
+    QString unread;
+    if (job.source >= 0) {
+        Reader in(job.source, kMagicSize);
         Record r;
-        qint64 skip = removed;
         Next last = Next::record;
-        while (ok && in.pos() < end_ && (last = nextRecord(in, r)) == Next::record) {
-            if (r.kind != 'A')
-                continue;
-            if (skip > 0) {
-                --skip;
-                continue;
-            }
-            take(r.data - 1 - kFrame, kFrame + 1 + r.size);
+        while (ok && in.pos() < job.upTo && (last = nextRecord(in, r)) == Next::record) {
+            if (r.kind == 'A')
+                take(r.data - 1 - kFrame, kFrame + 1 + r.size);
         }
-        unread = unreadBefore(in, last, end_);
+        unread = unreadBefore(in, last, job.upTo);
     }
     flush(true);
     if (!ok)
@@ -932,62 +1216,178 @@ bool QueueStore::writeWhole(const QByteArray* given, qint64 lastStamp, QString* 
         *error = unread;
         return false;
     }
-    if (::fsync(json) != 0)
+    if (job.json >= 0 && ::fsync(job.json) != 0)
         return fail("cannot sync");
-    const Identity id{jsonSize, crc};
+    job.id = job.keepJson ? job.kept : Identity{job.jsonSize, crc};
+    // The new journal also continues the queue.json in place now, so that it can be
+    // put in place first and the new queue.json after it, while records go on.
+    if (!job.keepJson) {
+        int failure = 0;
+        job.previous = identityOf(snapshot, failure);
+        if (job.previous && job.previous->size < 0)
+            job.previous.reset(); // none: a journal naming no file would outlive a removal
+    }
     QByteArray head(kMagic, kMagicSize);
-    head.append(identityRecord('H', id));
-    head.append(stampRecord(lastStamp));
+    head.append(identityRecord('H', job.id));
+    head.append(stampRecord(job.lastStamp));
+    head.append(identityRecord('P', job.previous.value_or(job.id)));
     Q_ASSERT(head.size() == kHead);
-    if (::lseek(next, 0, SEEK_SET) < 0 || !writeAll(next, head.constData(), head.size()))
+    if (::lseek(job.next, 0, SEEK_SET) < 0 || !writeAll(job.next, head.constData(), head.size()))
         return fail("cannot write");
-    if (::fsync(next) != 0)
+    if (::fsync(job.next) != 0)
         return fail("cannot sync");
-    // The old journal learns of the new queue.json before it is in place, so a crash
-    // between the two renames still finds a trusted pair.
-    if (journal_ >= 0 && !journalGone()) {
-        const QByteArray announce = identityRecord('P', id);
-        if (::lseek(journal_, end_, SEEK_SET) < 0 ||
-            !writeAll(journal_, announce.constData(), announce.size()) ||
-            ::fdatasync(journal_) != 0) {
-            const int code = errno;
-            (void)::ftruncate(journal_, end_);
-            errno = code;
-            return fail("cannot write");
-        }
-        end_ += announce.size();
-    }
-    if (::rename(jsonName.constData(), QFile::encodeName(snapshot_).constData()) != 0)
-        return fail("cannot replace");
-    renamedJson = true;
-    // From here the new journal is the one to continue, even if a sync fails.
-    const bool synced =
-        syncFolderOf(snapshot_) &&
-        ::rename(journalName.constData(), QFile::encodeName(journalPath_).constData()) == 0 &&
-        syncFolderOf(journalPath_);
-    const int code = errno;
-    ::close(json);
-    if (!synced) {
-        ::close(next);
-        ::unlink(journalName.constData());
-        *error = QStringLiteral("cannot replace the journal: ") + reasonOf(code);
+    job.end = kHead + job.body;
+    if (hook)
+        hook("built");
+    error->clear();
+    return true;
+}
+
+bool QueueStore::switchTo(Background& job, qint64 tailFrom, QString* error) {
+    const auto fail = [&](const char* step) {
+        const int code = errno;
+        job.discard();
+        *error = QString::fromLatin1(step) + QStringLiteral(": ") + reasonOf(code);
         return false;
+    };
+    // 1. The records the journal took while the list was being written follow it in
+    //    the new journal.
+    QByteArray tail;
+    qint64 tailAppends = 0, tailAppendBytes = 0, tailRemoved = 0;
+    if (journal_ >= 0 && tailFrom < end_) {
+        Reader in(journal_, tailFrom);
+        Record r;
+        Next last = Next::record;
+        while (in.pos() < end_ && (last = nextRecord(in, r)) == Next::record) {
+            tail.append(r.data - 1 - kFrame, kFrame + 1 + r.size);
+            if (r.kind == 'A') {
+                ++tailAppends;
+                tailAppendBytes += kFrame + 1 + r.size;
+            } else if (r.kind == 'R') {
+                tailRemoved += static_cast<qint64>(get64(r.data));
+            }
+        }
+        const QString unread = unreadBefore(in, last, end_);
+        if (!unread.isEmpty()) {
+            job.discard();
+            *error = unread;
+            return false;
+        }
+        if (::lseek(job.next, job.end, SEEK_SET) < 0 ||
+            !writeAll(job.next, tail.constData(), tail.size()) || ::fdatasync(job.next) != 0)
+            return fail("cannot write");
     }
+    step("tail copied");
+    if (!job.keepJson && !job.previous) {
+        // No queue.json in place for the new journal to continue: the old journal
+        // learns of the new queue.json before it is in place, so a crash between the
+        // two renames still finds a trusted pair. Not a journal begun with 'B': the
+        // new queue.json would not be the start of its list; replacing that is safe
+        // as the new file holds the whole list.
+        if (journal_ >= 0 && !baseMode_ && !journalGone()) {
+            const QByteArray announce = identityRecord('P', job.id);
+            if (::lseek(journal_, end_, SEEK_SET) < 0 ||
+                !writeAll(journal_, announce.constData(), announce.size()) ||
+                ::fdatasync(journal_) != 0) {
+                const int code = errno;
+                (void)::ftruncate(journal_, end_);
+                errno = code;
+                return fail("cannot write");
+            }
+            end_ += announce.size();
+        }
+        if (!placeSnapshot(job.jsonName))
+            return fail("cannot replace");
+        job.jsonName.clear();
+    }
+    // 2. From here the new journal is the one to continue; it is trusted beside the
+    //    queue.json in place and beside the new one.
+    if (::rename(job.journalName.constData(), QFile::encodeName(journalPath_).constData()) != 0 ||
+        !syncFolderOf(journalPath_))
+        return fail("cannot replace the journal");
+    job.journalName.clear();
+    step("journal replaced");
     if (journal_ >= 0)
         ::close(journal_);
-    journal_ = next;
-    end_ = kHead + bodySize;
-    liveCount_ = count;
-    appendCount_ = count;
-    appendBytes_ = bodySize;
-    sinceWhole_ = 0;
+    journal_ = std::exchange(job.next, -1);
+    end_ = job.end + tail.size();
+    liveCount_ = std::max<qint64>(0, job.count + tailAppends - tailRemoved);
+    appendCount_ = job.count + tailAppends;
+    appendBytes_ = job.body + tailAppendBytes;
+    sinceWhole_ = tail.size();
+    ++generation_;
+    if (baseMode_) {
+        baseMode_ = false; // an ordinary journal now: queue.json may be replaced
+        base_.clear();     // one block, given back at once: no trim, which would hold malloc
+    }
+    // 3. The new queue.json goes in place once the records waiting now are written.
+    if (job.json >= 0)
+        ::close(std::exchange(job.json, -1));
+    snapshotToPlace_ = std::exchange(job.jsonName, {});
+    job.discard();
     {
         std::lock_guard lock(mutex_);
-        bytesWritten_ += static_cast<quint64>(jsonSize + end_);
+        bytesWritten_ += static_cast<quint64>(job.jsonSize + end_);
         ++compactions_;
     }
     error->clear();
     return true;
+}
+
+bool QueueStore::placeSnapshot(const QByteArray& name) {
+    const bool ok = ::rename(name.constData(), QFile::encodeName(snapshot_).constData()) == 0 &&
+                    syncFolderOf(snapshot_);
+    step("snapshot replaced");
+    return ok;
+}
+
+void QueueStore::placeWaitingSnapshot() {
+    if (snapshotToPlace_.isEmpty())
+        return;
+    // Either queue.json pairs with the journal: a failure only leaves the older one.
+    if (!placeSnapshot(snapshotToPlace_)) {
+        qCWarning(lcQueue).noquote()
+            << "queue file" << snapshot_ << "not replaced:" << reasonOf(errno);
+        ::unlink(snapshotToPlace_.constData());
+    }
+    snapshotToPlace_.clear();
+}
+
+bool QueueStore::writeWhole(const QByteArray* given, qint64 lastStamp, QString* error) {
+    placeWaitingSnapshot(); // never after a newer one
+    if (!given && journal_ < 0) {
+        *error = QStringLiteral("no journal open");
+        return false;
+    }
+    if (!given && baseMode_) {
+        // First the take-over, which leaves queue.json as it is.
+        Background take;
+        take.ownSource = false;
+        take.source = journal_;
+        take.upTo = end_;
+        take.baseJson = base_;
+        take.keepJson = true;
+        take.kept = {baseSize_, baseCrc_};
+        take.lastStamp = lastStamp;
+        if (!build(take, snapshot_, journalPath_, {}) || !switchTo(take, end_, &take.error)) {
+            *error = take.error;
+            return false;
+        }
+        placeWaitingSnapshot();
+    }
+    Background job;
+    job.ownSource = false;
+    job.given = given;
+    job.source = given ? -1 : journal_;
+    job.upTo = end_;
+    job.lastStamp = lastStamp;
+    if (!build(job, snapshot_, journalPath_, {})) {
+        *error = job.error;
+        return false;
+    }
+    const bool ok = switchTo(job, end_, error);
+    placeWaitingSnapshot();
+    return ok;
 }
 
 void QueueStore::noteResult(bool ok, const QString& error) {

@@ -7,6 +7,8 @@
 #include <QString>
 
 #include <condition_variable>
+#include <functional>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <thread>
@@ -17,10 +19,19 @@
 // change since that list was written (a scan appended, scans removed from the front,
 // the last stamp given). A change costs one record and one sync whatever the length
 // of the queue; the list is written whole only now and then, when the journal has
-// grown as large as the list, by the writer thread. docs/queue-store.md says why a
-// crash at any byte leaves every scan that was persisted, in order.
+// grown as large as the list, by a thread of its own from what the journal held at
+// that moment, while new records go on reaching the journal at once.
+// docs/queue-store.md says why a crash at any byte leaves every scan that was
+// persisted, in order, once.
 class QueueStore {
   public:
+    // Told of each step of writing the list whole in the background, on the thread
+    // that takes it: "building", "built", "tail copied", "journal replaced", "snapshot
+    // replaced" (before the journal when no queue.json was in place); and "taking over" once a
+    // queue.json of an older agent has a journal. A test may hold a step or look at the folder
+    // there.
+    using StepHook = std::function<void(const char* step)>;
+
     // What a folder holds.
     struct Contents {
         QList<QueuedScan> scans;
@@ -31,7 +42,7 @@ class QueueStore {
     };
 
     // snapshot: the queue.json path; the journal lies beside it (".json" -> ".journal").
-    explicit QueueStore(QString snapshot);
+    explicit QueueStore(QString snapshot, StepHook hook = {});
     ~QueueStore(); // what was handed over is written first
 
     QString snapshotPath() const;
@@ -55,12 +66,13 @@ class QueueStore {
     // Writes the whole list afresh (queue.json, then a new journal). Needed first when
     // the store is behind: a change failed to reach the disk, or nothing was loaded.
     quint64 rewrite(const QList<QueuedScan>& scans, qint64 lastStamp);
-    // The journal lives on; the list is written whole at once (at quit).
+    // The list is written whole at once (at quit), after any compaction under way.
     quint64 compact();
 
     // Returns once change `number` is written (or failed); true when it is on disk.
     bool waitFor(quint64 number);
     bool written(quint64 number) const;
+    // Also waits for a compaction or take-over under way.
     void waitUntilWritten();
     // True while the file is behind the changes handed over: they are kept only in
     // memory until rewrite() succeeds.
@@ -77,15 +89,25 @@ class QueueStore {
 
   private:
     struct Change {
-        enum Kind { record, rewrite, compact } kind = record;
+        enum Kind { record, rewrite, compact, takeOver } kind = record;
         QByteArray bytes; // a record; or every append record of the list
         qint64 lastStamp = 0;
         quint64 number = 0;
     };
     quint64 hand(Change change);
+    struct Background;
     void run();
     bool writeRecords(const QByteArray& bytes, QString* error);
     bool writeWhole(const QByteArray* records, qint64 lastStamp, QString* error);
+    static bool build(Background& job, const QString& snapshot, const QString& journalPath,
+                      const StepHook& hook);
+    bool switchTo(Background& job, qint64 tailFrom, QString* error);
+    bool placeSnapshot(const QByteArray& name);
+    void placeWaitingSnapshot();
+    bool beginTakeOver(QString* error);
+    void startBackground();
+    void finishBackground();
+    void step(const char* name) const;
     void noteResult(bool ok, const QString& error);
     bool journalGone() const;
 
@@ -103,6 +125,8 @@ class QueueStore {
     bool behind_ = true; // until a journal is open
     bool busy_ = false;
     bool stopping_ = false;
+    bool backgroundDone_ = false; // the background write ended, to be switched in
+    bool backgroundBusy_ = false; // one is under way or not switched in yet
     QString error_;
     quint64 bytesWritten_ = 0;
     quint64 compactions_ = 0;
@@ -115,6 +139,16 @@ class QueueStore {
     qint64 sinceWhole_ = 0; // bytes appended since the list was written whole
     qint64 lastStamp_ = 0;
     QString wholeFailure_; // why the list was last not written whole on its own
+    // While a taken-over queue.json is the start of the list: its append records,
+    // and the journal ('B') continues that file as it is.
+    bool baseMode_ = false;
+    QByteArray base_;
+    qint64 baseSize_ = -1;
+    quint32 baseCrc_ = 0;
+    quint64 generation_ = 0; // a new number whenever another journal is open
+    std::unique_ptr<Background> background_;
+    QByteArray snapshotToPlace_; // a new queue.json, once the records waiting are written
+    StepHook hook_;
     std::thread thread_;
 };
 
@@ -122,4 +156,5 @@ class QueueStore {
 namespace journal {
 quint32 crc32c(const char* data, qsizetype size, quint32 crc = 0);
 QByteArray appendRecord(const QueuedScan& scan);
+void appendRecordTo(QByteArray& out, const QueuedScan& scan);
 } // namespace journal

@@ -9,3 +9,6 @@ struct QueuedScan {
 
     friend bool operator==(const QueuedScan&, const QueuedScan&) = default;
 };
+// Moved as bytes when a list of a million grows: copying each text would hold the
+// thread that appends for a long moment.
+Q_DECLARE_TYPEINFO(QueuedScan, Q_RELOCATABLE_TYPE);

@@ -1,5 +1,7 @@
 #include "core/delivery/scan_delivery.h"
 
+#include "core/delivery/scan_text.h"
+
 #include "core/logging.h"
 #include "core/settings.h"
 #include "platform/notifier.h"
@@ -19,21 +21,28 @@ namespace {
 // Appends `text` as a JSON string.
 void appendJsonString(QByteArray& out, const QString& text) {
     static constexpr char hex[] = "0123456789abcdef";
-    const QByteArray utf8 = text.toUtf8();
+    const QByteArray utf8 = scanTextBytes(text); // a lone surrogate kept, as its escape
     out.append('"');
     const char* plain = utf8.constData(); // start of the bytes taken as they are
-    for (const char& ch : utf8) {
-        const auto c = static_cast<unsigned char>(ch);
-        if (c != '"' && c != '\\' && c >= 0x20)
+    const char* end = utf8.constData() + utf8.size();
+    for (const char* ch = plain; ch < end; ++ch) {
+        const auto c = static_cast<unsigned char>(*ch);
+        const char16_t lone = c == 0xED ? loneSurrogateAt(ch, end) : 0;
+        if (c != '"' && c != '\\' && c >= 0x20 && !lone)
             continue;
-        out.append(plain, &ch - plain);
-        plain = &ch + 1;
-        if (c < 0x20)
+        out.append(plain, ch - plain);
+        plain = ch + 1;
+        if (lone) {
+            out.append("\\u").append(QByteArray::number(lone, 16));
+            ch += 2;
+            plain = ch + 1;
+        } else if (c < 0x20) {
             out.append("\\u00").append(hex[c >> 4]).append(hex[c & 15]);
-        else
-            out.append('\\').append(ch);
+        } else {
+            out.append('\\').append(*ch);
+        }
     }
-    out.append(plain, utf8.constData() + utf8.size() - plain);
+    out.append(plain, end - plain);
     out.append('"');
 }
 

@@ -53,8 +53,11 @@ ScanQueue::ScanQueue(QueueFile file, SendFn send)
     live.queues.push_back(this);
 }
 
-void ScanQueue::took(const QueueStore::Contents& contents) {
-    items_ = contents.scans;
+void ScanQueue::took(QueueStore::Contents& contents) {
+    items_ = std::move(contents.scans);
+    // Room for the scans to come, made now: growing a list of a million later would
+    // hold the main thread at an Enter.
+    items_.reserve(items_.size() + 4096);
     changes_.assign(items_.size(), 0); // on disk already
     lastStamp_ = std::max(lastStamp_, contents.lastStamp);
     setAside_ = contents.setAside;

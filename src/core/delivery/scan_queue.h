@@ -68,7 +68,7 @@ class ScanQueue {
     static void lastSaveOfEveryQueue();
     void startHead();
     void completed(const QueuedScan& head, SendOutcome outcome, const QString& message);
-    void took(const QueueStore::Contents& contents);
+    void took(QueueStore::Contents& contents);
     // Hands one change to the store, or the whole list when the store needs it;
     // returns the number of what was handed (0: nothing).
     quint64 store(const std::function<quint64()>& change);

@@ -1,0 +1,151 @@
+// The queue's store while it writes the whole list in the background (a compaction,
+// the take-over of an older agent's queue.json): new records reach the disk at once,
+// a crash at any step loses and repeats nothing, and texts stay exactly as they were.
+#include "core/delivery/queue_file.h"
+#include "core/delivery/queue_store.h"
+#include "support/test_main.h"
+
+#include <QSemaphore>
+
+using namespace korvel::test;
+
+namespace {
+
+QList<QueuedScan> numbered(int n, int from = 0) {
+    QList<QueuedScan> scans;
+    for (int i = from; i < from + n; ++i)
+        scans.append({QStringLiteral("4006381%1").arg(i, 6, 10, QLatin1Char('0')), i});
+    return scans;
+}
+
+// The files of `folder` copied as they are: what a crash just now would leave.
+void copyFolder(const QString& folder, const QString& to) {
+    QDir().mkpath(to);
+    for (const QString& name : QDir(folder).entryList(QDir::Files))
+        QFile::copy(folder + u'/' + name, to + u'/' + name);
+}
+
+} // namespace
+
+class TestQueueBackground : public QObject {
+    Q_OBJECT
+    QTemporaryDir dir;
+
+  private Q_SLOTS:
+    void init() {
+        QDir(dir.path()).removeRecursively();
+        QDir().mkpath(dir.path());
+    }
+
+    // The background write is held at its start while a scan comes: the scan is on
+    // disk (and read by a tool beside the agent) before the write ends. At every step
+    // the folder is copied, as a crash there would leave it; each copy reads back as
+    // the list of that moment, nothing lost, nothing twice.
+    void aScanDuringABackgroundWriteIsOnDiskAtOnceAndACrashAtAnyStepLosesNothing_data() {
+        QTest::addColumn<bool>("takeOver"); // an older agent's queue.json, else a compaction
+        QTest::newRow("compaction") << false;
+        QTest::newRow("take-over") << true;
+    }
+    void aScanDuringABackgroundWriteIsOnDiskAtOnceAndACrashAtAnyStepLosesNothing() {
+        QFETCH(bool, takeOver);
+        const QString folder = dir.filePath(QStringLiteral("store"));
+        const QString path = folder + QStringLiteral("/queue.json");
+        QDir().mkpath(folder);
+        QSemaphore reached, mayGoOn;
+        std::atomic<bool> held = false;
+        QStringList steps;
+        const auto hook = [&](const char* step) {
+            steps << QString::fromLatin1(step);
+            copyFolder(folder, dir.filePath(QStringLiteral("crash/%1").arg(steps.size())));
+            if (qstrcmp(step, "building") == 0 && !held.exchange(true)) {
+                reached.release();
+                (void)mayGoOn.tryAcquire(1, 10000);
+            }
+        };
+        const QString big(600000, u'7');
+        QList<QueuedScan> before = numbered(20000);
+        if (takeOver)
+            QVERIFY(QueueFile(path).save(before));
+        QueueStore store(path, hook);
+        QVERIFY(store.load());
+        if (!takeOver) {
+            // Records that outgrow the list they leave: the journal is compacted.
+            QVERIFY(store.waitFor(store.rewrite(before, 0)));
+            store.append({big, 20000});
+            store.append({big, 20001});
+            store.removeFront(20001);
+            before = {{big, 20001}};
+        }
+        QVERIFY(reached.tryAcquire(1, 10000));
+        const int stepsBefore = static_cast<int>(steps.size());
+        const quint64 compactions = store.compactions();
+        const QueuedScan scan{QStringLiteral("typed meanwhile"), 99999};
+        const quint64 number = store.append(scan);
+        QTRY_VERIFY_WITH_TIMEOUT(store.written(number), 10000);
+        const QList<QueuedScan> after = before + QList<QueuedScan>{scan};
+        const auto seen = QueueStore::read(path);
+        mayGoOn.release();
+        QVERIFY(seen);
+        QCOMPARE(seen->scans, after);
+        QCOMPARE(store.compactions(), compactions); // still held while the scan was written
+        store.waitUntilWritten();
+        QCOMPARE(store.compactions(), compactions + 1);
+        if (takeOver)
+            QCOMPARE(steps.value(stepsBefore - 2), QStringLiteral("taking over"));
+        const QStringList wanted{"building", "built", "tail copied", "journal replaced",
+                                 "snapshot replaced"};
+        QCOMPARE(steps.mid(stepsBefore - 1), wanted.mid(0, takeOver ? 4 : 5));
+        QCOMPARE(QueueStore::read(path)->scans, after);
+        // From the take-over's own journal on, or the compaction's start.
+        for (int i = stepsBefore - (takeOver ? 1 : 0); i <= steps.size(); ++i) {
+            const QString copy = dir.filePath(QStringLiteral("crash/%1/queue.json").arg(i));
+            QueueStore restarted(copy);
+            const auto contents = restarted.load();
+            QVERIFY(contents);
+            QVERIFY2(contents->scans == (i <= stepsBefore ? before : after),
+                     qPrintable(steps[i - 1]));
+            restarted.waitUntilWritten(); // and what it takes over ends up the same
+            QCOMPARE(QueueStore::read(copy)->scans, i <= stepsBefore ? before : after);
+        }
+        QCOMPARE(modeOf(folder + QStringLiteral("/queue.journal")), 0600);
+    }
+
+    // Texts that are not valid UTF-16, as a hand-edited queue.json may hold, are
+    // kept exactly: taken over, appended to the journal, written whole, read again.
+    void aTextIsKeptExactlyWhateverItHolds_data() {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QByteArray>("json"); // as queue.json holds it
+        QTest::newRow("a lone high surrogate")
+            << QString(u'a') + QChar(0xD800) + u'b' << QByteArray(R"(a\ud800b)");
+        QTest::newRow("a lone low surrogate at the end")
+            << QString(u'a') + QChar(0xDFFF) << QByteArray(R"(a\udfff)");
+        QTest::newRow("a pair the wrong way round")
+            << QString(QChar(0xDC00)) + QChar(0xD800) << QByteArray(R"(\udc00\ud800)");
+    }
+    void aTextIsKeptExactlyWhateverItHolds() {
+        QFETCH(QString, text);
+        QFETCH(QByteArray, json);
+        const QString path = dir.filePath(QStringLiteral("queue.json"));
+        writeFile(path, R"([{"value":")" + json + R"(","ts":1}])");
+        const QList<QueuedScan> both{{text, 1}, {text + u'!', 2}};
+        {
+            QueueStore store(path);
+            const auto contents = store.load();
+            QVERIFY(contents);
+            QCOMPARE(contents->scans, both.mid(0, 1));
+            QVERIFY(store.waitFor(store.append(both[1])));
+        }
+        for (int round = 0; round < 2; ++round) { // from the journal, then written whole
+            QueueStore store(path);
+            const auto contents = store.load();
+            QVERIFY(contents);
+            QCOMPARE(contents->scans, both);
+            QVERIFY(store.waitFor(store.compact()));
+        }
+        QVERIFY(readFile(path).contains(R"([{"value":")" + json + R"(","ts":1},)"));
+        QCOMPARE(QueueFile(path).load(), both);
+    }
+};
+
+KORVEL_TEST_MAIN(TestQueueBackground)
+#include "tst_queue_background.moc"

@@ -41,9 +41,26 @@ using namespace std::chrono_literals;
 
 namespace {
 
-// Runs `act` on the modal dialog once it is up.
+// Runs `act` on the modal dialog of that type once it is on screen (on a busy machine
+// that may take a while); fails when none comes within a minute.
 template <typename Dialog> void whenShown(std::function<void(Dialog*)> act) {
-    QTimer::singleShot(0, [act] { act(qobject_cast<Dialog*>(QApplication::activeModalWidget())); });
+    auto* poll = new QTimer(qApp);
+    const QDeadlineTimer deadline(60s);
+    QObject::connect(poll, &QTimer::timeout, poll, [poll, act, deadline] {
+        auto* d = qobject_cast<Dialog*>(QApplication::activeModalWidget());
+        const bool shown = d && d->isVisible() && d->windowHandle() &&
+                           (d->windowHandle()->isExposed() ||
+                            QGuiApplication::platformName() == QLatin1String("offscreen"));
+        if (!shown && !deadline.hasExpired())
+            return;
+        poll->stop();
+        poll->deleteLater();
+        if (shown)
+            act(d);
+        else
+            QTest::qFail("no dialog came up", __FILE__, __LINE__);
+    });
+    poll->start(10);
 }
 
 class Notifications : public QObject {
@@ -325,7 +342,10 @@ class TestShell : public QObject {
 
     void quitEndsTheEventLoopNormally() {
         QTimer::singleShot(0, menu->menu().actions().last(), &QAction::trigger);
-        QTimer::singleShot(10000, [] { QCoreApplication::exit(1); }); // never quit
+        QTimer never; // ends only this loop: a timer left running would end a later test's
+        never.setSingleShot(true);
+        connect(&never, &QTimer::timeout, [] { QCoreApplication::exit(1); });
+        never.start(60s);
         QCOMPARE(QCoreApplication::exec(), 0);
     }
 
@@ -723,6 +743,9 @@ class TestShell : public QObject {
         keyboard.granted = true;
         agent->capture().startCapture();
         agent->takeSlowStates();
+        // A server that has not answered yet: setting up goes on to it next.
+        stub->script = [](const HttpStub::Request&) { return HttpStub::Reply{200, "{}", true}; };
+        agent->saveSettings(settings->serverURL(), settings->deviceName());
         settings->setScannerLayout(QStringLiteral("de"));
         whenShown<SettingsDialog>([&](SettingsDialog* d) {
             QTest::mouseClick(d->findButton(), Qt::LeftButton);

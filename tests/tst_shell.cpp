@@ -301,8 +301,11 @@ class TestShell : public QObject {
         QTRY_COMPARE(texts()[0], QStringLiteral("Scan any barcode with the scanner now\u2026"));
         QCOMPARE(texts()[5], QStringLiteral("Cancel detection"));
         type({33, 39, 39, 35, 40}); // 4006 Enter
-        QCOMPARE(journal.entries,
-                 (QStringList{"sound:Glass", "notify:Scanner selected|Imaging & Co (05E0:1200)"}));
+        QCOMPARE(
+            journal.entries,
+            (QStringList{"sound:Glass", "notify:Scanner selected|Imaging & Co (05E0:1200)\nIt was "
+                                        "chosen by the barcode \"4006\", which was not "
+                                        "sent: scan it again to send it."}));
         QTRY_COMPARE(texts()[0],
                      QStringLiteral("Scanner: Imaging & Co (05E0:1200) \u00B7 Packing 1"));
         KORVEL_EXPECT_ONE_WARNING("scanner layout \"xx\" is unknown");

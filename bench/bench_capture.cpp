@@ -48,7 +48,7 @@ int main(int argc, char** argv) {
             if (waiting)
                 waiting->quit();
         },
-        [](const QString&, const QString&) {});
+        [](const QString&, const QString&, const QString&) {});
     capture.startCapture();
 
     const QString code = QStringLiteral("4006381333931");

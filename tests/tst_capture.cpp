@@ -192,7 +192,9 @@ class TestCapture : public QObject {
         keyboard = ScriptedKeyboard{};
         capture = std::make_unique<ScanCapture>(
             keyboard, [this] { return chosen; }, [this](const QString& s) { delivered << s; },
-            [this](const QString& k, const QString& n) { choices << k + QLatin1Char(' ') + n; },
+            [this](const QString& k, const QString& n, const QString&) {
+                choices << k + QLatin1Char(' ') + n;
+            },
             &layouts, [this] { return scannerLayout; });
     }
 
@@ -462,7 +464,8 @@ class TestCapture : public QObject {
         QTemporaryDir dir;
         Agent agent(settings,
                     {keyboard, journal, journal, nullptr, nullptr, &layouts,
-                     [] { return QStringLiteral("de"); }},
+                     [] { return QStringLiteral("de"); },
+                     [] { return std::make_unique<XkbLayouts>(); }},
                     dir.path());
         agent.capture().startCapture();
         const QString code =
@@ -498,10 +501,50 @@ class TestCapture : public QObject {
         QCOMPARE(agent.queue().items().size(), 0);
         QCOMPARE(journal.entries.size(), 6);
         QCOMPARE(journal.entries.last(), told + "\nIt sends control characters as Alt codes.");
+        // Reprogrammed for US keys while "de" is set: read with every layout, still the
+        // test code, nothing of it sent; a barcode typed meanwhile waits, then goes.
+        qint64 t = 10'000'000;
+        for (const QString& script : {"=" + code + " ^] =KV1", QStringLiteral("4006")}) {
+            for (KeyEvent e : keysFor("", script)) {
+                e.vendor = 0x1234, e.timeMs += t;
+                keyboard.handler(e);
+            }
+            t += 100'000;
+        }
+        QVERIFY(agent.capture().holding());
+        QCOMPARE(agent.queue().items().size(), 0);
+        QTRY_COMPARE_WITH_TIMEOUT(settings.scannerLayout(), QString(), 60000);
+        QCOMPARE(agent.queue().items().size(), 1);
+        QCOMPARE(agent.queue().items().first().value, QStringLiteral("4006"));
+        QCOMPARE(journal.entries.size(), 8);
         agent.toggleDetect(); // chosen by its speed: the last scanner's pace is not its own
         scan("", "4006", 0x00FF, 1);
         QCOMPARE(settings.scanner(), QStringLiteral("00FF:000A"));
         QCOMPARE(settings.scannerPause(), 100);
+        QCOMPARE(journal.entries.last(), // the barcode that chose it was not sent
+                 "notify:Scanner selected|Barcode Reader (00FF:000A)\nIt was chosen by the "
+                 "barcode \"4006\", which was not sent: scan it again to send it.");
+        QCOMPARE(agent.queue().items().size(), 1);
+    }
+
+    // A detect window forgotten open ends by itself: the next parcel chooses nothing.
+    void detectionEndsWithoutAScan() {
+        Settings settings;
+        Journal journal;
+        QTemporaryDir dir;
+        settings.store().remove(QStringLiteral("scanner"));
+        Agent::Intervals intervals;
+        intervals.detectIdle = std::chrono::milliseconds(300);
+        Agent agent(settings, {keyboard, journal, journal}, dir.path(), intervals);
+        agent.capture().startCapture();
+        agent.toggleDetect();
+        QSignalSpy changed(&agent, &Agent::changed);
+        QVERIFY(agent.capture().detecting());
+        QTRY_VERIFY(!agent.capture().detecting());
+        QVERIFY(changed.count() >= 1); // the menu and the detect window follow
+        for (const KeyEvent& e : keysFor("", "4006"))
+            keyboard.handler(e);
+        QVERIFY(settings.scanner().isEmpty());
     }
 
     // What one scanner sends, then what a second of the same model sends.

@@ -70,7 +70,9 @@ class TestEvdev : public QObject {
         tree.type(1, QStringLiteral("4006"));
         QTRY_VERIFY( // then the server's step: no usable one is set
             journal.entries.contains(
-                QStringLiteral("notify:Scanner selected|Test Scanner (05E0:1200)")));
+                QStringLiteral("notify:Scanner selected|Test Scanner (05E0:1200)\nIt was chosen by "
+                               "the barcode \"4006\", which was not sent: scan it again to "
+                               "send it.")));
         tree.remove(2);
         QStringList expected;
         for (int round = 0; round < 80; ++round) {

@@ -41,9 +41,26 @@ using namespace std::chrono_literals;
 
 namespace {
 
-// Runs `act` on the modal dialog once it is up.
+// Runs `act` on the modal dialog of that type once it is on screen (on a busy machine
+// that may take a while); fails when none comes within a minute.
 template <typename Dialog> void whenShown(std::function<void(Dialog*)> act) {
-    QTimer::singleShot(0, [act] { act(qobject_cast<Dialog*>(QApplication::activeModalWidget())); });
+    auto* poll = new QTimer(qApp);
+    const QDeadlineTimer deadline(60s);
+    QObject::connect(poll, &QTimer::timeout, poll, [poll, act, deadline] {
+        auto* d = qobject_cast<Dialog*>(QApplication::activeModalWidget());
+        const bool shown = d && d->isVisible() && d->windowHandle() &&
+                           (d->windowHandle()->isExposed() ||
+                            QGuiApplication::platformName() == QLatin1String("offscreen"));
+        if (!shown && !deadline.hasExpired())
+            return;
+        poll->stop();
+        poll->deleteLater();
+        if (shown)
+            act(d);
+        else
+            QTest::qFail("no dialog came up", __FILE__, __LINE__);
+    });
+    poll->start(10);
 }
 
 class Notifications : public QObject {
@@ -69,11 +86,15 @@ class Watcher : public QObject {
     Q_PROPERTY(int ProtocolVersion READ protocolVersion)
   public:
     QStringList items;
-    bool hostRegistered() const { return true; }
+    bool host = true; // false: the panel that drew the items is gone
+    bool hostRegistered() const { return host; }
     int protocolVersion() const { return 0; }
   public Q_SLOTS:
     void RegisterStatusNotifierItem(const QString& service) { items << service; }
     void RegisterStatusNotifierHost(const QString&) {}
+  Q_SIGNALS:
+    void StatusNotifierHostRegistered();
+    void StatusNotifierHostUnregistered();
 };
 
 // A label as a DBusMenu host shows it: "__" is "_", any other "_" marks a shortcut.
@@ -110,14 +131,20 @@ void layoutLabels(const QDBusArgument& item, QStringList& labels) {
 }
 
 // A call as a tray host makes it, without blocking: the item answers on this thread.
-QList<QVariant> ask(const QString& service, const QString& path, const QString& interface,
-                    const QString& method, const QList<QVariant>& args) {
+// The answer, an error, or an invalid message when none came.
+QDBusMessage call(const QString& service, const QString& path, const QString& interface,
+                  const QString& method, const QList<QVariant>& args) {
     QDBusMessage m = QDBusMessage::createMethodCall(service, path, interface, method);
     m.setArguments(args);
-    QDBusPendingCall call = QDBusConnection::sessionBus().asyncCall(m);
-    if (!QTest::qWaitFor([&call] { return call.isFinished(); }, 5000) || call.isError())
+    QDBusPendingCall pending = QDBusConnection::sessionBus().asyncCall(m, 30000);
+    if (!QTest::qWaitFor([&pending] { return pending.isFinished(); }, 30000))
         return {};
-    return call.reply().arguments();
+    return pending.reply();
+}
+QList<QVariant> ask(const QString& service, const QString& path, const QString& interface,
+                    const QString& method, const QList<QVariant>& args) {
+    const QDBusMessage answer = call(service, path, interface, method, args);
+    return answer.type() == QDBusMessage::ReplyMessage ? answer.arguments() : QList<QVariant>();
 }
 
 QVariant itemProperty(const QString& service, const QString& name) {
@@ -274,8 +301,11 @@ class TestShell : public QObject {
         QTRY_COMPARE(texts()[0], QStringLiteral("Scan any barcode with the scanner now\u2026"));
         QCOMPARE(texts()[5], QStringLiteral("Cancel detection"));
         type({33, 39, 39, 35, 40}); // 4006 Enter
-        QCOMPARE(journal.entries,
-                 (QStringList{"sound:Glass", "notify:Scanner selected|Imaging & Co (05E0:1200)"}));
+        QCOMPARE(
+            journal.entries,
+            (QStringList{"sound:Glass", "notify:Scanner selected|Imaging & Co (05E0:1200)\nIt was "
+                                        "chosen by the barcode \"4006\", which was not "
+                                        "sent: scan it again to send it."}));
         QTRY_COMPARE(texts()[0],
                      QStringLiteral("Scanner: Imaging & Co (05E0:1200) \u00B7 Packing 1"));
         KORVEL_EXPECT_ONE_WARNING("scanner layout \"xx\" is unknown");
@@ -315,7 +345,10 @@ class TestShell : public QObject {
 
     void quitEndsTheEventLoopNormally() {
         QTimer::singleShot(0, menu->menu().actions().last(), &QAction::trigger);
-        QTimer::singleShot(10000, [] { QCoreApplication::exit(1); }); // never quit
+        QTimer never; // ends only this loop: a timer left running would end a later test's
+        never.setSingleShot(true);
+        connect(&never, &QTimer::timeout, [] { QCoreApplication::exit(1); });
+        never.start(60s);
         QCOMPARE(QCoreApplication::exec(), 0);
     }
 
@@ -517,6 +550,134 @@ class TestShell : public QObject {
         QTRY_COMPARE(watcher.items, QStringList{item->serviceName()});
     }
 
+    // A watcher left behind by a panel that crashed holds no tray: the window shows
+    // until a host registers with it, then the icon is there; the host gone, the window.
+    void aWatcherWithoutAHostIsNoTray() {
+        watcher.host = false;
+        const auto back = qScopeGuard([this] { watcher.host = true; });
+        startShell();
+        QTRY_VERIFY(window->isVisible());
+        QVERIFY(!menu->trayShown());
+        watcher.items.clear();
+        watcher.host = true;
+        Q_EMIT watcher.StatusNotifierHostRegistered();
+        QTRY_VERIFY(menu->hosted());
+        QTRY_COMPARE(watcher.items, QStringList{item->serviceName()});
+        window->hide();
+        watcher.host = false;
+        Q_EMIT watcher.StatusNotifierHostUnregistered();
+        QTRY_VERIFY(window->isVisible());
+    }
+
+    // Any process on the session bus may call the item, its menu and the agent: what
+    // they cannot take is answered with an error, and the agent goes on answering.
+    void wrongCallsAreAnsweredWithErrors_data() {
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<QString>("method"); // interface.member
+        QTest::addColumn<QVariantList>("args");
+        QTest::addColumn<bool>("refused");
+        const QVariant data = QVariant::fromValue(QDBusVariant(0));
+        const auto events = [](std::initializer_list<std::pair<int, QString>> list) {
+            QList<DbusMenuEvent> out;
+            for (const auto& [id, name] : list)
+                out.append({id, name, QDBusVariant(0), 0});
+            return QVariant::fromValue(out);
+        };
+        const auto menu = [](const char* name, const char* method, const QVariantList& args,
+                             bool refused) {
+            QTest::newRow(name) << "/MenuBar" << QString("com.canonical.dbusmenu.") + method << args
+                                << refused;
+        };
+        const QStringList none;
+        menu("layout of -1", "GetLayout", {-1, 0, none}, true);
+        menu("layout of 99", "GetLayout", {99, -1, none}, true);
+        menu("layout of INT_MIN", "GetLayout", {INT_MIN, 1, none}, true);
+        menu("layout, odd depth and names", "GetLayout",
+             {0, INT_MIN, QStringList{"", "no-such", QString(10000, 'x')}}, false);
+        menu("layout of an item", "GetLayout", {1, INT_MAX, QStringList{"label"}}, false);
+        menu("layout, a text for the id", "GetLayout", {"1", 0, none}, true);
+        menu("property of the root", "GetProperty", {0, "label"}, true);
+        menu("property of -1", "GetProperty", {-1, "label"}, true);
+        menu("unknown property", "GetProperty", {1, "no-such"}, true);
+        menu("empty property name", "GetProperty", {1, ""}, true);
+        menu("property", "GetProperty", {1, "label"}, false);
+        menu("properties of no item", "GetGroupProperties",
+             {QVariant::fromValue(QList<int>{-1, 99, INT_MAX}), none}, true);
+        menu("properties of all", "GetGroupProperties",
+             {QVariant::fromValue(QList<int>{}), QStringList{"x"}}, false);
+        menu("click on -1", "Event", {-1, "clicked", data, 0u}, true);
+        menu("click on INT_MAX", "Event", {INT_MAX, "clicked", data, 0u}, true);
+        menu("empty event", "Event", {1, "", data, 0u}, true);
+        menu("unknown event", "Event", {0, "exploded", data, 0u}, true);
+        menu("event, arguments missing", "Event", {1}, true);
+        menu("hover on a line", "Event", {1, "hovered", data, 0u}, false);
+        menu("click on a disabled line", "Event", {1, "clicked", data, 0u}, false);
+        menu("events, none taken", "EventGroup", {events({{-5, "clicked"}, {2, ""}})}, true);
+        menu("events, one taken", "EventGroup", {events({{-5, "clicked"}, {0, "opened"}})}, false);
+        menu("about to show -1", "AboutToShow", {-1}, true);
+        menu("about to show 1000000", "AboutToShow", {1000000}, true);
+        menu("about to show, no item", "AboutToShowGroup",
+             {QVariant::fromValue(QList<int>{-1, 99})}, true);
+        menu("about to show, the root among others", "AboutToShowGroup",
+             {QVariant::fromValue(QList<int>{0, -1})}, false);
+        const QString item = "/StatusNotifierItem", sni = "org.kde.StatusNotifierItem";
+        QTest::newRow("scroll, odd orientation")
+            << item << sni + ".Scroll" << QVariantList{3, "diagonal"} << true;
+        QTest::newRow("scroll") << item << sni + ".Scroll" << QVariantList{INT_MIN, "vertical"}
+                                << false;
+        QTest::newRow("activate, texts for numbers")
+            << item << sni + ".Activate" << QVariantList{"a", "b"} << true;
+        QTest::newRow("status set")
+            << item << "org.freedesktop.DBus.Properties.Set"
+            << QVariantList{sni, "Status", QVariant::fromValue(QDBusVariant("Passive"))} << true;
+        QTest::newRow("unknown property of the item")
+            << item << "org.freedesktop.DBus.Properties.Get" << QVariantList{sni, "Nope"} << true;
+        const QString agent = "/com/korvel/Agent", app = "org.freedesktop.Application";
+        QTest::newRow("agent, a text for the map")
+            << agent << app + ".Activate" << QVariantList{"x"} << true;
+        QTest::newRow("agent, open")
+            << agent << app + ".Open" << QVariantList{QStringList{"file:///"}, QVariantMap{}}
+            << true;
+        QTest::newRow("agent, deleteLater")
+            << agent << app + ".deleteLater" << QVariantList{} << true;
+        QTest::newRow("agent, activate")
+            << agent << app + ".Activate" << QVariantList{QVariantMap{{"x", 1}}} << false;
+    }
+    void wrongCallsAreAnsweredWithErrors() {
+        QFETCH(QString, path);
+        QFETCH(QString, method);
+        QFETCH(QVariantList, args);
+        QFETCH(bool, refused);
+        DbusRunningAgent running;
+        int activations = 0;
+        QVERIFY(running.answer([&activations] { ++activations; }));
+        QTRY_VERIFY(texts().size() == 10);
+        const QString service =
+            path.startsWith("/com/") ? QStringLiteral("com.korvel.Agent") : item->serviceName();
+        const QString interface = method.section('.', 0, -2);
+        const QDBusMessage answer = call(service, path, interface, method.section('.', -1), args);
+        QCOMPARE(answer.type(), refused ? QDBusMessage::ErrorMessage : QDBusMessage::ReplyMessage);
+        QCOMPARE(activations, path.startsWith("/com/") && !refused ? 1 : 0);
+        QCOMPARE(texts().size(), 10); // still answering, the menu as it was
+        QVERIFY(!agent->capture().detecting() && !window->isVisible()); // nothing clicked
+    }
+
+    // A host asks before it shows the menu whether it must read the layout again.
+    void aboutToShowSaysWhetherTheMenuChanged() {
+        const auto aboutToShow = [this] {
+            return ask(item->serviceName(), "/MenuBar", "com.canonical.dbusmenu", "AboutToShow",
+                       {0})
+                .value(0);
+        };
+        QTRY_VERIFY(texts().value(2).endsWith("reached")); // the host read the layout
+        QCOMPARE(aboutToShow(), QVariant(false));
+        keyboard.granted = false; // read as the menu is about to show
+        QCOMPARE(aboutToShow(), QVariant(true));
+        QCOMPARE(texts().value(0),
+                 QStringLiteral("Keyboard access is off: Korvel can't read the scanner"));
+        QCOMPARE(aboutToShow(), QVariant(false));
+    }
+
     // The classic tray: a menu of Qt's own, a QToolTip.
     void labelsAndToolTipsShowTextAsItIs_data() {
         QTest::addColumn<QString>("text");
@@ -585,6 +746,9 @@ class TestShell : public QObject {
         keyboard.granted = true;
         agent->capture().startCapture();
         agent->takeSlowStates();
+        // A server that has not answered yet: setting up goes on to it next.
+        stub->script = [](const HttpStub::Request&) { return HttpStub::Reply{200, "{}", true}; };
+        agent->saveSettings(settings->serverURL(), settings->deviceName());
         settings->setScannerLayout(QStringLiteral("de"));
         whenShown<SettingsDialog>([&](SettingsDialog* d) {
             QTest::mouseClick(d->findButton(), Qt::LeftButton);

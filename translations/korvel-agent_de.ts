@@ -230,6 +230,10 @@
         <source>Starting at login is not available here.</source>
         <translation>Der Start bei der Anmeldung ist hier nicht verfügbar.</translation>
     </message>
+    <message>
+        <source>It was chosen by the barcode &quot;%1&quot;, which was not sent: scan it again to send it.</source>
+        <translation>Gewählt durch den Barcode „%1“, der nicht gesendet wurde: zum Senden erneut scannen.</translation>
+    </message>
 </context>
 <context>
     <name>CommandLine</name>

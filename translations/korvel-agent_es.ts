@@ -230,6 +230,10 @@
         <source>Starting at login is not available here.</source>
         <translation>El inicio al iniciar sesión no está disponible aquí.</translation>
     </message>
+    <message>
+        <source>It was chosen by the barcode &quot;%1&quot;, which was not sent: scan it again to send it.</source>
+        <translation>Elegido por el código de barras «%1», que no se envió: escanéelo de nuevo para enviarlo.</translation>
+    </message>
 </context>
 <context>
     <name>CommandLine</name>

@@ -230,6 +230,10 @@
         <source>Starting at login is not available here.</source>
         <translation>Le démarrage à l&apos;ouverture de session n&apos;est pas disponible ici.</translation>
     </message>
+    <message>
+        <source>It was chosen by the barcode &quot;%1&quot;, which was not sent: scan it again to send it.</source>
+        <translation>Choisi par le code-barres « %1 », qui n’a pas été envoyé : scannez-le à nouveau pour l’envoyer.</translation>
+    </message>
 </context>
 <context>
     <name>CommandLine</name>

@@ -55,7 +55,9 @@ Agent::Agent(Settings& settings, Ports ports, const QString& queueFolder, Interv
           [this](const QString& text) {
               enqueueAndFlush({text, stamps_.next()});
           },
-          [this](const QString& key, const QString& name) { scannerChosen(key, name); },
+          [this](const QString& key, const QString& name, const QString& text) {
+              scannerChosen(key, name, text);
+          },
           ports.layouts, [this] { return settings_.scannerLayout(); }) {
     stamps_.noteUsed(queue_.items());
     stamps_.noteLast(queue_.lastStamp());
@@ -76,12 +78,27 @@ Agent::Agent(Settings& settings, Ports ports, const QString& queueFolder, Interv
         if (!capture_.prepareCalibration(20))
             prepareTimer_.stop();
     });
+    // A detect window forgotten open would take the next parcel's barcode.
+    detectTimer_.setSingleShot(true);
+    detectTimer_.setInterval(intervals.detectIdle);
+    connect(&detectTimer_, &QTimer::timeout, this, [this] {
+        if (!capture_.detecting())
+            return;
+        qCInfo(lcAgent) << "no scan during detection for" << detectTimer_.interval()
+                        << "ms: detection ended";
+        toggleDetect();
+    });
     // The pause check only has work while some buffer holds text: an idle agent
     // does not wake for it.
     capture_.onAssembling = [this] {
         if (!tickTimer_.isActive())
             tickTimer_.start();
+        if (detectTimer_.isActive()) // someone is scanning
+            detectTimer_.start();
     };
+    if (ports_.workerLayouts) {
+        capture_.recheck = [this](const std::vector<KeyStroke>& keys) { recheckLayouts(keys); };
+    }
     delivery_.onChanged = [this] { announceChange(); };
     capture_.onCalibrated = [this](const QString& key, const QString& name,
                                    const Calibration::Result& result) {
@@ -134,7 +151,10 @@ void Agent::takeSlowStates() {
     announceChange();
 }
 
-Agent::~Agent() = default;
+Agent::~Agent() {
+    if (recheckThread_)
+        recheckThread_->wait(); // it reads layouts of its own; its answer goes nowhere now
+}
 
 QString Agent::defaultQueueFolder() {
     return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) +
@@ -247,14 +267,38 @@ void Agent::enqueueAndFlush(const QueuedScan& scan) {
     announceChange();
 }
 
-void Agent::scannerChosen(const QString& key, const QString& name) {
+void Agent::recheckLayouts(const std::vector<KeyStroke>& keys) {
+    if (recheckThread_)
+        recheckThread_->wait(); // done: it told its answer before it ended
+    auto found = std::make_shared<std::optional<Calibration::Result>>();
+    recheckThread_.reset(
+        QThread::create([keys, found, make = ports_.workerLayouts,
+                         desktop = ports_.desktopLayout ? ports_.desktopLayout() : QString()] {
+            const std::unique_ptr<KeyboardLayouts> layouts = make();
+            *found = Calibration::calibrate(keys, layouts.get(), desktop);
+        }));
+    connect(recheckThread_.get(), &QThread::finished, this,
+            [this, found] { capture_.recheckDone(*found); });
+    recheckThread_->start();
+}
+
+void Agent::scannerChosen(const QString& key, const QString& name, const QString& text) {
     // Another scanner's pace is not this one's; the same one keeps its own.
     if (key != settings_.scanner())
         settings_.setScannerPause(Calibration::kMinPauseMs);
     settings_.setScanner(key, name);
     qCInfo(lcAgent).noquote() << "scanner chosen:" << describeScanner(name, key);
     ports_.sounds.play(Sound::glass);
-    ports_.notifier.notify(tr("Scanner selected"), describeScanner(name, key));
+    // The barcode that chose it is not sent: the operator must know, or a parcel
+    // scanned into a forgotten detect window goes missing unnoticed.
+    ports_.notifier.notify(
+        tr("Scanner selected"),
+        text == Calibration::testText()
+            ? describeScanner(name, key)
+            : describeScanner(name, key) + QLatin1Char('\n') +
+                  tr("It was chosen by the barcode \"%1\", which was not sent: scan it again to "
+                     "send it.")
+                      .arg(elided(visible(text), 80)));
     if (settingUp_ && !delivery_.registered())
         ports_.notifier.notify(tr("Korvel Agent"), stepText(Step::server));
     takeSlowStates(); // whether this scanner is plugged in, not the one chosen before
@@ -296,8 +340,12 @@ void Agent::scannerCalibrated(const QString& key, const QString& name,
 
 void Agent::toggleDetect() {
     capture_.toggleDetect();
-    if (capture_.detecting())
+    if (capture_.detecting()) {
         prepareTimer_.start();
+        detectTimer_.start();
+    } else {
+        detectTimer_.stop();
+    }
     announceChange();
 }
 

@@ -10,6 +10,7 @@
 #include "platform/session.h"
 
 #include <QObject>
+#include <QThread>
 #include <QTimer>
 
 #include <chrono>
@@ -33,6 +34,10 @@ class Agent : public QObject {
         KeyboardLayouts* layouts = nullptr; // none: scanners are read with the US table
         // The desktop's own keyboard layout, preferred by calibration among equals.
         std::function<QString()> desktopLayout = {};
+        // Layouts of their own for another thread, where the chosen scanner's keys are
+        // read with every layout when they may be the test code for another one. None:
+        // only the layout set is tried.
+        std::function<std::unique_ptr<KeyboardLayouts>()> workerLayouts = {};
     };
     // What the status menu shows: kept current as the state changes, and taken
     // afresh (with the input access and login states) when the menu is about to open.
@@ -59,6 +64,8 @@ class Agent : public QObject {
         std::chrono::milliseconds idlePoll{60000};
         std::chrono::milliseconds requestTimeout{10000}; // without progress
         std::chrono::milliseconds requestLimit{30000};   // in all
+        // Detection ends by itself after this long without a scan.
+        std::chrono::milliseconds detectIdle{120000};
     };
 
     // Loads the queue file in queueFolder (made if needed); nothing is sent yet.
@@ -110,7 +117,9 @@ class Agent : public QObject {
   private:
     void announceChange();
     void enqueueAndFlush(const QueuedScan& scan);
-    void scannerChosen(const QString& key, const QString& name);
+    void scannerChosen(const QString& key, const QString& name, const QString& text);
+    // Reads the keys with every layout on a thread of its own; the capture hears back.
+    void recheckLayouts(const std::vector<KeyStroke>& keys);
     void scannerCalibrated(const QString& key, const QString& name,
                            const Calibration::Result& result);
     void onTick();
@@ -137,7 +146,9 @@ class Agent : public QObject {
     QTimer tickTimer_;
     QTimer retryTimer_;
     QTimer idleTimer_;
-    QTimer prepareTimer_;   // readies calibration while detecting
+    QTimer prepareTimer_; // readies calibration while detecting
+    QTimer detectTimer_;  // ends a detection that no scan came to
+    std::unique_ptr<QThread> recheckThread_;
     QString shownProblems_; // capture and disk trouble as last announced by changed()
     ScanStamps stamps_;
     ScanCapture::Access access_ = ScanCapture::Access::denied;

@@ -11,6 +11,9 @@ class TrayHost {
   public:
     virtual ~TrayHost() = default;
     virtual bool present() const = 0;
+    // A watcher for tray items is there but no host draws them (a panel that crashed
+    // left it behind): items given to it, the classic tray's too, show nowhere.
+    virtual bool hostless() const { return false; }
     // Called on the owner's thread after present() may have changed.
     std::function<void()> onChanged = [] {};
 };

@@ -187,7 +187,8 @@ int main(int argc, char** argv) {
     XkbLayouts layouts;
     Agent agent(settings,
                 {keyboard, notifier, sounds, &login, &session, &layouts,
-                 [] { return desktopKeyboardLayout(); }},
+                 [] { return desktopKeyboardLayout(); },
+                 [] { return std::make_unique<XkbLayouts>(); }},
                 folder);
     SniTrayItem trayItem(QStringLiteral("Korvel Agent"));
     StatusMenu menu(agent, &trayItem);

@@ -26,7 +26,7 @@ void Presence::start() {
             onMoved((host_.present() && menu_.hosted()) || menu_.classicTray());
     };
     if (host_.present() || QGuiApplication::platformName() == QLatin1String("offscreen") ||
-        QSystemTrayIcon::isSystemTrayAvailable())
+        classicTrayAvailable())
         decide();
     else
         grace_.start();
@@ -41,10 +41,15 @@ void Presence::decide() {
         // without a display there is neither tray nor window
     } else if (host_.present()) {
         menu_.showTray(true);
-    } else if (QSystemTrayIcon::isSystemTrayAvailable()) {
+    } else if (classicTrayAvailable()) {
         menu_.showTray(false);
     } else {
         window_.bringToFront();
     }
     onDecided(menu_.trayShown());
+}
+
+bool Presence::classicTrayAvailable() const {
+    // Qt's tray takes a watcher without a host for a tray: its icon would show nowhere.
+    return !host_.hostless() && QSystemTrayIcon::isSystemTrayAvailable();
 }

@@ -32,6 +32,7 @@ class Presence : public QObject {
 
   private:
     void decide();
+    bool classicTrayAvailable() const;
 
     StatusMenu& menu_;
     StatusWindow& window_;

@@ -81,6 +81,10 @@ StatusMenu::StatusMenu(Agent& agent, TrayItem* item) : agent_(agent), item_(item
     }
 }
 
+StatusMenu::~StatusMenu() {
+    delete detectWindow_.data(); // a window of its own: no parent takes it along
+}
+
 void StatusMenu::attach() {
     for (qsizetype i = 0; i < agent_.menuTexts().lines().size(); ++i) {
         lines_.append(new QAction(QString(), this));

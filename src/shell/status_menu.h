@@ -26,6 +26,7 @@ class StatusMenu : public QObject {
   public:
     // item: the tray host's item, none where only the classic tray may be.
     explicit StatusMenu(Agent& agent, TrayItem* item = nullptr);
+    ~StatusMenu() override;
 
     // Builds the menu; the tray icon comes with showTray().
     void attach();

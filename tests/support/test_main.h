@@ -11,6 +11,16 @@
 
 #include <csignal>
 
+// Waits on the event itself with a generous bound: on a busy machine an answer may
+// take far longer than Qt's default 5 s, and the bound costs nothing when it comes.
+#undef QTRY_VERIFY
+#define QTRY_VERIFY(expr) QTRY_VERIFY_WITH_TIMEOUT(expr, 60000)
+#undef QTRY_VERIFY2
+#define QTRY_VERIFY2(expr, messageExpression)                                                      \
+    QTRY_VERIFY2_WITH_TIMEOUT(expr, messageExpression, 60000)
+#undef QTRY_COMPARE
+#define QTRY_COMPARE(expr, expected) QTRY_COMPARE_WITH_TIMEOUT(expr, expected, 60000)
+
 namespace korvel::test {
 
 void prepareProcess(const QString& home);

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <limits>
+#include <set>
 #include <tuple>
 
 namespace {
@@ -140,6 +141,38 @@ bool Calibration::mayBeTestCode(const std::vector<KeyStroke>& keys) {
         return k.down && !isModifier(k.usage) && !ScanBuffer::isEnterKey(k.usage);
     });
     return typing >= testText().size();
+}
+
+bool Calibration::mayBeTestCodeElsewhere(const std::vector<KeyStroke>& keys) {
+    // Even four levels a key type the 94 characters with no fewer keys than this.
+    constexpr size_t kMinDistinctKeys = 24;
+    constexpr qsizetype kFrame = 3; // "KV1"
+    if (!mayBeTestCode(keys))
+        return false;
+    std::vector<std::pair<int, int>> typed; // a key and the modifiers held with it
+    std::set<int> distinct;
+    int held = 0;
+    for (const KeyStroke& k : keys) {
+        if (isModifier(k.usage)) {
+            const int bit = 1 << (k.usage & 7);
+            held = k.down ? held | bit : held & ~bit;
+        } else if (k.down && !ScanBuffer::isEnterKey(k.usage)) {
+            typed.emplace_back(k.usage, held);
+            distinct.insert(k.usage);
+        }
+    }
+    if (distinct.size() < kMinDistinctKeys)
+        return false;
+    const auto n = qsizetype(typed.size());
+    for (qsizetype first = 0; first <= kMaxAffix && first + 2 * kFrame <= n; ++first) {
+        const auto frame = typed.begin() + first;
+        for (qsizetype last = n - kFrame; last >= std::max(first + kFrame, n - kFrame - kMaxAffix);
+             --last) {
+            if (std::equal(frame, frame + kFrame, typed.begin() + last))
+                return true;
+        }
+    }
+    return false;
 }
 
 int Calibration::pauseFor(qint64 slowestGapMs) {

@@ -44,6 +44,11 @@ class Calibration {
     // Whether a device's keys up to its Enter could be a scan of the test code at
     // all: cheap, looked at before any layout is tried.
     static bool mayBeTestCode(const std::vector<KeyStroke>& keys);
+    // Stricter, for keys that did not read as the test code with the layout set, before
+    // every other layout is tried (seconds): whatever the layout, the same keys type
+    // "KV1" at both ends (within a prefix and suffix), and its 94 characters take
+    // many different keys. Still cheap: no layout is looked at.
+    static bool mayBeTestCodeElsewhere(const std::vector<KeyStroke>& keys);
     // The pause that ends the scans of a scanner whose slowest gap is this.
     static int pauseFor(qint64 slowestGapMs);
 

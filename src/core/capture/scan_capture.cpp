@@ -21,7 +21,7 @@ constexpr double kMaxDetectMedianGapMs = 30;
 
 ScanCapture::ScanCapture(KeyboardSource& keyboard, std::function<QString()> chosenScanner,
                          std::function<void(const QString&)> deliver,
-                         std::function<void(const QString&, const QString&)> chosen,
+                         std::function<void(const QString&, const QString&, const QString&)> chosen,
                          KeyboardLayouts* layouts, std::function<QString()> layoutName)
     : keyboard_(keyboard), chosenScanner_(std::move(chosenScanner)), deliver_(std::move(deliver)),
       chosen_(std::move(chosen)), layouts_(layouts), layoutName_(std::move(layoutName)) {}
@@ -180,15 +180,48 @@ bool ScanCapture::calibrate(const QString& key, const QString& name,
                                        .arg(result ? QStringLiteral("yes") : QStringLiteral("no"));
     if (!result)
         return false;
+    takeCalibration(key, name, *result);
+    return true;
+}
+
+void ScanCapture::takeCalibration(const QString& key, const QString& name,
+                                  const Calibration::Result& result) {
     detecting_ = false;
     dropBuffers();
     if (onCalibrated)
-        onCalibrated(key, name, *result);
+        onCalibrated(key, name, result);
     else
-        chosen_(key, name);
+        chosen_(key, name, Calibration::testText());
     followLayout();
     forgetCandidates();
-    return true;
+}
+
+void ScanCapture::recheckDone(const std::optional<Calibration::Result>& result) {
+    if (held_.empty())
+        return;
+    const Held scan = std::move(held_.front());
+    held_.pop_front();
+    qCInfo(lcCapture).noquote()
+        << QStringLiteral("%1 keys of %2 (%3) read as the test code in another layout: %4")
+               .arg(scan.keys.size())
+               .arg(scan.name, scan.key, result ? QStringLiteral("yes") : QStringLiteral("no"));
+    if (result)
+        takeCalibration(scan.key, scan.name, *result);
+    else
+        deliver_(scan.text);
+    releaseHeld();
+}
+
+void ScanCapture::releaseHeld() {
+    while (!held_.empty()) {
+        if (recheck && Calibration::mayBeTestCodeElsewhere(held_.front().keys)) {
+            recheck(held_.front().keys);
+            return;
+        }
+        const QString text = std::move(held_.front().text);
+        held_.pop_front();
+        deliver_(text);
+    }
 }
 
 void ScanCapture::onScan(const QString& deviceKey, const QString& deviceName, const QString& text,
@@ -196,17 +229,22 @@ void ScanCapture::onScan(const QString& deviceKey, const QString& deviceName, co
     if (!detecting_) {
         // The test code is no barcode of the business: it tells the scanner's
         // settings again (after it was reprogrammed) and goes no further.
-        if (text.contains(Calibration::testText()))
+        if (text.contains(Calibration::testText())) {
             calibrate(deviceKey, deviceName, std::exchange(scanKeys_, {}));
-        else
+        } else if (!held_.empty() || (recheck && Calibration::mayBeTestCodeElsewhere(scanKeys_))) {
+            held_.push_back({deviceKey, deviceName, text, std::exchange(scanKeys_, {})});
+            if (held_.size() == 1)
+                recheck(held_.front().keys);
+        } else {
             deliver_(text);
+        }
         return;
     }
     if (text.size() < kMinDetectLength || medianGapMs > kMaxDetectMedianGapMs)
         return;
     detecting_ = false;
     dropBuffers();
-    chosen_(deviceKey, deviceName);
+    chosen_(deviceKey, deviceName, text);
     followLayout(); // the pace of a scanner chosen before is not this one's
     forgetCandidates();
 }

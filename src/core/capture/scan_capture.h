@@ -6,6 +6,7 @@
 
 #include <QString>
 
+#include <deque>
 #include <functional>
 #include <map>
 #include <memory>
@@ -25,13 +26,15 @@ class ScanCapture {
 
     // chosenScanner: the chosen scanner's device key ("" for none), read at every
     // key event. deliver: each scan of the chosen scanner outside detection.
-    // chosen: detection picked the device with this key and name. layoutName: the
+    // chosen: detection picked the device with this key and name, by a scan of this
+    // text (never delivered). layoutName: the
     // scanner's keyboard layout ("" for the US table), read by followLayout() and
     // decoded through `layouts` (none: the US table only).
-    ScanCapture(KeyboardSource& keyboard, std::function<QString()> chosenScanner,
-                std::function<void(const QString& text)> deliver,
-                std::function<void(const QString& key, const QString& name)> chosen,
-                KeyboardLayouts* layouts = nullptr, std::function<QString()> layoutName = {});
+    ScanCapture(
+        KeyboardSource& keyboard, std::function<QString()> chosenScanner,
+        std::function<void(const QString& text)> deliver,
+        std::function<void(const QString& key, const QString& name, const QString& text)> chosen,
+        KeyboardLayouts* layouts = nullptr, std::function<QString()> layoutName = {});
 
     // Also follows the layout setting: called at start and every few seconds.
     // Opens unless access is denied: while it is not known to work, the devices
@@ -81,9 +84,30 @@ class ScanCapture {
     // The chosen scanner's pause that ends a scan, in ms; read with the layout.
     std::function<int()> scannerPause = [] { return Calibration::kMinPauseMs; };
 
+    // Outside detection, keys of the chosen scanner that did not read as the test code
+    // with the layout set may still be it, typed for another layout (the scanner was
+    // reprogrammed). Where they might be, `recheck` starts reading them with every layout
+    // (seconds: away from the caller) and recheckDone() takes the answer; that scan and
+    // any after it wait meanwhile, so nothing of it is delivered and the order holds.
+    // Unset: no other layout is tried.
+    std::function<void(const std::vector<KeyStroke>& keys)> recheck;
+    // What the reading started by `recheck` found: the test code (the scanner is set up
+    // again, nothing delivered), or none (the scan is delivered as read).
+    void recheckDone(const std::optional<Calibration::Result>& result);
+    // Scans wait for a reading of other layouts.
+    bool holding() const { return !held_.empty(); }
+
     static QString deviceKey(quint32 vendor, quint32 product);
 
   private:
+    struct Held {
+        QString key, name, text;
+        std::vector<KeyStroke> keys;
+    };
+    // Delivers the scans held, in order, up to one that needs reading first.
+    void releaseHeld();
+    void takeCalibration(const QString& key, const QString& name,
+                         const Calibration::Result& result);
     bool assembling() const;
     void dropBuffers();
     std::unique_ptr<LayoutDecoder> layoutDecoder();
@@ -97,7 +121,8 @@ class ScanCapture {
     KeyboardSource& keyboard_;
     std::function<QString()> chosenScanner_;
     std::function<void(const QString&)> deliver_;
-    std::function<void(const QString&, const QString&)> chosen_;
+    std::function<void(const QString&, const QString&, const QString&)> chosen_;
+    std::deque<Held> held_; // the first is being read with every layout
     bool open_ = false;
     bool paused_ = false;
     Access accessTold_ = Access::granted; // each change said once

@@ -2,34 +2,88 @@
 
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
+#include <QDBusPendingCallWatcher>
 #include <QDBusReply>
+#include <QDBusVariant>
 #include <QVariantMap>
 
 namespace {
 
 const QString kWatcher = QStringLiteral("org.kde.StatusNotifierWatcher");
+const QString kWatcherPath = QStringLiteral("/StatusNotifierWatcher");
 const QString kName = QStringLiteral("com.korvel.Agent");
 const QString kPath = QStringLiteral("/com/korvel/Agent");
 constexpr int kActivateTimeoutMs = 5000;
+constexpr int kAskTimeoutMs = 2000; // a watcher that does not answer counts as no host
+
+QDBusMessage hostQuestion() {
+    QDBusMessage get = QDBusMessage::createMethodCall(
+        kWatcher, kWatcherPath, QStringLiteral("org.freedesktop.DBus.Properties"),
+        QStringLiteral("Get"));
+    get << kWatcher << QStringLiteral("IsStatusNotifierHostRegistered");
+    get.setAutoStartService(false);
+    return get;
+}
 
 } // namespace
 
 SniTrayHost::SniTrayHost(QDBusConnection bus)
-    : watcher_(kWatcher, bus,
-               QDBusServiceWatcher::WatchForRegistration |
-                   QDBusServiceWatcher::WatchForUnregistration) {
-    if (bus.isConnected() && bus.interface())
-        present_ = bus.interface()->isServiceRegistered(kWatcher).value();
-    const auto follow = [this](bool now) {
-        if (now == present_)
+    : bus_(std::move(bus)), watcher_(kWatcher, bus_,
+                                     QDBusServiceWatcher::WatchForRegistration |
+                                         QDBusServiceWatcher::WatchForUnregistration) {
+    if (!bus_.isConnected() || !bus_.interface())
+        return;
+    // Listening first: a host that registers while we ask is not missed.
+    bus_.connect(kWatcher, kWatcherPath, kWatcher, QStringLiteral("StatusNotifierHostRegistered"),
+                 this, SLOT(hostRegistered()));
+    bus_.connect(kWatcher, kWatcherPath, kWatcher, QStringLiteral("StatusNotifierHostUnregistered"),
+                 this, SLOT(hostUnregistered()));
+    connect(&watcher_, &QDBusServiceWatcher::serviceRegistered, this, [this] {
+        watched_ = true;
+        askWatcher();
+    });
+    connect(&watcher_, &QDBusServiceWatcher::serviceUnregistered, this, [this] {
+        watched_ = false;
+        ++news_;
+        follow(false);
+    });
+    // The start decides at once where the agent shows: the first answer is waited for.
+    watched_ = bus_.interface()->isServiceRegistered(kWatcher).value();
+    if (watched_) {
+        const QDBusMessage reply = bus_.call(hostQuestion(), QDBus::Block, kAskTimeoutMs);
+        present_ = reply.type() == QDBusMessage::ReplyMessage &&
+                   reply.arguments().value(0).value<QDBusVariant>().variant().toBool();
+    }
+}
+
+void SniTrayHost::follow(bool now) {
+    if (now == present_)
+        return;
+    present_ = now;
+    onChanged();
+}
+
+void SniTrayHost::hostRegistered() {
+    ++news_;
+    follow(true);
+}
+
+void SniTrayHost::hostUnregistered() {
+    askWatcher(); // other hosts may still be registered
+}
+
+void SniTrayHost::askWatcher() {
+    const quint64 asked = ++news_;
+    auto* pending =
+        new QDBusPendingCallWatcher(bus_.asyncCall(hostQuestion(), kAskTimeoutMs), this);
+    connect(pending, &QDBusPendingCallWatcher::finished, this, [this, asked, pending] {
+        pending->deleteLater();
+        if (asked != news_)
             return;
-        present_ = now;
-        onChanged();
-    };
-    QObject::connect(&watcher_, &QDBusServiceWatcher::serviceRegistered, &watcher_,
-                     [follow] { follow(true); });
-    QObject::connect(&watcher_, &QDBusServiceWatcher::serviceUnregistered, &watcher_,
-                     [follow] { follow(false); });
+        const QDBusMessage reply = pending->reply();
+        follow(reply.type() == QDBusMessage::ReplyMessage &&
+               reply.arguments().value(0).value<QDBusVariant>().variant().toBool());
+    });
 }
 
 DbusRunningAgent::DbusRunningAgent(QDBusConnection bus) : bus_(std::move(bus)) {}

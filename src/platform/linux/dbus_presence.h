@@ -6,15 +6,31 @@
 #include <QDBusServiceWatcher>
 #include <QObject>
 
-// The tray host is the owner of org.kde.StatusNotifierWatcher on the session bus.
-class SniTrayHost final : public TrayHost {
+// A tray host is there while org.kde.StatusNotifierWatcher is owned on the session bus
+// and says a host registered with it: a watcher whose panel crashed stays behind with
+// no host, and an item registered there shows nowhere.
+class SniTrayHost final : public QObject, public TrayHost {
+    Q_OBJECT
   public:
     explicit SniTrayHost(QDBusConnection bus = QDBusConnection::sessionBus());
     bool present() const override { return present_; }
+    bool hostless() const override { return watched_ && !present_; }
+
+  private Q_SLOTS:
+    void hostRegistered();
+    void hostUnregistered();
 
   private:
+    void follow(bool now);
+    // Asks the watcher whether a host is registered; the answer counts unless
+    // something newer came first.
+    void askWatcher();
+
+    QDBusConnection bus_;
     QDBusServiceWatcher watcher_;
+    bool watched_ = false; // the watcher is on the bus
     bool present_ = false;
+    quint64 news_ = 0; // counts the watcher's comings, goings, signals and questions
 };
 
 // The running agent owns the session-bus name com.korvel.Agent and answers

@@ -103,79 +103,149 @@ const QDBusArgument& operator>>(const QDBusArgument& arg, DbusMenuEvent& event) 
 
 SniMenu::SniMenu(SniTrayItem& item) : item_(item) {}
 
-QVariantMap SniMenu::properties(int id) const {
+bool SniMenu::isItem(int id) const {
+    return id >= 1 && id <= item_.entries_.size();
+}
+
+void SniMenu::refuse(const QString& why) {
+    if (calledFromDBus())
+        sendErrorReply(QDBusError::InvalidArgs, why);
+}
+
+QVariantMap SniMenu::properties(int id, const QStringList& names) const {
     const TrayItem::Entry& e = item_.entries_.at(id - 1);
-    if (e.separator)
-        return {{QStringLiteral("type"), QStringLiteral("separator")},
-                {QStringLiteral("visible"), e.visible}};
-    // DBusMenu hosts take "_" for a shortcut mark and "__" for "_".
-    QVariantMap p{{QStringLiteral("label"), QString(e.text).replace(u'_', QStringLiteral("__"))},
-                  {QStringLiteral("enabled"), e.enabled},
-                  {QStringLiteral("visible"), e.visible}};
-    if (e.checkable) {
-        p.insert(QStringLiteral("toggle-type"), QStringLiteral("checkmark"));
-        p.insert(QStringLiteral("toggle-state"), e.checked ? 1 : 0);
+    QVariantMap p;
+    if (e.separator) {
+        p = {{QStringLiteral("type"), QStringLiteral("separator")},
+             {QStringLiteral("visible"), e.visible}};
+    } else {
+        // DBusMenu hosts take "_" for a shortcut mark and "__" for "_".
+        p = {{QStringLiteral("label"), QString(e.text).replace(u'_', QStringLiteral("__"))},
+             {QStringLiteral("enabled"), e.enabled},
+             {QStringLiteral("visible"), e.visible}};
+        if (e.checkable) {
+            p.insert(QStringLiteral("toggle-type"), QStringLiteral("checkmark"));
+            p.insert(QStringLiteral("toggle-state"), e.checked ? 1 : 0);
+        }
+    }
+    if (!names.isEmpty()) {
+        for (auto it = p.begin(); it != p.end();)
+            it = names.contains(it.key()) ? std::next(it) : p.erase(it);
     }
     return p;
 }
 
-uint SniMenu::GetLayout(int parentId, int recursionDepth, const QStringList&,
+uint SniMenu::GetLayout(int parentId, int recursionDepth, const QStringList& propertyNames,
                         DbusMenuLayout& layout) {
-    layout.id = parentId;
-    layout.properties.clear();
-    layout.children.clear();
+    layout = DbusMenuLayout{parentId, {}, {}};
     if (parentId == 0) {
         layout.properties.insert(QStringLiteral("children-display"), QStringLiteral("submenu"));
-        if (recursionDepth != 0) {
-            for (int id = 1; id <= item_.entries_.size(); ++id)
-                layout.children << QVariant::fromValue(DbusMenuLayout{id, properties(id), {}});
+        if (recursionDepth != 0) { // negative: all levels
+            for (int id = 1; id <= item_.entries_.size(); ++id) {
+                layout.children << QVariant::fromValue(
+                    DbusMenuLayout{id, properties(id, propertyNames), {}});
+            }
         }
-    } else if (parentId <= item_.entries_.size()) {
-        layout.properties = properties(parentId);
+    } else if (isItem(parentId)) {
+        layout.properties = properties(parentId, propertyNames);
+    } else {
+        refuse(QStringLiteral("no menu item %1").arg(parentId));
+        return 0;
     }
+    sentRevision_ = revision_;
     return revision_;
 }
 
-QList<DbusMenuProperties> SniMenu::GetGroupProperties(const QList<int>& ids, const QStringList&) {
+QList<DbusMenuProperties> SniMenu::GetGroupProperties(const QList<int>& ids,
+                                                      const QStringList& propertyNames) {
     QList<DbusMenuProperties> result;
     for (int id = 1; id <= item_.entries_.size(); ++id) {
         if (ids.isEmpty() || ids.contains(id))
-            result.append(DbusMenuProperties{id, properties(id)});
+            result.append(DbusMenuProperties{id, properties(id, propertyNames)});
     }
+    // Ids of items gone since the host's last layout are left out; none at all known
+    // is a wrong question.
+    if (result.isEmpty() && !ids.isEmpty())
+        refuse(QStringLiteral("none of the %1 ids is a menu item").arg(ids.size()));
     return result;
 }
 
 QDBusVariant SniMenu::GetProperty(int id, const QString& name) {
-    return QDBusVariant(id >= 1 && id <= item_.entries_.size() ? properties(id).value(name)
-                                                               : QVariant());
+    const QVariantMap p = isItem(id) ? properties(id) : QVariantMap();
+    const auto it = p.find(name);
+    if (it == p.end()) {
+        refuse(
+            isItem(id)
+                ? QStringLiteral("menu item %1 has no property \"%2\"").arg(id).arg(name.left(64))
+                : QStringLiteral("no menu item %1").arg(id));
+        return QDBusVariant(QString());
+    }
+    return QDBusVariant(*it);
+}
+
+bool SniMenu::handle(int id, const QString& eventId) {
+    if (id != 0 && !isItem(id))
+        return false;
+    if (eventId == QLatin1String("clicked")) {
+        const TrayItem::Entry* e = id == 0 ? nullptr : &item_.entries_.at(id - 1);
+        if (e && !e->separator && e->enabled && e->visible) {
+            // After the call has been answered: the action may open a modal dialog.
+            QMetaObject::invokeMethod(
+                this, [this, id] { item_.onTriggered(id - 1); }, Qt::QueuedConnection);
+        }
+    } else if (eventId == QLatin1String("opened")) {
+        if (id == 0)
+            item_.onMenuOpening();
+    } else if (eventId != QLatin1String("closed") && eventId != QLatin1String("hovered")) {
+        return false;
+    }
+    return true;
 }
 
 void SniMenu::Event(int id, const QString& eventId, const QDBusVariant&, uint) {
-    if (eventId == QLatin1String("clicked") && id >= 1 && id <= item_.entries_.size()) {
-        // After the call has been answered: the action may open a modal dialog.
-        QMetaObject::invokeMethod(
-            this, [this, id] { item_.onTriggered(id - 1); }, Qt::QueuedConnection);
-    } else if (eventId == QLatin1String("opened") && id == 0) {
-        item_.onMenuOpening();
+    if (!handle(id, eventId)) {
+        refuse(isItem(id) || id == 0
+                   ? QStringLiteral("unknown menu event \"%1\"").arg(eventId.left(64))
+                   : QStringLiteral("no menu item %1").arg(id));
     }
 }
 
 QList<int> SniMenu::EventGroup(const QList<DbusMenuEvent>& events) {
-    for (const DbusMenuEvent& e : events)
-        Event(e.id, e.eventId, e.data, e.timestamp);
-    return {};
+    QList<int> idErrors;
+    for (const DbusMenuEvent& e : events) {
+        if (!handle(e.id, e.eventId))
+            idErrors.append(e.id);
+    }
+    if (!events.isEmpty() && idErrors.size() == events.size())
+        refuse(QStringLiteral("none of the %1 menu events was taken").arg(events.size()));
+    return idErrors;
+}
+
+bool SniMenu::refreshForShowing() {
+    item_.onMenuOpening();
+    return revision_ != sentRevision_;
 }
 
 bool SniMenu::AboutToShow(int id) {
     if (id == 0)
-        item_.onMenuOpening();
-    return false; // the layout is kept current
+        return refreshForShowing();
+    if (!isItem(id))
+        refuse(QStringLiteral("no menu item %1").arg(id));
+    return false; // items have no submenus
 }
 
-QList<int> SniMenu::AboutToShowGroup(const QList<int>& ids, QList<int>&) {
-    if (ids.contains(0))
-        item_.onMenuOpening();
-    return {};
+QList<int> SniMenu::AboutToShowGroup(const QList<int>& ids, QList<int>& idErrors) {
+    idErrors.clear();
+    bool root = false;
+    for (const int id : ids) {
+        if (id == 0)
+            root = true;
+        else if (!isItem(id))
+            idErrors.append(id);
+    }
+    if (!ids.isEmpty() && idErrors.size() == ids.size())
+        refuse(QStringLiteral("none of the %1 ids is a menu item").arg(ids.size()));
+    return root && refreshForShowing() ? QList<int>{0} : QList<int>{};
 }
 
 SniTrayItem::SniTrayItem(const QString& title, QDBusConnection bus)
@@ -299,4 +369,10 @@ void SniTrayItem::SecondaryActivate(int, int) {
 
 void SniTrayItem::ContextMenu(int, int) {}
 
-void SniTrayItem::Scroll(int, const QString&) {}
+void SniTrayItem::Scroll(int, const QString& orientation) {
+    // Scrolling over the icon does nothing; an orientation that is neither is a wrong call.
+    if (orientation.compare(QLatin1String("vertical"), Qt::CaseInsensitive) != 0 &&
+        orientation.compare(QLatin1String("horizontal"), Qt::CaseInsensitive) != 0 &&
+        calledFromDBus())
+        sendErrorReply(QDBusError::InvalidArgs, QStringLiteral("unknown scroll orientation"));
+}

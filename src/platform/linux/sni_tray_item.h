@@ -3,6 +3,7 @@
 #include "platform/tray_item.h"
 
 #include <QDBusConnection>
+#include <QDBusContext>
 #include <QDBusObjectPath>
 #include <QDBusServiceWatcher>
 #include <QDBusVariant>
@@ -49,8 +50,10 @@ Q_DECLARE_METATYPE(DbusMenuEvent)
 
 class SniTrayItem;
 
-// com.canonical.dbusmenu at /MenuBar: the item's menu, entry i having id i + 1.
-class SniMenu : public QObject {
+// com.canonical.dbusmenu at /MenuBar: the item's menu, entry i having id i + 1, the
+// root id 0. Any process on the session bus may call it: an id that is no item, or an
+// event it does not know, gets an error answer and changes nothing.
+class SniMenu : public QObject, protected QDBusContext {
     Q_OBJECT
     Q_CLASSINFO("D-Bus Interface", "com.canonical.dbusmenu")
     Q_PROPERTY(uint Version READ version)
@@ -83,15 +86,23 @@ class SniMenu : public QObject {
 
   private:
     friend class SniTrayItem;
-    QVariantMap properties(int id) const;
+    bool isItem(int id) const;
+    // An item's properties, only those named where `names` is not empty.
+    QVariantMap properties(int id, const QStringList& names = {}) const;
+    bool handle(int id, const QString& eventId);
+    // Whether the layout changed since the host last read it, after bringing it up to date.
+    bool refreshForShowing();
+    // Answers the call with an InvalidArgs error (when it came over the bus).
+    void refuse(const QString& why);
     SniTrayItem& item_;
     uint revision_ = 1;
+    uint sentRevision_ = 0; // the revision of the last layout a host read
 };
 
 // A StatusNotifierItem on the session bus (org.kde.StatusNotifierItem-PID-1 at
 // /StatusNotifierItem), registered with org.kde.StatusNotifierWatcher, and again
 // whenever a watcher comes.
-class SniTrayItem : public QObject, public TrayItem {
+class SniTrayItem : public QObject, public TrayItem, protected QDBusContext {
     Q_OBJECT
     Q_CLASSINFO("D-Bus Interface", "org.kde.StatusNotifierItem")
     Q_PROPERTY(QString Category READ category)

@@ -20,7 +20,7 @@ constexpr double kMaxDetectMedianGapMs = 30;
 } // namespace
 
 ScanCapture::ScanCapture(KeyboardSource& keyboard, std::function<QString()> chosenScanner,
-                         std::function<void(const QString&)> deliver,
+                         std::function<void(const QString&, const QString&)> deliver,
                          std::function<void(const QString&, const QString&)> chosen,
                          KeyboardLayouts* layouts, std::function<QString()> layoutName)
     : keyboard_(keyboard), chosenScanner_(std::move(chosenScanner)), deliver_(std::move(deliver)),
@@ -199,7 +199,7 @@ void ScanCapture::onScan(const QString& deviceKey, const QString& deviceName, co
         if (text.contains(Calibration::testText()))
             calibrate(deviceKey, deviceName, std::exchange(scanKeys_, {}));
         else
-            deliver_(text);
+            deliver_(text, QString()); // a keyboard gives no identifier apart
         return;
     }
     if (text.size() < kMinDetectLength || medianGapMs > kMaxDetectMedianGapMs)

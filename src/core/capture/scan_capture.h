@@ -24,12 +24,13 @@ class ScanCapture {
     enum class Access { granted, scannerAbsent, denied };
 
     // chosenScanner: the chosen scanner's device key ("" for none), read at every
-    // key event. deliver: each scan of the chosen scanner outside detection.
+    // key event. deliver: each scan of the chosen scanner outside detection, with the
+    // AIM identifier its scanner gave apart from the text ("" for keyboards).
     // chosen: detection picked the device with this key and name. layoutName: the
     // scanner's keyboard layout ("" for the US table), read by followLayout() and
     // decoded through `layouts` (none: the US table only).
     ScanCapture(KeyboardSource& keyboard, std::function<QString()> chosenScanner,
-                std::function<void(const QString& text)> deliver,
+                std::function<void(const QString& text, const QString& symbology)> deliver,
                 std::function<void(const QString& key, const QString& name)> chosen,
                 KeyboardLayouts* layouts = nullptr, std::function<QString()> layoutName = {});
 
@@ -96,7 +97,7 @@ class ScanCapture {
 
     KeyboardSource& keyboard_;
     std::function<QString()> chosenScanner_;
-    std::function<void(const QString&)> deliver_;
+    std::function<void(const QString&, const QString&)> deliver_;
     std::function<void(const QString&, const QString&)> chosen_;
     bool open_ = false;
     bool paused_ = false;

@@ -26,6 +26,8 @@
 //   'P' size (64) crc (32): a queue.json about to replace it, equally continued
 //   'S' ts (64):            the last stamp given
 //   'A' ts (64) text:       a scan appended (text in UTF-8)
+//   'B' ts (64) n (8) identifier text: the same, with the AIM identifier (n bytes)
+//                           its scanner gave apart
 //   'R' count (64):         scans removed from the front
 // A journal is only ever trusted together with a queue.json named by its 'H' or a
 // 'P' record; a queue.json that no record names was written by someone else and is
@@ -140,6 +142,33 @@ class Reader {
     int error_ = 0;
 };
 
+// A scan appended: an 'A' or 'B' record's payload after its kind byte, taken apart.
+struct Appended {
+    qint64 ts = 0;
+    const char* symbology = nullptr;
+    qsizetype symbologySize = 0;
+    const char* text = nullptr;
+    qsizetype textSize = 0;
+};
+
+std::optional<Appended> appendedOf(char kind, const char* data, qint64 size) {
+    if (size < 8 || (kind == 'B' && size < 9))
+        return std::nullopt;
+    Appended a;
+    a.ts = static_cast<qint64>(get64(data));
+    qint64 at = 8;
+    if (kind == 'B') {
+        a.symbologySize = static_cast<quint8>(data[at++]);
+        a.symbology = data + at;
+        at += a.symbologySize;
+        if (at > size)
+            return std::nullopt;
+    }
+    a.text = data + at;
+    a.textSize = static_cast<qsizetype>(size - at);
+    return a;
+}
+
 struct Record {
     char kind = 0;
     const char* data = nullptr; // after the kind byte
@@ -228,13 +257,14 @@ std::optional<Parsed> parseJournal(int fd, int& failure, bool& bad) {
                 if (good)
                     p.lastStamp = std::max(p.lastStamp, static_cast<qint64>(get64(r.data)));
                 break;
-            case 'A': {
-                good = r.size >= 8;
+            case 'A':
+            case 'B': {
+                const std::optional<Appended> a = appendedOf(r.kind, r.data, r.size);
+                good = a.has_value();
                 if (good) {
-                    const qint64 ts = static_cast<qint64>(get64(r.data));
-                    p.scans.append(QueuedScan{
-                        QString::fromUtf8(r.data + 8, static_cast<qsizetype>(r.size - 8)), ts});
-                    p.lastStamp = std::max(p.lastStamp, ts);
+                    p.scans.append(QueuedScan{QString::fromUtf8(a->text, a->textSize), a->ts,
+                                              QString::fromUtf8(a->symbology, a->symbologySize)});
+                    p.lastStamp = std::max(p.lastStamp, a->ts);
                     ++p.appendCount;
                     p.appendBytes += kFrame + 1 + r.size;
                 }
@@ -334,9 +364,9 @@ int makeTemp(const QString& target, QByteArray& name) {
 }
 
 // Appends one scan as a JSON element; the text is UTF-8 already.
-void appendJsonElement(QByteArray& out, qint64 ts, const char* text, qint64 size) {
+void appendJsonText(QByteArray& out, const char* text, qint64 size) {
     static constexpr char hex[] = "0123456789abcdef";
-    out.append("{\"value\":\"");
+    out.append('"');
     for (qint64 i = 0; i < size; ++i) {
         const auto c = static_cast<unsigned char>(text[i]);
         switch (c) {
@@ -371,8 +401,19 @@ void appendJsonElement(QByteArray& out, qint64 ts, const char* text, qint64 size
             }
         }
     }
-    out.append("\",\"ts\":");
-    out.append(QByteArray::number(ts));
+    out.append('"');
+}
+
+// One scan as an element of queue.json; the texts are UTF-8 already.
+void appendJsonElement(QByteArray& out, const Appended& a) {
+    out.append("{\"value\":");
+    appendJsonText(out, a.text, a.textSize);
+    out.append(",\"ts\":");
+    out.append(QByteArray::number(a.ts));
+    if (a.symbologySize > 0) {
+        out.append(",\"symbology\":");
+        appendJsonText(out, a.symbology, a.symbologySize);
+    }
     out.append('}');
 }
 
@@ -399,10 +440,16 @@ quint32 crc32c(const char* data, qsizetype size, quint32 crc) {
 
 QByteArray appendRecord(const QueuedScan& scan) {
     const QByteArray text = scan.value.toUtf8();
+    // An identifier is three characters; one that does not fit the length byte is none.
+    const QByteArray symbology = scan.symbology.toUtf8().left(255);
     QByteArray payload;
-    payload.reserve(9 + text.size());
-    payload.append('A');
+    payload.reserve(10 + symbology.size() + text.size());
+    payload.append(symbology.isEmpty() ? 'A' : 'B');
     put64(payload, static_cast<quint64>(scan.ts));
+    if (!symbology.isEmpty()) {
+        payload.append(static_cast<char>(symbology.size()));
+        payload.append(symbology);
+    }
     payload.append(text);
     return frame(payload);
 }
@@ -733,7 +780,7 @@ void QueueStore::run() {
             if (c.kind == Change::record) {
                 records.append(c.bytes);
                 pendingUpTo = c.number;
-                if (c.bytes.at(kFrame) == 'A') {
+                if (c.bytes.at(kFrame) == 'A' || c.bytes.at(kFrame) == 'B') {
                     lastStamp_ = std::max(lastStamp_, c.lastStamp);
                     ++liveCount_;
                     ++appendCount_;
@@ -892,10 +939,12 @@ bool QueueStore::writeWhole(const QByteArray* given, qint64 lastStamp, QString* 
     };
     const auto take = [&](const char* record, qint64 size) {
         const char* payload = record + kFrame;
+        const std::optional<Appended> scan = appendedOf(payload[0], payload + 1, size - kFrame - 1);
+        if (!scan)
+            return; // loading has set such a journal aside already
         if (count++ > 0)
             jsonOut.append(',');
-        appendJsonElement(jsonOut, static_cast<qint64>(get64(payload + 1)), payload + 9,
-                          size - kFrame - 9);
+        appendJsonElement(jsonOut, *scan);
         body.append(record, size);
         if (jsonOut.size() >= kChunk || body.size() >= kChunk)
             flush(false);
@@ -914,7 +963,7 @@ bool QueueStore::writeWhole(const QByteArray* given, qint64 lastStamp, QString* 
         qint64 skip = removed;
         Next last = Next::record;
         while (ok && in.pos() < end_ && (last = nextRecord(in, r)) == Next::record) {
-            if (r.kind != 'A')
+            if (r.kind != 'A' && r.kind != 'B')
                 continue;
             if (skip > 0) {
                 --skip;

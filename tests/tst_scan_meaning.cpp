@@ -1,9 +1,21 @@
 // What a scan says about itself: its AIM identifier, and GS1 data read and checked,
 // on the contents of real labels and on malformed ones.
+#include "core/agent.h"
+#include "core/delivery/queue_file.h"
+#include "core/delivery/queue_store.h"
 #include "core/scan_meaning/scan_meaning.h"
+#include "core/settings.h"
+#include "support/fakes.h"
+#include "support/http_stub.h"
 #include "support/test_main.h"
 
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+
+using namespace korvel::test;
 using namespace scan_meaning;
+using namespace std::chrono_literals;
 
 namespace {
 
@@ -134,6 +146,95 @@ class TestScanMeaning : public QObject {
         QTEST(m.gs1, "gs1");
         QTEST(fieldsOf(m), "fields");
         QTEST(m.fault.text(), "fault");
+    }
+
+    // The body carries what the scan says unless the administrator switched that off;
+    // the station tells a fault either way, before the server has answered.
+    void theScanBodyCarriesItsMeaningAndAFaultIsToldAtOnce_data() {
+        QTest::addColumn<bool>("details");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QByteArray>("members"); // beyond device_id, ts and value
+        QTest::addColumn<bool>("told");
+        const QString bad = QStringLiteral("]d20109506000134353");
+        QTest::newRow("faulty pack")
+            << true << bad
+            << QByteArray("{\"symbology\":\"]d2\","
+                          "\"gs1Error\":\"(01): the check digit is wrong\"}")
+            << true;
+        QTest::newRow("faulty pack, details off") << false << bad << QByteArray("{}") << true;
+        QTest::newRow("good pack")
+            << true << "]d2010950600013435217261200" + GS + "10A"
+            << QByteArray(
+                   "{\"symbology\":\"]d2\",\"gs1\":[{\"ai\":\"01\",\"value\":\"09506000134352\"},"
+                   "{\"ai\":\"17\",\"value\":\"261200\"},{\"ai\":\"10\",\"value\":\"A\"}]}")
+            << false;
+        QTest::newRow("good pack, details off")
+            << false << "]d20109506000134352" << QByteArray("{}") << false;
+    }
+    void theScanBodyCarriesItsMeaningAndAFaultIsToldAtOnce() {
+        QFETCH(bool, details);
+        QFETCH(QString, text);
+        QFETCH(QByteArray, members);
+        QFETCH(bool, told);
+        // An administrator's choice for every user.
+        const QString admin = qEnvironmentVariable("XDG_CONFIG_DIRS") + "/Korvel/Korvel Agent.conf";
+        writeFile(admin, details ? QByteArray() : QByteArray("[General]\nsendScanDetails=false\n"));
+        QTemporaryDir data;
+        HttpStub stub;
+        // The scan's answer never comes: what the operator is told comes before it.
+        stub.script = [](const HttpStub::Request& r) {
+            return HttpStub::Reply{.silent = r.target == "/api/scan"};
+        };
+        Settings settings;
+        settings.reload();
+        settings.setServerURL(stub.url());
+        settings.setScanner(QStringLiteral("S"), QString());
+        ScriptedKeyboard keyboard;
+        Journal journal;
+        Agent agent(settings, {keyboard, journal, journal}, data.path(),
+                    {50ms, 60000ms, 60000ms, 60000ms});
+        agent.start();
+        agent.capture().onScan(QStringLiteral("S"), QString(), text);
+        QTRY_COMPARE(stub.count("/api/scan"), 1);
+        QJsonObject body = QJsonDocument::fromJson(stub.requests.last().body).object();
+        QCOMPARE(body.take("value").toString(), text); // as scanned, identifier included
+        body.remove("device_id");
+        body.remove("ts");
+        QCOMPARE(body, QJsonDocument::fromJson(members).object());
+        const QStringList heard{"sound:Basso",
+                                "notify:Korvel: barcode data faulty|(01): the check digit is "
+                                "wrong\n]d20109506000134353"};
+        QCOMPARE(journal.entries.filter(QRegularExpression("Basso|faulty")),
+                 told ? heard : QStringList());
+        writeFile(admin, {});
+    }
+
+    // An identifier a scanner gave apart waits with its scan, in the journal and in
+    // queue.json as other tools read it; files without it stay readable.
+    void anIdentifierGivenApartSurvivesARestart() {
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("queue.json"));
+        const QList<QueuedScan> scans{{"0109506000134352", 1, "]d2"}, {"]C1" + GS + "x", 2}};
+        {
+            ScanQueue queue(QueueFile(path), [](const QueuedScan&, ScanQueue::Completion) {});
+            for (const QueuedScan& s : scans)
+                queue.enqueue(s);
+            queue.waitUntilSaved();
+        }
+        QCOMPARE(QueueStore::read(path)->scans, scans);
+        {
+            QueueStore store(path);
+            QCOMPARE(store.load()->scans, scans);
+            store.compact(); // the list written whole
+            store.waitUntilWritten();
+        }
+        QVERIFY(readFile(path).contains("\"ts\":1,\"symbology\":\"]d2\"}"));
+        QCOMPARE(QueueFile(path).load(), scans);
+        QCOMPARE(ScanQueue(QueueFile(path), {}).items(), scans);
+        QFile::remove(dir.filePath(QStringLiteral("queue.journal")));
+        writeFile(path, "[{\"value\":\"older\",\"ts\":3}]");
+        const QList<QueuedScan> older{{"older", 3}};
+        QCOMPARE(ScanQueue(QueueFile(path), {}).items(), older);
     }
 };
 

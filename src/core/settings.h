@@ -31,6 +31,9 @@ class Settings {
     // Created on the first read (lower-case UUID) and stored at once.
     QString deviceId();
     qint64 alertedSession() const;
+    // Whether scan bodies carry what the station read from the scan ("symbology",
+    // "gs1", "gs1Error"); false for servers that refuse members they do not know.
+    bool sendScanDetails() const;
 
     void setServerURL(const QString& url);
     void setDeviceName(const QString& name);

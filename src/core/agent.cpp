@@ -62,6 +62,7 @@ Agent::Agent(Settings& settings, Ports ports, const QString& queueFolder, Interv
           },
           [this](const QString& key, const QString& name) { scannerChosen(key, name); },
           ports.layouts, [this] { return settings_.scannerLayout(); }) {
+    scan_meaning::prepare();
     stamps_.noteUsed(queue_.items());
     stamps_.noteLast(queue_.lastStamp());
     queue_.onDone = [this](const QueuedScan& scan, SendOutcome outcome, const QString& message) {

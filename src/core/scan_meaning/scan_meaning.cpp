@@ -362,6 +362,10 @@ QString Fault::translated() const {
                 : QString();
 }
 
+void prepare() {
+    table();
+}
+
 bool checkDigitOk(QStringView digits) {
     if (digits.size() < 2)
         return false;

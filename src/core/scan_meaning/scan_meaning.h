@@ -37,6 +37,9 @@ struct Meaning {
 // from its data ("" when none); it wins over anything at the start of the text.
 Meaning read(QStringView text, QStringView apart = {});
 
+// Reads the table of AIs now, so that the first scan does not wait for it.
+void prepare();
+
 // The GS1 check digit of digits[0..n-1]: true when the last one is right.
 bool checkDigitOk(QStringView digits);
 

@@ -1,6 +1,8 @@
-// Throughput of the scan buffer and the cost of loading and saving the queue file.
+// Throughput of the scan buffer, the cost of loading and saving the queue file, and
+// of reading what a scan says about itself (the target: at most 50 us a scan).
 #include "core/capture/scan_buffer.h"
 #include "core/delivery/queue_file.h"
+#include "core/scan_meaning/scan_meaning.h"
 
 #include <QTemporaryDir>
 
@@ -68,6 +70,29 @@ void BM_QueueSave(benchmark::State& state) {
         benchmark::DoNotOptimize(file.save(scans));
 }
 BENCHMARK(BM_QueueSave)->Arg(1000)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond);
+
+// Splitting and checking one scan, by kind: the longest labels a station sees.
+void BM_ScanMeaning(benchmark::State& state) {
+    const QString gs(QChar(0x1D));
+    const QString scans[] = {
+        "]d20109506000134352172612311012345678901234567890" + gs + "21ABCDEFGHIJ0123456789",
+        "]C100106141412345678908" + QStringLiteral("0209506000134352") + "3103001250" + "3922299" +
+            gs + "37120",
+        QStringLiteral("]Q1https://id.gs1.org/01/09506000134352/10/ABC%2F123/21/"
+                       "SER456?17=261231&3103=000189&linkType=all"),
+        QStringLiteral("]E04006381333931"),
+        "]C199" + QString(3998, QLatin1Char('9')), // the pathological: 4,000 digits
+    };
+    const QString& scan = scans[state.range(0)];
+    for (auto _ : state) {
+        auto meaning = scan_meaning::read(scan);
+        benchmark::DoNotOptimize(meaning);
+    }
+}
+BENCHMARK(BM_ScanMeaning)
+    ->ArgName("pack_sscc_link_ean_4000")
+    ->DenseRange(0, 4)
+    ->Unit(benchmark::kMicrosecond);
 
 } // namespace
 

@@ -175,7 +175,10 @@ int main(int argc, char** argv) {
 
     std::vector<double> floor, scan;
     for (int i = 0; i < samples; ++i) {
-        const QString value = QStringLiteral("40063813%1").arg(i, 5, 10, QLatin1Char('0'));
+        // A GS1-128 label as a scanner with AIM identifiers sends it: read and checked
+        // on its way, as every such scan is.
+        const QString value =
+            QStringLiteral("]C1010950600013435221%1").arg(i, 5, 10, QLatin1Char('0'));
         const std::string floorValue = "f" + value.toStdString();
         auto start = Clock::now();
         floorFile.save({{QString::fromStdString(floorValue), 1700000000000 + i}});

@@ -8,7 +8,8 @@
 
 class TestScanServer : public QObject {
     Q_OBJECT
-    ScanServer server{ScanServer::Options{}};
+    QStringList printed;
+    ScanServer server{ScanServer::Options{.log = [this](const QString& l) { printed << l; }}};
     quint16 port = server.listen(QHostAddress::LocalHost, 0);
     QNetworkAccessManager network;
 
@@ -40,6 +41,14 @@ class TestScanServer : public QObject {
               R"({"device_id":"d","value":"x","ts":1.5})",
               R"({"device_id":"a/b","value":"x","ts":1})", R"({"value":"x","ts":1})"})
             QVERIFY2(call(QStringLiteral("POST /api/scan ") + bad).startsWith("400 error="), bad);
+        // What the station read from a scan is printed; a member of the wrong shape refused.
+        const QString details =
+            "POST /api/scan {\"device_id\":\"d1\",\"value\":\"]d2x\",\"ts\":9,%1}";
+        QVERIFY(
+            call(details.arg("\"symbology\":\"]d2\",\"gs1\":[{\"ai\":\"01\",\"value\":\"0950\"}]"))
+                .startsWith("201"));
+        QCOMPARE(printed.last(), "scan d1 9 ]d2x symbology ]d2 gs1 (01)0950");
+        QVERIFY(call(details.arg("\"gs1\":[{\"ai\":1,\"value\":\"x\"}]")).startsWith("400 error="));
         QVERIFY(call(scan.arg("KV:END").arg(1)).startsWith("400 error=")); // no session open
         QVERIFY(call(scan.arg("KV:START:Packing 4").arg(2)).contains("Packing 4"));
         const qint64 first = server.openSession(QStringLiteral("d1"));

@@ -234,6 +234,10 @@
         <source>It was chosen by the barcode &quot;%1&quot;, which was not sent: scan it again to send it.</source>
         <translation>Gewählt durch den Barcode „%1“, der nicht gesendet wurde: zum Senden erneut scannen.</translation>
     </message>
+    <message>
+        <source>Korvel: barcode data faulty</source>
+        <translation>Korvel: Barcode-Daten fehlerhaft</translation>
+    </message>
 </context>
 <context>
     <name>CommandLine</name>
@@ -364,6 +368,45 @@ seinen Einstellungen. Alles andere wird ebenfalls dort eingestellt.
     <message>
         <source>No scans for a while. Scan the station QR to start again.</source>
         <translation>Eine Weile kein Scan. Scannen Sie den QR-Code der Station, um neu zu beginnen.</translation>
+    </message>
+</context>
+<context>
+    <name>ScanMeaning</name>
+    <message>
+        <source>unknown AI</source>
+        <translation>unbekannter AI</translation>
+    </message>
+    <message>
+        <source>a separator where an AI should begin</source>
+        <translation>ein Trennzeichen, wo ein AI beginnen sollte</translation>
+    </message>
+    <message>
+        <source>only digits are allowed</source>
+        <translation>nur Ziffern sind erlaubt</translation>
+    </message>
+    <message>
+        <source>a character that is not allowed</source>
+        <translation>ein nicht erlaubtes Zeichen</translation>
+    </message>
+    <message>
+        <source>the data is too short</source>
+        <translation>die Daten sind zu kurz</translation>
+    </message>
+    <message>
+        <source>the data is too long</source>
+        <translation>die Daten sind zu lang</translation>
+    </message>
+    <message>
+        <source>the check digit is wrong</source>
+        <translation>die Prüfziffer ist falsch</translation>
+    </message>
+    <message>
+        <source>not a valid date</source>
+        <translation>kein gültiges Datum</translation>
+    </message>
+    <message>
+        <source>not a valid time</source>
+        <translation>keine gültige Uhrzeit</translation>
     </message>
 </context>
 <context>

@@ -234,6 +234,10 @@
         <source>It was chosen by the barcode &quot;%1&quot;, which was not sent: scan it again to send it.</source>
         <translation>Elegido por el código de barras «%1», que no se envió: escanéelo de nuevo para enviarlo.</translation>
     </message>
+    <message>
+        <source>Korvel: barcode data faulty</source>
+        <translation>Korvel: datos del código de barras erróneos</translation>
+    </message>
 </context>
 <context>
     <name>CommandLine</name>
@@ -364,6 +368,45 @@ servidor de escaneo indicado en su configuración. Todo lo demás se ajusta ahí
     <message>
         <source>No scans for a while. Scan the station QR to start again.</source>
         <translation>Hace rato que no hay lecturas. Escanee el código QR del puesto para empezar de nuevo.</translation>
+    </message>
+</context>
+<context>
+    <name>ScanMeaning</name>
+    <message>
+        <source>unknown AI</source>
+        <translation>AI desconocido</translation>
+    </message>
+    <message>
+        <source>a separator where an AI should begin</source>
+        <translation>un separador donde debería empezar un AI</translation>
+    </message>
+    <message>
+        <source>only digits are allowed</source>
+        <translation>solo se admiten dígitos</translation>
+    </message>
+    <message>
+        <source>a character that is not allowed</source>
+        <translation>un carácter no permitido</translation>
+    </message>
+    <message>
+        <source>the data is too short</source>
+        <translation>los datos son demasiado cortos</translation>
+    </message>
+    <message>
+        <source>the data is too long</source>
+        <translation>los datos son demasiado largos</translation>
+    </message>
+    <message>
+        <source>the check digit is wrong</source>
+        <translation>el dígito de control es incorrecto</translation>
+    </message>
+    <message>
+        <source>not a valid date</source>
+        <translation>fecha no válida</translation>
+    </message>
+    <message>
+        <source>not a valid time</source>
+        <translation>hora no válida</translation>
     </message>
 </context>
 <context>

@@ -234,6 +234,10 @@
         <source>It was chosen by the barcode &quot;%1&quot;, which was not sent: scan it again to send it.</source>
         <translation>Choisi par le code-barres « %1 », qui n’a pas été envoyé : scannez-le à nouveau pour l’envoyer.</translation>
     </message>
+    <message>
+        <source>Korvel: barcode data faulty</source>
+        <translation>Korvel : données du code-barres erronées</translation>
+    </message>
 </context>
 <context>
     <name>CommandLine</name>
@@ -365,6 +369,45 @@ de scan défini dans ses paramètres. Tout le reste se règle au même endroit.
     <message>
         <source>No scans for a while. Scan the station QR to start again.</source>
         <translation>Aucune lecture depuis un moment. Lisez le QR code du poste pour recommencer.</translation>
+    </message>
+</context>
+<context>
+    <name>ScanMeaning</name>
+    <message>
+        <source>unknown AI</source>
+        <translation>AI inconnu</translation>
+    </message>
+    <message>
+        <source>a separator where an AI should begin</source>
+        <translation>un séparateur là où un AI devrait commencer</translation>
+    </message>
+    <message>
+        <source>only digits are allowed</source>
+        <translation>seuls les chiffres sont autorisés</translation>
+    </message>
+    <message>
+        <source>a character that is not allowed</source>
+        <translation>un caractère non autorisé</translation>
+    </message>
+    <message>
+        <source>the data is too short</source>
+        <translation>les données sont trop courtes</translation>
+    </message>
+    <message>
+        <source>the data is too long</source>
+        <translation>les données sont trop longues</translation>
+    </message>
+    <message>
+        <source>the check digit is wrong</source>
+        <translation>le chiffre de contrôle est faux</translation>
+    </message>
+    <message>
+        <source>not a valid date</source>
+        <translation>date non valide</translation>
+    </message>
+    <message>
+        <source>not a valid time</source>
+        <translation>heure non valide</translation>
     </message>
 </context>
 <context>

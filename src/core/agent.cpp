@@ -2,6 +2,7 @@
 
 #include "core/logging.h"
 #include "core/private_files.h"
+#include "core/scan_meaning/scan_meaning.h"
 #include "core/server_url.h"
 #include "core/settings.h"
 #include "core/trim.h"
@@ -52,13 +53,19 @@ Agent::Agent(Settings& settings, Ports ports, const QString& queueFolder, Interv
              }),
       capture_(
           ports.keyboard, [this] { return settings_.scanner(); },
-          [this](const QString& text) {
-              enqueueAndFlush({text, stamps_.next()});
+          [this](const QString& text, const QString& symbology) {
+              const QueuedScan scan{text, stamps_.next(), symbology};
+              enqueueAndFlush(scan);
+              // Checked once its POST is under way: the check costs the delivery nothing.
+              if (const auto meaning = scan_meaning::read(scan.value, scan.symbology);
+                  meaning.fault)
+                  badScan(scan, meaning.fault);
           },
           [this](const QString& key, const QString& name, const QString& text) {
               scannerChosen(key, name, text);
           },
           ports.layouts, [this] { return settings_.scannerLayout(); }) {
+    scan_meaning::prepare();
     stamps_.noteUsed(queue_.items());
     stamps_.noteLast(queue_.lastStamp());
     queue_.onDone = [this](const QueuedScan& scan, SendOutcome outcome, const QString& message) {
@@ -280,6 +287,12 @@ void Agent::recheckLayouts(const std::vector<KeyStroke>& keys) {
     connect(recheckThread_.get(), &QThread::finished, this,
             [this, found] { capture_.recheckDone(*found); });
     recheckThread_->start();
+}
+
+void Agent::badScan(const QueuedScan& scan, const scan_meaning::Fault& fault) {
+    ports_.sounds.play(Sound::basso);
+    ports_.notifier.notify(tr("Korvel: barcode data faulty"),
+                           fault.translated() + QLatin1Char('\n') + visible(scan.value));
 }
 
 void Agent::scannerChosen(const QString& key, const QString& name, const QString& text) {

@@ -19,6 +19,9 @@
 #include <optional>
 
 class Settings;
+namespace scan_meaning {
+struct Fault;
+}
 
 // The agent's state and start-up, without any user interface: the shell adds the
 // tray menu and dialogs on top.
@@ -98,6 +101,11 @@ class Agent : public QObject {
     // is stored too and read from the next key on.
     void saveSettings(const QString& serverURL, const QString& deviceName,
                       const std::optional<QString>& scannerLayout = std::nullopt);
+
+    // A scan whose GS1 data fails its checks, told at once, before the server has
+    // answered: the refusal sound and the fault, naming its AI. It is still delivered
+    // as it was read; the server decides.
+    void badScan(const QueuedScan& scan, const scan_meaning::Fault& fault);
 
     Settings& settings() { return settings_; }
     ScanCapture& capture() { return capture_; }

@@ -87,6 +87,10 @@ QString Settings::scannerLayout() const {
     return text("scannerLayout", QString());
 }
 
+bool Settings::sendScanDetails() const {
+    return store_.value(QStringLiteral("sendScanDetails"), true).toBool();
+}
+
 int Settings::scannerPause() const {
     bool ok = false;
     const int ms = text("scannerPause", QString()).toInt(&ok);

@@ -2,9 +2,11 @@
 
 #include <QHttpServerRequest>
 #include <QHttpServerResponse>
+#include <QJsonArray>
 #include <QJsonDocument>
 
 #include <algorithm>
+#include <optional>
 
 namespace {
 
@@ -45,6 +47,40 @@ QString printable(const QString& text) {
             out += QString::asprintf("\\u%04x", c.unicode());
         else
             out += c;
+    }
+    return out;
+}
+
+// What the station read from the scan, "" when it sent nothing of it:
+// " symbology ]d2 gs1 (01)09506000134352(10)ABC" or " symbology ]d2 gs1Error (01): …".
+// nullopt when a member is there with the wrong shape.
+std::optional<QString> scanDetails(const QJsonObject& body) {
+    QString out;
+    const QJsonValue symbology = body.value(QLatin1String("symbology"));
+    const QJsonValue gs1 = body.value(QLatin1String("gs1"));
+    const QJsonValue error = body.value(QLatin1String("gs1Error"));
+    if (!symbology.isUndefined()) {
+        if (!symbology.isString())
+            return std::nullopt;
+        out += QStringLiteral(" symbology ") + printable(symbology.toString());
+    }
+    if (!gs1.isUndefined()) {
+        if (!gs1.isArray())
+            return std::nullopt;
+        out += QStringLiteral(" gs1 ");
+        for (const QJsonValue field : gs1.toArray()) {
+            const QJsonValue ai = field.toObject().value(QLatin1String("ai"));
+            const QJsonValue value = field.toObject().value(QLatin1String("value"));
+            if (!ai.isString() || !value.isString())
+                return std::nullopt;
+            out += QLatin1Char('(') + printable(ai.toString()) + QLatin1Char(')') +
+                   printable(value.toString());
+        }
+    }
+    if (!error.isUndefined()) {
+        if (!error.isString())
+            return std::nullopt;
+        out += QStringLiteral(" gs1Error ") + printable(error.toString());
     }
     return out;
 }
@@ -96,11 +132,17 @@ QHttpServerResponse ScanServer::scan(const QHttpServerRequest& request) {
     if (!ts.isDouble() || tsVar.typeId() != QMetaType::LongLong)
         return refuse(QStringLiteral("ts must be an integer (milliseconds since 1970)"));
 
+    const std::optional<QString> details = scanDetails(*body);
+    if (!details)
+        return refuse(QStringLiteral("symbology and gs1Error must be strings, gs1 a list of "
+                                     "{\"ai\", \"value\"} strings"));
+
     const QString device = id.toString();
     const QString text = value.toString();
     const qint64 time = tsVar.toLongLong();
     options_.log(
-        QStringLiteral("scan %1 %2 %3").arg(device, QString::number(time), printable(text)));
+        QStringLiteral("scan %1 %2 %3").arg(device, QString::number(time), printable(text)) +
+        *details);
 
     // The agent repeats a scan whose answer it lost: record it once.
     const QString key =

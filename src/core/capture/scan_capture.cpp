@@ -20,7 +20,7 @@ constexpr double kMaxDetectMedianGapMs = 30;
 } // namespace
 
 ScanCapture::ScanCapture(KeyboardSource& keyboard, std::function<QString()> chosenScanner,
-                         std::function<void(const QString&)> deliver,
+                         std::function<void(const QString&, const QString&)> deliver,
                          std::function<void(const QString&, const QString&, const QString&)> chosen,
                          KeyboardLayouts* layouts, std::function<QString()> layoutName)
     : keyboard_(keyboard), chosenScanner_(std::move(chosenScanner)), deliver_(std::move(deliver)),
@@ -208,7 +208,7 @@ void ScanCapture::recheckDone(const std::optional<Calibration::Result>& result) 
     if (result)
         takeCalibration(scan.key, scan.name, *result);
     else
-        deliver_(scan.text);
+        deliver_(scan.text, QString());
     releaseHeld();
 }
 
@@ -220,7 +220,7 @@ void ScanCapture::releaseHeld() {
         }
         const QString text = std::move(held_.front().text);
         held_.pop_front();
-        deliver_(text);
+        deliver_(text, QString());
     }
 }
 
@@ -236,7 +236,7 @@ void ScanCapture::onScan(const QString& deviceKey, const QString& deviceName, co
             if (held_.size() == 1)
                 recheck(held_.front().keys);
         } else {
-            deliver_(text);
+            deliver_(text, QString()); // a keyboard gives no identifier apart
         }
         return;
     }

@@ -25,14 +25,15 @@ class ScanCapture {
     enum class Access { granted, scannerAbsent, denied };
 
     // chosenScanner: the chosen scanner's device key ("" for none), read at every
-    // key event. deliver: each scan of the chosen scanner outside detection.
+    // key event. deliver: each scan of the chosen scanner outside detection, with the
+    // AIM identifier its scanner gave apart from the text ("" for keyboards).
     // chosen: detection picked the device with this key and name, by a scan of this
-    // text (never delivered). layoutName: the
-    // scanner's keyboard layout ("" for the US table), read by followLayout() and
-    // decoded through `layouts` (none: the US table only).
+    // text (never delivered). layoutName: the scanner's keyboard layout ("" for the US
+    // table), read by followLayout() and decoded through `layouts` (none: the US table
+    // only).
     ScanCapture(
         KeyboardSource& keyboard, std::function<QString()> chosenScanner,
-        std::function<void(const QString& text)> deliver,
+        std::function<void(const QString& text, const QString& symbology)> deliver,
         std::function<void(const QString& key, const QString& name, const QString& text)> chosen,
         KeyboardLayouts* layouts = nullptr, std::function<QString()> layoutName = {});
 
@@ -120,7 +121,7 @@ class ScanCapture {
 
     KeyboardSource& keyboard_;
     std::function<QString()> chosenScanner_;
-    std::function<void(const QString&)> deliver_;
+    std::function<void(const QString&, const QString&)> deliver_;
     std::function<void(const QString&, const QString&, const QString&)> chosen_;
     std::deque<Held> held_; // the first is being read with every layout
     bool open_ = false;

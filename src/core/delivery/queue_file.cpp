@@ -58,6 +58,10 @@ void appendQueuedScan(QByteArray& out, const QueuedScan& scan) {
     appendJsonString(out, scan.value);
     out.append(",\"ts\":");
     out.append(QByteArray::number(scan.ts));
+    if (!scan.symbology.isEmpty()) {
+        out.append(",\"symbology\":");
+        appendJsonString(out, scan.symbology);
+    }
     out.append('}');
 }
 
@@ -94,7 +98,11 @@ std::optional<QList<QueuedScan>> decodeQueue(const QByteArray& bytes) {
         const auto ts = jsonInteger(object.value(QLatin1String("ts")));
         if (!ts)
             return std::nullopt;
-        scans.append(QueuedScan{value.toString(), *ts});
+        // Optional: absent in files of older agents and for scans without one.
+        const QJsonValue symbology = object.value(QLatin1String("symbology"));
+        if (!symbology.isUndefined() && !symbology.isString())
+            return std::nullopt;
+        scans.append(QueuedScan{value.toString(), *ts, symbology.toString()});
     }
     return scans;
 }

@@ -10,7 +10,8 @@
 #include <initializer_list>
 #include <optional>
 
-// Compact JSON array of {"value": string, "ts": integer}, oldest first.
+// Compact JSON array of {"value": string, "ts": integer[, "symbology": string]}, oldest
+// first.
 QByteArray encodeQueue(const QList<QueuedScan>& scans);
 // One element of that array.
 void appendQueuedScan(QByteArray& out, const QueuedScan& scan);

@@ -29,6 +29,8 @@
 //   'P' size (64) crc (32): a queue.json about to replace it, equally continued
 //   'S' ts (64):            the last stamp given
 //   'A' ts (64) text:       a scan appended (text in UTF-8)
+//   'I' ts (64) n (8) identifier text: the same, with the AIM identifier (n bytes)
+//                           its scanner gave apart
 //   'R' count (64):         scans removed from the front
 // A journal is only ever trusted together with a queue.json named by its 'H' or a
 // 'P' record; a queue.json that no record names was written by someone else and is
@@ -143,6 +145,35 @@ class Reader {
     int error_ = 0;
 };
 
+// A scan appended: an 'A' or 'I' record's payload after its kind byte, taken apart.
+struct Appended {
+    qint64 ts = 0;
+    const char* symbology = nullptr;
+    qsizetype symbologySize = 0;
+    const char* text = nullptr;
+    qsizetype textSize = 0;
+};
+
+bool isAppend(char kind) { return kind == 'A' || kind == 'I'; }
+
+std::optional<Appended> appendedOf(char kind, const char* data, qint64 size) {
+    if (size < 8 || (kind == 'I' && size < 9))
+        return std::nullopt;
+    Appended a;
+    a.ts = static_cast<qint64>(get64(data));
+    qint64 at = 8;
+    if (kind == 'I') {
+        a.symbologySize = static_cast<quint8>(data[at++]);
+        a.symbology = data + at;
+        at += a.symbologySize;
+        if (at > size)
+            return std::nullopt;
+    }
+    a.text = data + at;
+    a.textSize = static_cast<qsizetype>(size - at);
+    return a;
+}
+
 struct Record {
     char kind = 0;
     const char* data = nullptr; // after the kind byte
@@ -236,13 +267,14 @@ std::optional<Parsed> parseJournal(int fd, int& failure, bool& bad) {
                 if (good)
                     p.lastStamp = std::max(p.lastStamp, static_cast<qint64>(get64(r.data)));
                 break;
-            case 'A': {
-                good = r.size >= 8;
+            case 'A':
+            case 'I': {
+                const std::optional<Appended> a = appendedOf(r.kind, r.data, r.size);
+                good = a.has_value();
                 if (good) {
-                    const qint64 ts = static_cast<qint64>(get64(r.data));
-                    p.scans.append(QueuedScan{
-                        scanTextFromBytes(r.data + 8, static_cast<qsizetype>(r.size - 8)), ts});
-                    p.lastStamp = std::max(p.lastStamp, ts);
+                    p.scans.append(QueuedScan{scanTextFromBytes(a->text, a->textSize), a->ts,
+                                              scanTextFromBytes(a->symbology, a->symbologySize)});
+                    p.lastStamp = std::max(p.lastStamp, a->ts);
                     ++p.appendCount;
                     p.appendBytes += kFrame + 1 + r.size;
                 }
@@ -356,10 +388,10 @@ void writeBack(int fd, qint64 from, qint64 size) {
                                     SYNC_FILE_RANGE_WAIT_AFTER);
 }
 
-// Appends one scan as a JSON element; the text is in the journal's bytes already.
-void appendJsonElement(QByteArray& out, qint64 ts, const char* text, qint64 size) {
+// Appends a JSON string; the text is in the journal's bytes already.
+void appendJsonText(QByteArray& out, const char* text, qint64 size) {
     static constexpr char hex[] = "0123456789abcdef";
-    out.append("{\"value\":\"");
+    out.append('"');
     for (qint64 i = 0; i < size; ++i) {
         const auto c = static_cast<unsigned char>(text[i]);
         switch (c) {
@@ -399,8 +431,19 @@ void appendJsonElement(QByteArray& out, qint64 ts, const char* text, qint64 size
             }
         }
     }
-    out.append("\",\"ts\":");
-    out.append(QByteArray::number(ts));
+    out.append('"');
+}
+
+// One scan as an element of queue.json.
+void appendJsonElement(QByteArray& out, const Appended& a) {
+    out.append("{\"value\":");
+    appendJsonText(out, a.text, a.textSize);
+    out.append(",\"ts\":");
+    out.append(QByteArray::number(a.ts));
+    if (a.symbologySize > 0) {
+        out.append(",\"symbology\":");
+        appendJsonText(out, a.symbology, a.symbologySize);
+    }
     out.append('}');
 }
 
@@ -433,13 +476,21 @@ QByteArray appendRecord(const QueuedScan& scan) {
 
 void appendRecordTo(QByteArray& out, const QueuedScan& scan) {
     const QByteArray text = scanTextBytes(scan.value);
+    // An identifier is three characters; one that does not fit the length byte is none.
+    const QByteArray symbology = scanTextBytes(scan.symbology).left(255);
+    const qsizetype size =
+        9 + text.size() + (symbology.isEmpty() ? 0 : 1 + symbology.size());
     const qsizetype at = out.size();
-    put32(out, static_cast<quint32>(9 + text.size()));
+    put32(out, static_cast<quint32>(size));
     put32(out, 0); // the checksum, once the payload is there
-    out.append('A');
+    out.append(symbology.isEmpty() ? 'A' : 'I');
     put64(out, static_cast<quint64>(scan.ts));
+    if (!symbology.isEmpty()) {
+        out.append(static_cast<char>(symbology.size()));
+        out.append(symbology);
+    }
     out.append(text);
-    const quint32 crc = crc32c(out.constData() + at + kFrame, 9 + text.size());
+    const quint32 crc = crc32c(out.constData() + at + kFrame, size);
     for (int i = 0; i < 4; ++i)
         out[at + 4 + i] = static_cast<char>((crc >> (8 * i)) & 0xFF);
 }
@@ -898,7 +949,7 @@ void QueueStore::run() {
             if (c.kind == Change::record) {
                 records.append(c.bytes);
                 pendingUpTo = c.number;
-                if (c.bytes.at(kFrame) == 'A') {
+                if (isAppend(c.bytes.at(kFrame))) {
                     lastStamp_ = std::max(lastStamp_, c.lastStamp);
                     ++liveCount_;
                     ++appendCount_;
@@ -1170,10 +1221,13 @@ bool QueueStore::build(Background& job, const QString& snapshot, const QString& 
         }
         if (job.json >= 0) {
             const char* payload = record + kFrame;
+            const std::optional<Appended> scan =
+                appendedOf(payload[0], payload + 1, size - kFrame - 1);
+            if (!scan)
+                return; // loading has set such a journal aside already
             if (job.count > 0)
                 jsonOut.append(',');
-            appendJsonElement(jsonOut, static_cast<qint64>(get64(payload + 1)), payload + 9,
-                              size - kFrame - 9);
+            appendJsonElement(jsonOut, *scan);
         }
         ++job.count;
         body.append(record, size);
@@ -1203,7 +1257,7 @@ bool QueueStore::build(Background& job, const QString& snapshot, const QString& 
         Record r;
         Next last = Next::record;
         while (ok && in.pos() < job.upTo && (last = nextRecord(in, r)) == Next::record) {
-            if (r.kind == 'A')
+            if (isAppend(r.kind))
                 take(r.data - 1 - kFrame, kFrame + 1 + r.size);
         }
         unread = unreadBefore(in, last, job.upTo);
@@ -1260,7 +1314,7 @@ bool QueueStore::switchTo(Background& job, qint64 tailFrom, QString* error) {
         Next last = Next::record;
         while (in.pos() < end_ && (last = nextRecord(in, r)) == Next::record) {
             tail.append(r.data - 1 - kFrame, kFrame + 1 + r.size);
-            if (r.kind == 'A') {
+            if (isAppend(r.kind)) {
                 ++tailAppends;
                 tailAppendBytes += kFrame + 1 + r.size;
             } else if (r.kind == 'R') {

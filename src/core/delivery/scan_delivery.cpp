@@ -3,6 +3,7 @@
 #include "core/delivery/scan_text.h"
 
 #include "core/logging.h"
+#include "core/scan_meaning/scan_meaning.h"
 #include "core/settings.h"
 #include "platform/notifier.h"
 
@@ -46,9 +47,33 @@ void appendJsonString(QByteArray& out, const QString& text) {
     out.append('"');
 }
 
+// ,"symbology":"]d2","gs1":[{"ai":"01","value":"…"},…] or ,"gs1Error":"(01): …"
+void appendScanDetails(QByteArray& out, const scan_meaning::Meaning& meaning) {
+    if (meaning.symbology.isEmpty())
+        return;
+    out.append(",\"symbology\":");
+    appendJsonString(out, meaning.symbology);
+    if (!meaning.gs1)
+        return;
+    if (meaning.fault) {
+        out.append(",\"gs1Error\":");
+        appendJsonString(out, meaning.fault.text());
+        return;
+    }
+    out.append(",\"gs1\":[");
+    for (qsizetype i = 0; i < meaning.fields.size(); ++i) {
+        out.append(i > 0 ? ",{\"ai\":" : "{\"ai\":");
+        appendJsonString(out, meaning.fields[i].ai);
+        out.append(",\"value\":");
+        appendJsonString(out, meaning.fields[i].value);
+        out.append('}');
+    }
+    out.append(']');
+}
+
 } // namespace
 
-QByteArray ScanDelivery::scanBody(const QString& deviceId, const QueuedScan& scan) {
+QByteArray ScanDelivery::scanBody(const QString& deviceId, const QueuedScan& scan, bool details) {
     // Written directly: a document built and serialised for every scan costs more than
     // the rest of the request when a backlog is drained.
     QByteArray body;
@@ -57,12 +82,15 @@ QByteArray ScanDelivery::scanBody(const QString& deviceId, const QueuedScan& sca
     appendJsonString(body, deviceId);
     body.append(",\"ts\":").append(QByteArray::number(scan.ts)).append(",\"value\":");
     appendJsonString(body, scan.value);
+    if (details)
+        appendScanDetails(body, scan_meaning::read(scan.value, scan.symbology));
     body.append('}');
     return body;
 }
 
 void ScanDelivery::send(const QueuedScan& scan, ScanQueue::Completion done) {
-    transport_.post(QStringLiteral("/api/scan"), scanBody(settings_.deviceId(), scan),
+    transport_.post(QStringLiteral("/api/scan"),
+                    scanBody(settings_.deviceId(), scan, settings_.sendScanDetails()),
                     [this, done = std::move(done)](qint64 status, const QJsonObject& answer,
                                                    const Transport::Failure& failure) {
                         noteAnswer(status, failure);

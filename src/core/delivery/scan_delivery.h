@@ -22,8 +22,10 @@ class ScanDelivery {
     ScanDelivery(Settings& settings, Transport& transport, Notifier& notifier, SoundPlayer& sounds);
 
     void send(const QueuedScan& scan, ScanQueue::Completion done);
-    // The compact JSON body of one scan: "device_id", "ts", "value".
-    static QByteArray scanBody(const QString& deviceId, const QueuedScan& scan);
+    // The compact JSON body of one scan: "device_id", "ts", "value"; with `details`,
+    // what the scan says about itself too: "symbology", and "gs1" or "gs1Error".
+    static QByteArray scanBody(const QString& deviceId, const QueuedScan& scan,
+                               bool details = true);
     void onDone(const QueuedScan& scan, SendOutcome outcome, const QString& message);
     // Announces the device; until the server has answered it with a 2xx,
     // registerIfNeeded() (the retry timer) sends it again.

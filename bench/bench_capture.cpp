@@ -42,7 +42,7 @@ int main(int argc, char** argv) {
     QEventLoop* waiting = nullptr;
     ScanCapture capture(
         keyboard, [&settings] { return settings.scanner(); },
-        [&](const QString&) {
+        [&](const QString&, const QString&) {
             ++scans;
             lastScanNs = nowNs();
             if (waiting)
@@ -144,7 +144,7 @@ int main(int argc, char** argv) {
         buffered[withLayout] = perSecond(t0);
         ScanCapture routed(
             keyboard, [&settings] { return settings.scanner(); },
-            [&](const QString&) { ++layoutScans[withLayout]; },
+            [&](const QString&, const QString&) { ++layoutScans[withLayout]; },
             [](const QString&, const QString&) {}, &layouts,
             [&settings] { return settings.scannerLayout(); });
         t0 = nowNs();

@@ -191,7 +191,8 @@ class TestCapture : public QObject {
         choices.clear();
         keyboard = ScriptedKeyboard{};
         capture = std::make_unique<ScanCapture>(
-            keyboard, [this] { return chosen; }, [this](const QString& s) { delivered << s; },
+            keyboard, [this] { return chosen; },
+            [this](const QString& s, const QString&) { delivered << s; },
             [this](const QString& k, const QString& n) { choices << k + QLatin1Char(' ') + n; },
             &layouts, [this] { return scannerLayout; });
     }

@@ -33,6 +33,8 @@ class Agent : public QObject {
         KeyboardLayouts* layouts = nullptr; // none: scanners are read with the US table
         // The desktop's own keyboard layout, preferred by calibration among equals.
         std::function<QString()> desktopLayout = {};
+        // Scanners that send whole scans through an interface of their own.
+        std::vector<ScanSource*> scanSources = {};
     };
     // What the status menu shows: kept current as the state changes, and taken
     // afresh (with the input access and login states) when the menu is about to open.
@@ -90,6 +92,10 @@ class Agent : public QObject {
     // is stored too and read from the next key on.
     void saveSettings(const QString& serverURL, const QString& deviceName,
                       const std::optional<QString>& scannerLayout = std::nullopt);
+
+    // The chosen scanner sounds its own error indication, where it has one: the
+    // server refused a scan.
+    void scannerError();
 
     Settings& settings() { return settings_; }
     ScanCapture& capture() { return capture_; }

@@ -32,8 +32,55 @@ FakeInputTree::FakeInputTree() {
 }
 
 FakeInputTree::~FakeInputTree() {
-    for (const auto& [n, fd] : writers_)
-        ::close(fd);
+    for (const auto* fds : {&writers_, &hidWriters_, &hidReaders_}) {
+        for (const auto& [n, fd] : *fds)
+            ::close(fd);
+    }
+}
+
+void FakeInputTree::addHidraw(int n, const HidDevice& device) {
+    const QString sys = root() + QStringLiteral("/sys/class/hidraw/hidraw%1/device/").arg(n);
+    writeFile(sys + QStringLiteral("report_descriptor"), device.descriptor);
+    writeFile(sys + QStringLiteral("uevent"),
+              QStringLiteral("DRIVER=hid-generic\nHID_ID=0003:%1:%2\nHID_NAME=%3\n")
+                  .arg(QString::asprintf("%08X", device.vendor),
+                       QString::asprintf("%08X", device.product), device.name)
+                  .toUtf8());
+    const QString dev = root() + QStringLiteral("/dev/hidraw%1").arg(n);
+    if (device.withOutput) {
+        ::mkfifo(QFile::encodeName(dev + QStringLiteral(".out")), 0600);
+        hidReaders_[n] = ::open(QFile::encodeName(dev + QStringLiteral(".out")),
+                                O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    }
+    const QByteArray staged = QFile::encodeName(root() + QStringLiteral("/staged"));
+    ::mkfifo(staged, 0600);
+    hidWriters_[n] = ::open(staged, O_RDWR | O_NONBLOCK | O_CLOEXEC);
+    ::rename(staged, QFile::encodeName(dev));
+}
+
+void FakeInputTree::removeHidraw(int n) {
+    const QString dev = root() + QStringLiteral("/dev/hidraw%1").arg(n);
+    ::unlink(QFile::encodeName(dev));
+    ::unlink(QFile::encodeName(dev + QStringLiteral(".out")));
+    QDir(root() + QStringLiteral("/sys/class/hidraw/hidraw%1").arg(n)).removeRecursively();
+    for (auto* fds : {&hidWriters_, &hidReaders_}) {
+        if (const auto it = fds->find(n); it != fds->end()) {
+            ::close(it->second);
+            fds->erase(it);
+        }
+    }
+}
+
+void FakeInputTree::sendReport(int n, const QByteArray& reports) {
+    QCOMPARE(::write(hidWriters_.at(n), reports.constData(), size_t(reports.size())),
+             ssize_t(reports.size()));
+}
+
+QByteArray FakeInputTree::output(int n) {
+    QByteArray bytes(4096, '\0');
+    const ssize_t got = ::read(hidReaders_.at(n), bytes.data(), size_t(bytes.size()));
+    bytes.truncate(std::max<ssize_t>(got, 0));
+    return bytes;
 }
 
 qint64 FakeInputTree::nowMs() {

@@ -3,6 +3,7 @@
 #include "core/capture/calibration.h"
 #include "core/capture/scan_buffer.h"
 #include "platform/keyboard.h"
+#include "platform/scan_source.h"
 
 #include <QString>
 
@@ -24,14 +25,22 @@ class ScanCapture {
     enum class Access { granted, scannerAbsent, denied };
 
     // chosenScanner: the chosen scanner's device key ("" for none), read at every
-    // key event. deliver: each scan of the chosen scanner outside detection.
+    // key event. deliver: each scan of the chosen scanner outside detection, with the
+    // AIM identifier that came apart from its text ("" for keyboard scans).
     // chosen: detection picked the device with this key and name. layoutName: the
     // scanner's keyboard layout ("" for the US table), read by followLayout() and
     // decoded through `layouts` (none: the US table only).
     ScanCapture(KeyboardSource& keyboard, std::function<QString()> chosenScanner,
-                std::function<void(const QString& text)> deliver,
+                std::function<void(const QString& text, const QString& symbology)> deliver,
                 std::function<void(const QString& key, const QString& name)> chosen,
                 KeyboardLayouts* layouts = nullptr, std::function<QString()> layoutName = {});
+
+    // A source of whole scans (HID POS, serial), read beside the keyboards from the
+    // next startCapture() on. A device it reads is never read as a keyboard too.
+    void addSource(ScanSource& source);
+    // How the device with this key is read now: through a source that reads it, else
+    // as a keyboard.
+    ScannerInterface interfaceOf(const QString& key) const;
 
     // Also follows the layout setting: called at start and every few seconds.
     // Opens unless access is denied: while it is not known to work, the devices
@@ -48,6 +57,8 @@ class ScanCapture {
     // next key on.
     void followLayout();
     void onValue(const KeyEvent& event);
+    // A whole scan from a source: routed and detected like a keyboard's.
+    void onDeviceScan(const DeviceScan& scan);
     // medianGapMs: the scan's median pause between key-downs (ScanBuffer).
     void onScan(const QString& deviceKey, const QString& deviceName, const QString& text,
                 double medianGapMs = 0);
@@ -84,6 +95,9 @@ class ScanCapture {
     static QString deviceKey(quint32 vendor, quint32 product);
 
   private:
+    // Ends detection with this device chosen.
+    void choose(const QString& key, const QString& name);
+    void openSources();
     bool assembling() const;
     void dropBuffers();
     std::unique_ptr<LayoutDecoder> layoutDecoder();
@@ -96,7 +110,9 @@ class ScanCapture {
 
     KeyboardSource& keyboard_;
     std::function<QString()> chosenScanner_;
-    std::function<void(const QString&)> deliver_;
+    std::function<void(const QString&, const QString&)> deliver_;
+    std::vector<ScanSource*> sources_;
+    std::vector<bool> sourceOpen_;
     std::function<void(const QString&, const QString&)> chosen_;
     bool open_ = false;
     bool paused_ = false;

@@ -93,7 +93,7 @@ class Parser {
     }
 
   private:
-    HidPosLayout::Parsed fail(const QString& why) { return {std::nullopt, why}; }
+    HidPosLayout::Parsed fail(const QString& why) { return {std::nullopt, why, foundScanner_}; }
 
     bool bad(const QString& why) {
         error_ = why;
@@ -258,7 +258,7 @@ class Parser {
         }
         if (layout.scans.empty())
             return fail(QStringLiteral("no decoded data in the scanner's reports"));
-        return {layout, {}};
+        return {layout, {}, true};
     }
 
     const QByteArray& d_;

@@ -41,6 +41,8 @@ struct HidPosLayout {
 struct HidPosLayout::Parsed {
     std::optional<HidPosLayout> layout;
     QString error; // why not, in words for diagnostics
+    // A scanner's collection was found (the descriptor is a scanner's, if a faulty one).
+    bool scanner = false;
 };
 
 // Joins a scanner's input reports into scans. A scan longer than one report comes in

@@ -1,10 +1,12 @@
-// The agent reading scanners in HID POS mode on a fake device tree: hidraw nodes
-// with report descriptors, scans joined from reports, the scanner's keyboard
-// interface left alone, detection, bad reports and the scanner's error beep.
+// The agent reading scanners through their own interfaces on a fake device tree:
+// HID POS (hidraw nodes with report descriptors, scans joined from reports, the
+// scanner's keyboard interface left alone, bad reports, the scanner's error beep) and
+// USB serial (pseudo-terminals standing in for ttyACM ports); detection across them.
 #include "core/agent.h"
 #include "core/settings.h"
 #include "platform/linux/evdev_keyboard.h"
 #include "platform/linux/hidpos_source.h"
+#include "platform/linux/serial_source.h"
 #include "support/fake_input.h"
 #include "support/fakes.h"
 #include "support/hid_descriptors.h"
@@ -45,6 +47,7 @@ class TestHidPos : public QObject {
     HttpStub server;
     std::unique_ptr<EvdevKeyboard> keyboard;
     std::unique_ptr<HidPosSource> hidPos;
+    std::unique_ptr<SerialSource> serial;
     std::unique_ptr<Agent> agent;
 
     QStringList queued() const {
@@ -64,8 +67,10 @@ class TestHidPos : public QObject {
     void startAgent() {
         keyboard = std::make_unique<EvdevKeyboard>(tree.root());
         hidPos = std::make_unique<HidPosSource>(tree.root());
+        serial = std::make_unique<SerialSource>(tree.root());
         agent = std::make_unique<Agent>(
-            settings, Agent::Ports{*keyboard, journal, journal, {}, {}, {}, {}, {hidPos.get()}},
+            settings,
+            Agent::Ports{*keyboard, journal, journal, {}, {}, {}, {}, {hidPos.get(), serial.get()}},
             data.path());
         agent->start();
     }
@@ -79,7 +84,10 @@ class TestHidPos : public QObject {
     }
     void cleanup() {
         agent.reset();
+        serial.reset();
         hidPos.reset();
+        for (int n = 0; n < 3; ++n)
+            tree.removeAcm(n);
         keyboard.reset();
         for (int n = 0; n < 2; ++n)
             tree.removeHidraw(n);
@@ -240,6 +248,56 @@ class TestHidPos : public QObject {
         QTRY_VERIFY(status == 500 || agent->queue().items().isEmpty());
         QTRY_COMPARE(journal.entries.contains(QStringLiteral("sound:Basso")), status == 400);
         QCOMPARE(tree.output(0), beep);
+    }
+
+    void serialLinesBecomeScans_data() {
+        QTest::addColumn<QList<QByteArray>>("writes");
+        QTest::addColumn<QStringList>("values");
+        QTest::newRow("CR") << QList<QByteArray>{"4006381333931\r"} << QStringList{"4006381333931"};
+        QTest::newRow("LF") << QList<QByteArray>{"ABC\n"} << QStringList{"ABC"};
+        QTest::newRow("CR LF, two scans in one write")
+            << QList<QByteArray>{"A1\r\nB2\r\n"} << QStringList{"A1", "B2"};
+        QTest::newRow("a scan in pieces")
+            << QList<QByteArray>{"12", "34", "\r"} << QStringList{"1234"};
+        QTest::newRow("windows-1252, control characters kept") << QList<QByteArray>{"Stra\xDF"
+                                                                                    "e\x1D"
+                                                                                    "01\r"}
+                                                               << QStringList{u"Straße\u001D01"_qs};
+        QTest::newRow("utf-8") << QList<QByteArray>{"caf\xC3\xA9\n"} << QStringList{u"café"_qs};
+    }
+    void serialLinesBecomeScans() {
+        QFETCH(QList<QByteArray>, writes);
+        QFETCH(QStringList, values);
+        tree.addAcm(0, 0x0C2E, 0x0B87, QStringLiteral("Counter scanner"));
+        startAgent();
+        QTRY_VERIFY(serial->reading(0x0C2E, 0x0B87));
+        for (const QByteArray& bytes : writes)
+            tree.sendSerial(0, bytes);
+        QTRY_COMPARE(queued(), values);
+        QCOMPARE(agent->capture().interfaceOf(counterKey), ScannerInterface::serial);
+    }
+
+    // Opening a port may reset a board: only the chosen scanner's ports, and during
+    // detection those of scanner makers, are ever opened.
+    void onlyScannerPortsAreOpened() {
+        settings.setScanner(QStringLiteral("1234:0001"), QStringLiteral("Own scanner"));
+        tree.addAcm(0, 0x1234, 0x0001, QStringLiteral("Own scanner"));
+        tree.addAcm(1, 0x1EAB, 0x0D10, QStringLiteral("Maker scanner"));
+        tree.addAcm(2, 0x2341, 0x0043, QStringLiteral("Board"));
+        startAgent();
+        const auto opened = [this](int n) { return openPaths().count(tree.acmPort(n)); };
+        QTRY_COMPARE(opened(0), 1);
+        QCOMPARE(opened(1), 0);
+        agent->toggleDetect();
+        QTRY_COMPARE(opened(1), 1);
+        QCOMPARE(opened(0), 1);
+        QCOMPARE(opened(2), 0);
+        tree.sendSerial(1, "X\r");
+        QTRY_COMPARE(settings.scanner(), QStringLiteral("1EAB:0D10"));
+        QTRY_COMPARE(opened(0), 0); // the former scanner let go
+        QCOMPARE(opened(2), 0);
+        tree.sendSerial(1, "after\r\n");
+        QTRY_COMPARE(queued(), QStringList{"after"});
     }
 };
 

@@ -37,13 +37,16 @@ class ScanSource {
     virtual ~ScanSource() = default;
 
     virtual ScannerInterface interface() const = 0;
-    // Starts reporting scans: of the devices `wanted` accepts (asked again as devices
+    // Which devices to read: the chosen scanner, or during detection any scanner.
+    enum class Wanted { no, chosen, anyScanner };
+    using Wants = std::function<Wanted(quint32 vendor, quint32 product)>;
+
+    // Starts reporting scans: of the devices `wants` accepts (asked again as devices
     // come, and at follow()). False when it could not; it may be called again later.
-    virtual bool open(Handler handler,
-                      std::function<bool(quint32 vendor, quint32 product)> wanted) = 0;
+    virtual bool open(Handler handler, Wants wants) = 0;
     // Every device closed, none opened until open() is called again.
     virtual void close() = 0;
-    // What `wanted` accepts has changed (detection began or ended, a scanner was chosen).
+    // What `wants` accepts has changed (detection began or ended, a scanner was chosen).
     virtual void follow() {}
     // A device of this vendor and product is plugged in with this interface.
     virtual bool connected(quint32 vendor, quint32 product) = 0;

@@ -10,6 +10,7 @@
 #include "platform/linux/evdev_keyboard.h"
 #include "platform/linux/hidpos_source.h"
 #include "platform/linux/logind_session.h"
+#include "platform/linux/serial_source.h"
 #include "platform/linux/sni_tray_item.h"
 #include "platform/linux/termination.h"
 #include "platform/linux/xdg_autostart.h"
@@ -182,6 +183,7 @@ int main(int argc, char** argv) {
     Settings settings;
     EvdevKeyboard keyboard(EvdevKeyboard::inputRootFromEnvironment());
     HidPosSource hidPos(EvdevKeyboard::inputRootFromEnvironment());
+    SerialSource serial(EvdevKeyboard::inputRootFromEnvironment());
     DbusNotifier notifier;
     CanberraSounds sounds;
     XdgAutostart login(QCoreApplication::applicationFilePath());
@@ -195,7 +197,7 @@ int main(int argc, char** argv) {
                  &session,
                  &layouts,
                  [] { return desktopKeyboardLayout(); },
-                 {&hidPos}},
+                 {&hidPos, &serial}},
                 folder);
     SniTrayItem trayItem(QStringLiteral("Korvel Agent"));
     StatusMenu menu(agent, &trayItem);

@@ -3,6 +3,7 @@
 #include "support/test_main.h"
 
 #include <cerrno>
+#include <cstdlib>
 #include <ctime>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -32,7 +33,7 @@ FakeInputTree::FakeInputTree() {
 }
 
 FakeInputTree::~FakeInputTree() {
-    for (const auto* fds : {&writers_, &hidWriters_, &hidReaders_}) {
+    for (const auto* fds : {&writers_, &hidWriters_, &hidReaders_, &ptyMasters_}) {
         for (const auto& [n, fd] : *fds)
             ::close(fd);
     }
@@ -56,6 +57,40 @@ void FakeInputTree::addHidraw(int n, const HidDevice& device) {
     ::mkfifo(staged, 0600);
     hidWriters_[n] = ::open(staged, O_RDWR | O_NONBLOCK | O_CLOEXEC);
     ::rename(staged, QFile::encodeName(dev));
+}
+
+void FakeInputTree::addAcm(int n, quint32 vendor, quint32 product, const QString& name) {
+    const QString sys = root() + QStringLiteral("/sys/class/tty/ttyACM%1/device/").arg(n);
+    writeFile(sys + QStringLiteral("uevent"),
+              QStringLiteral("DEVTYPE=usb_interface\nPRODUCT=%1/%2/100\nINTERFACE=2/2/1\n")
+                  .arg(vendor, 0, 16)
+                  .arg(product, 0, 16)
+                  .toUtf8());
+    writeFile(sys + QStringLiteral("interface"), name.toUtf8() + '\n');
+    const int master = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+    QVERIFY(master >= 0 && ::grantpt(master) == 0 && ::unlockpt(master) == 0);
+    ptyMasters_[n] = master;
+    QDir(root()).mkpath(QStringLiteral("dev"));
+    QVERIFY(QFile::link(QString::fromLocal8Bit(::ptsname(master)),
+                        root() + QStringLiteral("/dev/ttyACM%1").arg(n)));
+}
+
+QString FakeInputTree::acmPort(int n) const {
+    return QString::fromLocal8Bit(::ptsname(ptyMasters_.at(n)));
+}
+
+void FakeInputTree::removeAcm(int n) {
+    QFile::remove(root() + QStringLiteral("/dev/ttyACM%1").arg(n));
+    QDir(root() + QStringLiteral("/sys/class/tty/ttyACM%1").arg(n)).removeRecursively();
+    if (const auto it = ptyMasters_.find(n); it != ptyMasters_.end()) {
+        ::close(it->second);
+        ptyMasters_.erase(it);
+    }
+}
+
+void FakeInputTree::sendSerial(int n, const QByteArray& bytes) {
+    QCOMPARE(::write(ptyMasters_.at(n), bytes.constData(), size_t(bytes.size())),
+             ssize_t(bytes.size()));
 }
 
 void FakeInputTree::removeHidraw(int n) {

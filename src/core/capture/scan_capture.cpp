@@ -48,11 +48,14 @@ void ScanCapture::openSources() {
     for (size_t i = 0; i < sources_.size(); ++i) {
         if (sourceOpen_[i])
             continue;
-        sourceOpen_[i] = sources_[i]->open([this](const DeviceScan& scan) { onDeviceScan(scan); },
-                                           [this](quint32 vendor, quint32 product) {
-                                               return detecting_ || deviceKey(vendor, product) ==
-                                                                        chosenScanner_();
-                                           });
+        const auto wants = [this](quint32 vendor, quint32 product) {
+            using Wanted = ScanSource::Wanted;
+            return deviceKey(vendor, product) == chosenScanner_() ? Wanted::chosen
+                   : detecting_                                   ? Wanted::anyScanner
+                                                                  : Wanted::no;
+        };
+        sourceOpen_[i] =
+            sources_[i]->open([this](const DeviceScan& scan) { onDeviceScan(scan); }, wants);
     }
 }
 

@@ -98,14 +98,19 @@ std::optional<HidPosLayout> HidPosSource::layoutOf(const QString& node, const De
     return std::nullopt;
 }
 
-bool HidPosSource::open(Handler handler, std::function<bool(quint32, quint32)> wanted) {
+bool HidPosSource::wanted(const Device& device) const {
+    // Every HID POS device is a scanner: any of them during detection.
+    return wants_(device.vendor, device.product) != Wanted::no;
+}
+
+bool HidPosSource::open(Handler handler, Wants wants) {
     if (watch_)
         return true;
     auto watch = std::make_unique<HotplugWatch>(dev(), &HidPosSource::isHidrawNode);
     if (watch->error() != 0)
         return false;
     handler_ = std::move(handler);
-    wanted_ = std::move(wanted);
+    wants_ = std::move(wants);
     watch_ = std::move(watch);
     watch_->watch();
     watchNotifier_ = std::make_unique<QSocketNotifier>(watch_->fd(), QSocketNotifier::Read);
@@ -137,7 +142,7 @@ void HidPosSource::follow() {
         return;
     std::vector<QString> unwanted;
     for (const auto& [name, node] : nodes_) {
-        if (!wanted_(node->device.vendor, node->device.product))
+        if (!wanted(node->device))
             unwanted.push_back(name);
     }
     for (const QString& name : unwanted)
@@ -172,7 +177,7 @@ void HidPosSource::openNode(const QString& node) {
     if (nodes_.count(node))
         return;
     Device d = device(node);
-    if (!wanted_(d.vendor, d.product))
+    if (!wanted(d))
         return;
     // The descriptor first: no other device's node is ever opened.
     std::optional<HidPosLayout> layout = layoutOf(node, d);

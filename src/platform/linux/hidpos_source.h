@@ -13,7 +13,7 @@ class QSocketNotifier;
 
 // Bar code scanners in HID POS mode, read through their hidraw nodes under `root`
 // (normally "/"). A node is opened only when the descriptor sysfs gives for it has a
-// scanner's application collection, and only for devices `wanted` accepts; its input
+// scanner's application collection, and only for devices `wants` accepts; its input
 // reports are joined into scans by that descriptor's layout. Reads on the thread that
 // called open(): a scan is one report or a few, not a stream of key strokes.
 class HidPosSource final : public ScanSource {
@@ -22,7 +22,7 @@ class HidPosSource final : public ScanSource {
     ~HidPosSource() override;
 
     ScannerInterface interface() const override { return ScannerInterface::hidPos; }
-    bool open(Handler handler, std::function<bool(quint32, quint32)> wanted) override;
+    bool open(Handler handler, Wants wants) override;
     void close() override;
     void follow() override;
     bool connected(quint32 vendor, quint32 product) override;
@@ -52,7 +52,8 @@ class HidPosSource final : public ScanSource {
 
     const QString root_;
     Handler handler_;
-    std::function<bool(quint32, quint32)> wanted_;
+    Wants wants_;
+    bool wanted(const Device& device) const;
     std::unique_ptr<HotplugWatch> watch_;
     std::unique_ptr<QSocketNotifier> watchNotifier_;
     std::map<QString, std::unique_ptr<Node>> nodes_;

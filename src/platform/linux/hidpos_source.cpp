@@ -1,11 +1,10 @@
 #include "platform/linux/hidpos_source.h"
 
-#include "platform/linux/hotplug_watch.h"
+#include "platform/linux/device_nodes.h"
 
 #include <QDir>
 #include <QFile>
 #include <QLoggingCategory>
-#include <QSocketNotifier>
 
 #include <cerrno>
 #include <fcntl.h>
@@ -39,16 +38,10 @@ QString described(const QString& name, quint32 vendor, quint32 product, const QS
 
 struct HidPosSource::Node {
     Device device;
-    int fd = -1;
-    std::unique_ptr<QSocketNotifier> notifier;
     HidPosAssembler assembler;
+    std::unique_ptr<OpenNode> open;
 
-    Node(Device d, int f, HidPosLayout layout)
-        : device(std::move(d)), fd(f), assembler(std::move(layout)) {}
-    ~Node() {
-        notifier.reset();
-        ::close(fd);
-    }
+    Node(Device d, HidPosLayout layout) : device(std::move(d)), assembler(std::move(layout)) {}
 };
 
 HidPosSource::HidPosSource(QString root) : root_(std::move(root)) {}
@@ -58,9 +51,7 @@ HidPosSource::~HidPosSource() {
 }
 
 bool HidPosSource::isHidrawNode(const QString& name) {
-    if (!name.startsWith(QLatin1String("hidraw")) || name.size() == 6)
-        return false;
-    return std::all_of(name.begin() + 6, name.end(), [](QChar c) { return c.isDigit(); });
+    return isNumberedNode(name, QLatin1String("hidraw"));
 }
 
 HidPosSource::Device HidPosSource::device(const QString& node) const {
@@ -106,18 +97,9 @@ bool HidPosSource::wanted(const Device& device) const {
 bool HidPosSource::open(Handler handler, Wants wants) {
     if (watch_)
         return true;
-    auto watch = std::make_unique<HotplugWatch>(dev(), &HidPosSource::isHidrawNode);
-    if (watch->error() != 0)
-        return false;
-    handler_ = std::move(handler);
-    wants_ = std::move(wants);
-    watch_ = std::move(watch);
-    watch_->watch();
-    watchNotifier_ = std::make_unique<QSocketNotifier>(watch_->fd(), QSocketNotifier::Read);
-    QObject::connect(watchNotifier_.get(), &QSocketNotifier::activated, [this] {
-        for (const HotplugWatch::Change& change : watch_->read()) {
+    auto watch = std::make_unique<NodeWatch>(
+        dev(), &HidPosSource::isHidrawNode, [this](const HotplugWatch::Change& change) {
             if (change.kind == HotplugWatch::Change::rescan) {
-                watch_->watch();
                 scanNodes();
             } else if (change.kind == HotplugWatch::Change::gone) {
                 readNode(change.node); // what it sent before it went
@@ -125,15 +107,18 @@ bool HidPosSource::open(Handler handler, Wants wants) {
             } else {
                 openNode(change.node);
             }
-        }
-    });
+        });
+    if (watch->error() != 0)
+        return false;
+    handler_ = std::move(handler);
+    wants_ = std::move(wants);
+    watch_ = std::move(watch);
     scanNodes();
     return true;
 }
 
 void HidPosSource::close() {
     nodes_.clear();
-    watchNotifier_.reset();
     watch_.reset();
 }
 
@@ -187,10 +172,8 @@ void HidPosSource::openNode(const QString& node) {
         ::open(QFile::encodeName(dev() + node).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0)
         return; // permissions may come later (a change of its attributes)
-    auto opened = std::make_unique<Node>(std::move(d), fd, std::move(*layout));
-    opened->notifier = std::make_unique<QSocketNotifier>(fd, QSocketNotifier::Read);
-    QObject::connect(opened->notifier.get(), &QSocketNotifier::activated,
-                     [this, node] { readNode(node); });
+    auto opened = std::make_unique<Node>(std::move(d), std::move(*layout));
+    opened->open = std::make_unique<OpenNode>(fd, [this, node] { readNode(node); });
     qCInfo(lcInput).noquote() << "reading HID POS scanner"
                               << described(opened->device.name, opened->device.vendor,
                                            opened->device.product, node);
@@ -207,7 +190,7 @@ void HidPosSource::readNode(const QString& node) {
         return;
     Node& n = *it->second;
     QByteArray bytes(kReadSize, Qt::Uninitialized);
-    const ssize_t got = ::read(n.fd, bytes.data(), size_t(bytes.size()));
+    const ssize_t got = ::read(n.open->fd(), bytes.data(), size_t(bytes.size()));
     if (got < 0 && (errno == EAGAIN || errno == EINTR))
         return;
     if (got <= 0) {

@@ -8,8 +8,7 @@
 #include <map>
 #include <memory>
 
-class HotplugWatch;
-class QSocketNotifier;
+class NodeWatch;
 
 // Bar code scanners in HID POS mode, read through their hidraw nodes under `root`
 // (normally "/"). A node is opened only when the descriptor sysfs gives for it has a
@@ -54,8 +53,7 @@ class HidPosSource final : public ScanSource {
     Handler handler_;
     Wants wants_;
     bool wanted(const Device& device) const;
-    std::unique_ptr<HotplugWatch> watch_;
-    std::unique_ptr<QSocketNotifier> watchNotifier_;
+    std::unique_ptr<NodeWatch> watch_;
     std::map<QString, std::unique_ptr<Node>> nodes_;
     std::map<QString, QString> toldFaulty_; // by node: the descriptor fault told
 };

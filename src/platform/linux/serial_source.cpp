@@ -1,13 +1,12 @@
 #include "platform/linux/serial_source.h"
 
+#include "platform/linux/device_nodes.h"
 #include "platform/linux/hidpos_layout.h"
-#include "platform/linux/hotplug_watch.h"
 #include "platform/linux/scanner_makers.h"
 
 #include <QDir>
 #include <QFile>
 #include <QLoggingCategory>
-#include <QSocketNotifier>
 
 #include <cerrno>
 #include <fcntl.h>
@@ -18,15 +17,9 @@ Q_DECLARE_LOGGING_CATEGORY(lcInput) // korvel.input, with the keyboards
 
 struct SerialSource::Port {
     Identity identity;
-    int fd = -1;
-    std::unique_ptr<QSocketNotifier> notifier;
+    std::unique_ptr<OpenNode> open;
     QByteArray line;       // the scan being sent
     bool overlong = false; // dropped up to its end
-
-    ~Port() {
-        notifier.reset();
-        ::close(fd);
-    }
 };
 
 SerialSource::SerialSource(QString root) : root_(std::move(root)) {}
@@ -36,8 +29,7 @@ SerialSource::~SerialSource() {
 }
 
 bool SerialSource::isAcmNode(const QString& name) {
-    return name.startsWith(QLatin1String("ttyACM")) && name.size() > 6 &&
-           std::all_of(name.begin() + 6, name.end(), [](QChar c) { return c.isDigit(); });
+    return isNumberedNode(name, QLatin1String("ttyACM"));
 }
 
 SerialSource::Identity SerialSource::identity(const QString& node) const {
@@ -77,29 +69,24 @@ bool SerialSource::wanted(const Identity& identity) const {
 bool SerialSource::open(Handler handler, Wants wants) {
     if (watch_)
         return true;
-    auto watch = std::make_unique<HotplugWatch>(dev(), &SerialSource::isAcmNode);
+    auto watch = std::make_unique<NodeWatch>(
+        dev(), &SerialSource::isAcmNode, [this](const HotplugWatch::Change& change) {
+            if (change.kind == HotplugWatch::Change::gone)
+                ports_.erase(change.node);
+            else
+                scanPorts(); // a link to its port is made after the sysfs folder
+        });
     if (watch->error() != 0)
         return false;
     handler_ = std::move(handler);
     wants_ = std::move(wants);
     watch_ = std::move(watch);
-    watch_->watch();
-    watchNotifier_ = std::make_unique<QSocketNotifier>(watch_->fd(), QSocketNotifier::Read);
-    QObject::connect(watchNotifier_.get(), &QSocketNotifier::activated, [this] {
-        for (const HotplugWatch::Change& change : watch_->read()) {
-            if (change.kind == HotplugWatch::Change::gone)
-                ports_.erase(change.node);
-            else
-                scanPorts(); // a link to its port is made after the sysfs folder
-        }
-    });
     scanPorts();
     return true;
 }
 
 void SerialSource::close() {
     ports_.clear();
-    watchNotifier_.reset();
     watch_.reset();
 }
 
@@ -153,10 +140,7 @@ void SerialSource::openPort(const QString& node) {
     }
     auto port = std::make_unique<Port>();
     port->identity = std::move(id);
-    port->fd = fd;
-    port->notifier = std::make_unique<QSocketNotifier>(fd, QSocketNotifier::Read);
-    QObject::connect(port->notifier.get(), &QSocketNotifier::activated,
-                     [this, node] { readPort(node); });
+    port->open = std::make_unique<OpenNode>(fd, [this, node] { readPort(node); });
     qCInfo(lcInput).noquote() << "reading serial scanner" << port->identity.name << "on" << node;
     ports_.emplace(node, std::move(port));
 }
@@ -167,7 +151,7 @@ void SerialSource::readPort(const QString& node) {
         return;
     Port& port = *it->second;
     char buf[4096];
-    const ssize_t got = ::read(port.fd, buf, sizeof buf);
+    const ssize_t got = ::read(port.open->fd(), buf, sizeof buf);
     if (got < 0 && (errno == EAGAIN || errno == EINTR))
         return;
     if (got <= 0) {

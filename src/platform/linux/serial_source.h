@@ -7,8 +7,7 @@
 #include <map>
 #include <memory>
 
-class HotplugWatch;
-class QSocketNotifier;
+class NodeWatch;
 
 // Bar code scanners in USB serial mode (CDC ACM, ttyACMN under `root`, normally "/"):
 // each scan is its bytes, then CR, LF or CR LF. Only the chosen scanner's ports are
@@ -48,7 +47,6 @@ class SerialSource final : public ScanSource {
     const QString root_;
     Handler handler_;
     Wants wants_;
-    std::unique_ptr<HotplugWatch> watch_;
-    std::unique_ptr<QSocketNotifier> watchNotifier_;
+    std::unique_ptr<NodeWatch> watch_;
     std::map<QString, std::unique_ptr<Port>> ports_;
 };

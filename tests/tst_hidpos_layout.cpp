@@ -1,5 +1,5 @@
 // Bar code scanners' report descriptors read into layouts, and their input reports
-// joined into scans by those layouts alone.
+// joined into scans by those layouts alone (their bytes made text: tst_hidpos).
 #include "platform/linux/hidpos_layout.h"
 #include "support/hid_descriptors.h"
 #include "support/test_main.h"
@@ -171,24 +171,6 @@ class TestHidPosLayout : public QObject {
         const auto next = assembler.feed(honeywellReport("fresh", "]E0", false));
         QCOMPARE(next.size(), size_t(1));
         QCOMPARE(next[0].data, QByteArray("fresh"));
-    }
-
-    void text_data() {
-        QTest::addColumn<QByteArray>("bytes");
-        QTest::addColumn<QString>("text");
-        QTest::newRow("ascii") << QByteArray("ABC-123") << "ABC-123";
-        QTest::newRow("utf-8") << QByteArray("Gr\xC3\xBC\xC3\x9F\x65 \xE2\x82\xAC")
-                               << u"Grüße €"_qs;
-        QTest::newRow("windows-1252")
-            << QByteArray("Gr\xFC\xDF\x65 \x80\x81") << u"Grüße €\u0081"_qs;
-        QTest::newRow("control characters kept") << QByteArray("01\x1D"
-                                                               "10")
-                                                 << u"01\u001D10"_qs;
-    }
-    void text() {
-        QFETCH(QByteArray, bytes);
-        QFETCH(QString, text);
-        QCOMPARE(scannedText(bytes), text);
     }
 };
 

@@ -3,9 +3,12 @@
 // the same run: an fsync'd atomic replace of a one-scan queue file plus one POST on
 // a kept-alive connection. The server is this program, timing arrivals on a thread
 // of its own; the input devices are FIFOs (21 keyboards, as on a busy station).
+// Then the same for a scanner in HID POS mode: from its input report written to its
+// hidraw node to the POST, by an agent started again with that scanner chosen.
 //   bench_latency <korvel-agent> [samples, default 200]
 #include "core/delivery/queue_file.h"
 #include "support/fake_input.h"
+#include "support/hid_descriptors.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -144,6 +147,8 @@ int main(int argc, char** argv) {
         settings.setValue(QStringLiteral("scanner"), QStringLiteral("05E0:1200"));
         settings.setValue(QStringLiteral("scannerName"), QStringLiteral("Bench"));
     }
+    tree.addHidraw(0, {0x0C2E, 0x0B87, QStringLiteral("Counter scanner"),
+                       korvel::test::honeywellStyleDescriptor()});
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("XDG_CONFIG_HOME"), home.path() + QStringLiteral("/config"));
     env.insert(QStringLiteral("XDG_DATA_HOME"), home.path() + QStringLiteral("/data"));
@@ -198,12 +203,36 @@ int main(int argc, char** argv) {
         scan.push_back(ms(server.arrivalOf(value.toStdString()) - start));
         QThread::msleep(30); // the answer handled, the shortened list written
     }
+    agent.terminate();
+    agent.waitForFinished(5000);
+
+    {
+        QSettings settings(home.path() + QStringLiteral("/config/Korvel/Korvel Agent.conf"),
+                           QSettings::IniFormat);
+        settings.setValue(QStringLiteral("scanner"), QStringLiteral("0C2E:0B87"));
+    }
+    agent.start(QString::fromLocal8Bit(argv[1]), {});
+    tree.sendReport(0, korvel::test::honeywellReport("hidwarmup", "]E0", false));
+    server.arrivalOf("hidwarmup");
+    std::vector<double> report;
+    for (int i = 0; i < samples; ++i) {
+        const QByteArray value = "40063814" + QByteArray::number(i).rightJustified(5, '0');
+        const QByteArray bytes = korvel::test::honeywellReport(value, "]E0", false);
+        const auto start = Clock::now();
+        tree.sendReport(0, bytes);
+        report.push_back(ms(server.arrivalOf(value.toStdString()) - start));
+        QThread::msleep(30);
+    }
     std::printf("Enter to POST over %d scans: median %.3f ms, p99 %.3f ms\n", samples,
                 at(scan, 0.5), at(scan, 0.99));
+    std::printf("HID POS report to POST over %d scans: median %.3f ms, p99 %.3f ms\n", samples,
+                at(report, 0.5), at(report, 0.99));
     std::printf("floor (fsync'd atomic replace + kept-alive POST): median %.3f ms, p99 %.3f ms\n",
                 at(floor, 0.5), at(floor, 0.99));
     std::printf("ratio: median %.2f, p99 %.2f\n", at(scan, 0.5) / at(floor, 0.5),
                 at(scan, 0.99) / at(floor, 0.99));
+    std::printf("HID POS ratio: median %.2f, p99 %.2f\n", at(report, 0.5) / at(floor, 0.5),
+                at(report, 0.99) / at(floor, 0.99));
     agent.terminate();
     agent.waitForFinished(5000);
     return 0;

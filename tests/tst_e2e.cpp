@@ -440,9 +440,15 @@ class TestEndToEnd : public QObject {
         const QString rule = QStringLiteral(
             "^(# .*\\n)*# .* /etc/udev/rules\\.d/70-korvel-agent\\.rules.*\\n(# .*\\n)*"
             "# +sudo udevadm control --reload\\n"
-            "# +sudo udevadm trigger --subsystem-match=input\\n"
+            "# +sudo udevadm trigger --subsystem-match=input --subsystem-match=hidraw "
+            "--subsystem-match=tty\\n"
             "SUBSYSTEM==\"input\", KERNEL==\"event\\*\", ATTRS\\{id/vendor\\}==\"%1\", "
-            "ATTRS\\{id/product\\}==\"%2\", TAG\\+=\"uaccess\"\\n$");
+            "ATTRS\\{id/product\\}==\"%2\", TAG\\+=\"uaccess\"\\n"
+            "SUBSYSTEM==\"hidraw\", ATTRS\\{idVendor\\}==\"%1\", ATTRS\\{idProduct\\}==\"%2\", "
+            "TAG\\+=\"uaccess\"\\n"
+            "SUBSYSTEM==\"tty\", KERNEL==\"ttyACM\\*\", ATTRS\\{idVendor\\}==\"%1\", "
+            "ATTRS\\{idProduct\\}==\"%2\", TAG\\+=\"uaccess\", "
+            "ENV\\{ID_MM_DEVICE_IGNORE\\}=\"1\"\\n$");
         const auto row = [](const char* name, const QStringList& args, bool preset,
                             const QString& out, const char* err = "") {
             QTest::newRow(name) << args << preset << out << QString::fromUtf8(err);

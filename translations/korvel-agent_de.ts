@@ -20,10 +20,6 @@
         <translation>1. Die Regel installieren. Das Paket korvel-agent installiert sie als /lib/udev/rules.d/%1; ohne das Paket kopieren Sie sie aus dem Quellordner:</translation>
     </message>
     <message>
-        <source>It lets whoever&apos;s session is in front at this station read every keyboard (read only), which choosing the scanner by scanning needs:</source>
-        <translation>Sie erlaubt der Sitzung, die an dieser Station gerade im Vordergrund ist, jede Tastatur zu lesen (nur lesend). Das braucht die Auswahl des Scanners per Scan:</translation>
-    </message>
-    <message>
         <source>2. Apply it to the keyboards plugged in already:</source>
         <translation>2. Die Regel auf die bereits angeschlossenen Tastaturen anwenden:</translation>
     </message>
@@ -38,10 +34,6 @@
     <message>
         <source>4. Replace the rule with one for the scanner %1 alone:</source>
         <translation>4. Die Regel durch eine nur für den Scanner %1 ersetzen:</translation>
-    </message>
-    <message>
-        <source>That writes this rule:</source>
-        <translation>Das schreibt diese Regel:</translation>
     </message>
     <message>
         <source>5. Apply it as in step 2:</source>
@@ -70,6 +62,14 @@
     <message>
         <source>3. Wait up to 5 seconds: Korvel Agent notices the access by itself, and its menu or window shows the scanner instead. If it does not, plug the scanner in again.</source>
         <translation>3. Bis zu 5 Sekunden warten: Korvel Agent bemerkt den Zugriff von selbst, und sein Menü oder Fenster zeigt stattdessen den Scanner. Falls nicht, den Scanner neu einstecken.</translation>
+    </message>
+    <message>
+        <source>It lets whoever&apos;s session is in front at this station read every keyboard (read only), which choosing the scanner by scanning needs, and scanners of known makers in HID POS or USB serial mode:</source>
+        <translation>Sie lässt die Sitzung, die an dieser Station vorne ist, jede Tastatur lesen (nur lesen), was die Wahl des Scanners durch Scannen braucht, und Scanner bekannter Hersteller im HID-POS- oder USB-Seriell-Modus:</translation>
+    </message>
+    <message>
+        <source>That writes these rules (keyboard, HID POS and USB serial mode):</source>
+        <translation>Das schreibt diese Regeln (Tastatur-, HID-POS- und USB-Seriell-Modus):</translation>
     </message>
 </context>
 <context>
@@ -237,6 +237,14 @@
     <message>
         <source>Korvel: barcode data faulty</source>
         <translation>Korvel: Barcode-Daten fehlerhaft</translation>
+    </message>
+    <message>
+        <source> · HID POS</source>
+        <translation> · HID POS</translation>
+    </message>
+    <message>
+        <source> · USB serial</source>
+        <translation> · USB seriell</translation>
     </message>
 </context>
 <context>

@@ -20,10 +20,6 @@
         <translation>1. Instale la regla. El paquete korvel-agent la instala como /lib/udev/rules.d/%1; sin el paquete, cópiela desde la carpeta de código fuente:</translation>
     </message>
     <message>
-        <source>It lets whoever&apos;s session is in front at this station read every keyboard (read only), which choosing the scanner by scanning needs:</source>
-        <translation>Permite que la sesión activa en este puesto lea todos los teclados (solo lectura), algo necesario para elegir el lector escaneando:</translation>
-    </message>
-    <message>
         <source>2. Apply it to the keyboards plugged in already:</source>
         <translation>2. Aplíquela a los teclados ya conectados:</translation>
     </message>
@@ -38,10 +34,6 @@
     <message>
         <source>4. Replace the rule with one for the scanner %1 alone:</source>
         <translation>4. Sustituya la regla por una solo para el lector %1:</translation>
-    </message>
-    <message>
-        <source>That writes this rule:</source>
-        <translation>Esto escribe esta regla:</translation>
     </message>
     <message>
         <source>5. Apply it as in step 2:</source>
@@ -70,6 +62,14 @@
     <message>
         <source>3. Wait up to 5 seconds: Korvel Agent notices the access by itself, and its menu or window shows the scanner instead. If it does not, plug the scanner in again.</source>
         <translation>3. Espere hasta 5 segundos: Korvel Agent detecta el acceso por sí solo y su menú o su ventana muestra entonces el lector. Si no, vuelva a conectar el lector.</translation>
+    </message>
+    <message>
+        <source>It lets whoever&apos;s session is in front at this station read every keyboard (read only), which choosing the scanner by scanning needs, and scanners of known makers in HID POS or USB serial mode:</source>
+        <translation>Permite a la sesión que está delante en este puesto leer cada teclado (solo lectura), lo que necesita la elección del escáner escaneando, y los escáneres de fabricantes conocidos en modo HID POS o serie USB:</translation>
+    </message>
+    <message>
+        <source>That writes these rules (keyboard, HID POS and USB serial mode):</source>
+        <translation>Eso escribe estas reglas (modo teclado, HID POS y serie USB):</translation>
     </message>
 </context>
 <context>
@@ -237,6 +237,14 @@
     <message>
         <source>Korvel: barcode data faulty</source>
         <translation>Korvel: datos del código de barras erróneos</translation>
+    </message>
+    <message>
+        <source> · HID POS</source>
+        <translation> · HID POS</translation>
+    </message>
+    <message>
+        <source> · USB serial</source>
+        <translation> · serie USB</translation>
     </message>
 </context>
 <context>

@@ -20,10 +20,6 @@
         <translation>1. Installez la règle. Le paquet korvel-agent l&apos;installe sous /lib/udev/rules.d/%1 ; sans le paquet, copiez-la depuis le dossier des sources :</translation>
     </message>
     <message>
-        <source>It lets whoever&apos;s session is in front at this station read every keyboard (read only), which choosing the scanner by scanning needs:</source>
-        <translation>Elle permet à la session active de ce poste de lire tous les claviers (en lecture seule), ce dont le choix du lecteur par une lecture a besoin :</translation>
-    </message>
-    <message>
         <source>2. Apply it to the keyboards plugged in already:</source>
         <translation>2. Appliquez-la aux claviers déjà branchés :</translation>
     </message>
@@ -38,10 +34,6 @@
     <message>
         <source>4. Replace the rule with one for the scanner %1 alone:</source>
         <translation>4. Remplacez la règle par une règle pour le seul lecteur %1 :</translation>
-    </message>
-    <message>
-        <source>That writes this rule:</source>
-        <translation>Cela écrit cette règle :</translation>
     </message>
     <message>
         <source>5. Apply it as in step 2:</source>
@@ -70,6 +62,14 @@
     <message>
         <source>3. Wait up to 5 seconds: Korvel Agent notices the access by itself, and its menu or window shows the scanner instead. If it does not, plug the scanner in again.</source>
         <translation>3. Attendez jusqu&apos;à 5 secondes : Korvel Agent remarque l&apos;accès de lui-même et son menu ou sa fenêtre affiche alors le lecteur. Sinon, rebranchez le lecteur.</translation>
+    </message>
+    <message>
+        <source>It lets whoever&apos;s session is in front at this station read every keyboard (read only), which choosing the scanner by scanning needs, and scanners of known makers in HID POS or USB serial mode:</source>
+        <translation>Elle permet à la session au premier plan sur ce poste de lire chaque clavier (en lecture seule), ce dont le choix du lecteur par un scan a besoin, ainsi que les lecteurs des fabricants connus en mode HID POS ou série USB :</translation>
+    </message>
+    <message>
+        <source>That writes these rules (keyboard, HID POS and USB serial mode):</source>
+        <translation>Cela écrit ces règles (mode clavier, HID POS et série USB) :</translation>
     </message>
 </context>
 <context>
@@ -237,6 +237,14 @@
     <message>
         <source>Korvel: barcode data faulty</source>
         <translation>Korvel : données du code-barres erronées</translation>
+    </message>
+    <message>
+        <source> · HID POS</source>
+        <translation> · HID POS</translation>
+    </message>
+    <message>
+        <source> · USB serial</source>
+        <translation> · série USB</translation>
     </message>
 </context>
 <context>

@@ -70,8 +70,12 @@ Agent::Agent(Settings& settings, Ports ports, const QString& queueFolder, Interv
     stamps_.noteLast(queue_.lastStamp());
     queue_.onDone = [this](const QueuedScan& scan, SendOutcome outcome, const QString& message) {
         delivery_.onDone(scan, outcome, message);
+        if (outcome == SendOutcome::rejected)
+            scannerError();
         announceChange(); // one scan fewer waiting
     };
+    for (ScanSource* source : ports_.scanSources)
+        capture_.addSource(*source);
     tickTimer_.setInterval(intervals.tick);
     retryTimer_.setInterval(intervals.retry);
     idleTimer_.setInterval(intervals.idlePoll);
@@ -124,6 +128,16 @@ Agent::Agent(Settings& settings, Ports ports, const QString& queueFolder, Interv
         capture_.desktopLayout = ports_.desktopLayout;
     if (ports_.session)
         ports_.session->onChanged = [this] { followSession(); };
+}
+
+void Agent::scannerError() {
+    const QString scanner = settings_.scanner();
+    const quint32 vendor = scanner.section(QLatin1Char(':'), 0, 0).toUInt(nullptr, 16);
+    const quint32 product = scanner.section(QLatin1Char(':'), 1).toUInt(nullptr, 16);
+    for (ScanSource* source : ports_.scanSources) {
+        if (source->errorBeep(vendor, product))
+            return;
+    }
 }
 
 void Agent::announceChange() {
@@ -291,6 +305,7 @@ void Agent::recheckLayouts(const std::vector<KeyStroke>& keys) {
 
 void Agent::badScan(const QueuedScan& scan, const scan_meaning::Fault& fault) {
     ports_.sounds.play(Sound::basso);
+    scannerError(); // the operator hears it at the scanner too
     ports_.notifier.notify(tr("Korvel: barcode data faulty"),
                            fault.translated() + QLatin1Char('\n') + visible(scan.value));
 }
@@ -418,8 +433,18 @@ Agent::MenuTexts Agent::menuTexts() {
     const bool access = paused || access_ != ScanCapture::Access::denied;
     const QString scanner = settings_.scanner();
     const QString problem = ports_.keyboard.problem();
-    const QString described =
+    QString described =
         scanner.isEmpty() ? QString() : describeScanner(settings_.scannerName(), scanner);
+    switch (scanner.isEmpty() ? ScannerInterface::keyboard : capture_.interfaceOf(scanner)) {
+    case ScannerInterface::hidPos:
+        described += tr(" \u00B7 HID POS");
+        break;
+    case ScannerInterface::serial:
+        described += tr(" \u00B7 USB serial");
+        break;
+    case ScannerInterface::keyboard:
+        break;
+    }
     if (paused) {
         m.scannerLine = tr("Paused while another user is at this station");
         m.trouble = m.scannerLine;

@@ -41,6 +41,8 @@ class Agent : public QObject {
         // read with every layout when they may be the test code for another one. None:
         // only the layout set is tried.
         std::function<std::unique_ptr<KeyboardLayouts>()> workerLayouts = {};
+        // Scanners that send whole scans through an interface of their own.
+        std::vector<ScanSource*> scanSources = {};
     };
     // What the status menu shows: kept current as the state changes, and taken
     // afresh (with the input access and login states) when the menu is about to open.
@@ -106,6 +108,9 @@ class Agent : public QObject {
     // answered: the refusal sound and the fault, naming its AI. It is still delivered
     // as it was read; the server decides.
     void badScan(const QueuedScan& scan, const scan_meaning::Fault& fault);
+    // The chosen scanner sounds its own error indication, where it has one: the
+    // server refused a scan.
+    void scannerError();
 
     Settings& settings() { return settings_; }
     ScanCapture& capture() { return capture_; }

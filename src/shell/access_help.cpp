@@ -19,10 +19,20 @@ namespace {
 
 // What packaging/70-korvel-agent.rules says.
 const char* const kPackagedRule =
-    R"(SUBSYSTEM=="input", KERNEL=="event*", ENV{ID_INPUT_KEYBOARD}=="1", TAG+="uaccess")";
+    R"(SUBSYSTEM=="hidraw", ATTRS{idVendor}=="0536|0c2e|05e0|0a5f|05f9|080c|1eab|065a", TAG+="uaccess"
+SUBSYSTEM=="tty", KERNEL=="ttyACM*", ATTRS{idVendor}=="0536|0c2e|05e0|0a5f|05f9|080c|1eab|065a", TAG+="uaccess", ENV{ID_MM_DEVICE_IGNORE}="1"
+SUBSYSTEM=="input", KERNEL=="event*", ENV{ID_INPUT_KEYBOARD}=="1", TAG+="uaccess")";
 
-const char* const kApplyCommand =
-    "sudo udevadm control --reload && sudo udevadm trigger --subsystem-match=input";
+const char* const kApplyCommand = "sudo udevadm control --reload && sudo udevadm trigger "
+                                  "--subsystem-match=input --subsystem-match=hidraw "
+                                  "--subsystem-match=tty";
+
+// The rule lines of a rule file's text, without its comments.
+QStringList ruleLines(const QString& rules) {
+    QStringList lines = rules.trimmed().split(QLatin1Char('\n'));
+    lines.removeIf([](const QString& line) { return line.startsWith(QLatin1Char('#')); });
+    return lines;
+}
 
 } // namespace
 
@@ -37,13 +47,20 @@ QString udevRuleFor(const QString& vidPid) {
     const auto hex = [&m](int i) { return m.captured(i).toLower().rightJustified(4, u'0'); };
     return QStringLiteral(
                "# Korvel Agent: lets the user whose session is in front at the seat read the\n"
-               "# device %1:%2 (the barcode scanner, by USB or Bluetooth) and no other keyboard.\n"
+               "# device %1:%2 (the barcode scanner, by USB or Bluetooth, in keyboard, HID POS\n"
+               "# or USB serial mode) and no other keyboard.\n"
                "# Save as /etc/udev/rules.d/%3, where it replaces the packaged rule,\n"
                "# then load it and apply it to the devices already plugged in:\n"
                "#   sudo udevadm control --reload\n"
-               "#   sudo udevadm trigger --subsystem-match=input\n"
+               "#   sudo udevadm trigger --subsystem-match=input --subsystem-match=hidraw "
+               "--subsystem-match=tty\n"
                "SUBSYSTEM==\"input\", KERNEL==\"event*\", ATTRS{id/vendor}==\"%1\", "
-               "ATTRS{id/product}==\"%2\", TAG+=\"uaccess\"\n")
+               "ATTRS{id/product}==\"%2\", TAG+=\"uaccess\"\n"
+               // The same scanner in HID POS or USB serial mode: the USB device's ids.
+               "SUBSYSTEM==\"hidraw\", ATTRS{idVendor}==\"%1\", ATTRS{idProduct}==\"%2\", "
+               "TAG+=\"uaccess\"\n"
+               "SUBSYSTEM==\"tty\", KERNEL==\"ttyACM*\", ATTRS{idVendor}==\"%1\", "
+               "ATTRS{idProduct}==\"%2\", TAG+=\"uaccess\", ENV{ID_MM_DEVICE_IGNORE}=\"1\"\n")
         .arg(hex(1), hex(2), QLatin1String(kPackagedRuleName));
 }
 
@@ -63,8 +80,10 @@ AccessHelpDialog::AccessHelpDialog(const QString& scanner, QWidget* parent) : QD
                 .arg(name));
     addCommand(QStringLiteral("sudo cp packaging/%1 /etc/udev/rules.d/").arg(name));
     addText(tr("It lets whoever's session is in front at this station read every keyboard (read "
-               "only), which choosing the scanner by scanning needs:"));
-    addCommand(QLatin1String(kPackagedRule));
+               "only), which choosing the scanner by scanning needs, and scanners of known makers "
+               "in HID POS or USB serial mode:"));
+    for (const QString& line : ruleLines(QLatin1String(kPackagedRule)))
+        addCommand(line);
     addText(tr("2. Apply it to the keyboards plugged in already:"));
     addCommand(QLatin1String(kApplyCommand));
     addText(tr("3. Wait up to 5 seconds: Korvel Agent notices the access by itself, and its menu "
@@ -82,8 +101,9 @@ AccessHelpDialog::AccessHelpDialog(const QString& scanner, QWidget* parent) : QD
         const QString device = scanner.toLower();
         addText(tr("4. Replace the rule with one for the scanner %1 alone:").arg(device));
         addCommand(QStringLiteral("korvel-agent --udev-rule %1 | sudo tee %2").arg(device, local));
-        addText(tr("That writes this rule:"));
-        addCommand(rule.trimmed().split(QLatin1Char('\n')).last());
+        addText(tr("That writes these rules (keyboard, HID POS and USB serial mode):"));
+        for (const QString& line : ruleLines(rule))
+            addCommand(line);
         addText(tr("5. Apply it as in step 2:"));
         addCommand(QLatin1String(kApplyCommand));
         addText(tr("No other keyboard can then be read, and detection finds only this device. "

@@ -8,7 +8,9 @@
 #include "platform/linux/dbus_presence.h"
 #include "platform/linux/desktop_layout.h"
 #include "platform/linux/evdev_keyboard.h"
+#include "platform/linux/hidpos_source.h"
 #include "platform/linux/logind_session.h"
+#include "platform/linux/serial_source.h"
 #include "platform/linux/sni_tray_item.h"
 #include "platform/linux/termination.h"
 #include "platform/linux/xdg_autostart.h"
@@ -180,15 +182,23 @@ int main(int argc, char** argv) {
 
     Settings settings;
     EvdevKeyboard keyboard(EvdevKeyboard::inputRootFromEnvironment());
+    HidPosSource hidPos(EvdevKeyboard::inputRootFromEnvironment());
+    SerialSource serial(EvdevKeyboard::inputRootFromEnvironment());
     DbusNotifier notifier;
     CanberraSounds sounds;
     XdgAutostart login(QCoreApplication::applicationFilePath());
     LogindSession session(QDBusConnection::systemBus(), qEnvironmentVariable("XDG_SESSION_ID"));
     XkbLayouts layouts;
     Agent agent(settings,
-                {keyboard, notifier, sounds, &login, &session, &layouts,
+                {keyboard,
+                 notifier,
+                 sounds,
+                 &login,
+                 &session,
+                 &layouts,
                  [] { return desktopKeyboardLayout(); },
-                 [] { return std::make_unique<XkbLayouts>(); }},
+                 [] { return std::make_unique<XkbLayouts>(); },
+                 {&hidPos, &serial}},
                 folder);
     SniTrayItem trayItem(QStringLiteral("Korvel Agent"));
     StatusMenu menu(agent, &trayItem);

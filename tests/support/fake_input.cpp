@@ -3,6 +3,7 @@
 #include "support/test_main.h"
 
 #include <cerrno>
+#include <cstdlib>
 #include <ctime>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -32,8 +33,89 @@ FakeInputTree::FakeInputTree() {
 }
 
 FakeInputTree::~FakeInputTree() {
-    for (const auto& [n, fd] : writers_)
-        ::close(fd);
+    for (const auto* fds : {&writers_, &hidWriters_, &hidReaders_, &ptyMasters_}) {
+        for (const auto& [n, fd] : *fds)
+            ::close(fd);
+    }
+}
+
+void FakeInputTree::addHidraw(int n, const HidDevice& device) {
+    const QString sys = root() + QStringLiteral("/sys/class/hidraw/hidraw%1/device/").arg(n);
+    writeFile(sys + QStringLiteral("report_descriptor"), device.descriptor);
+    writeFile(sys + QStringLiteral("uevent"),
+              QStringLiteral("DRIVER=hid-generic\nHID_ID=0003:%1:%2\nHID_NAME=%3\n")
+                  .arg(QString::asprintf("%08X", device.vendor),
+                       QString::asprintf("%08X", device.product), device.name)
+                  .toUtf8());
+    const QString dev = root() + QStringLiteral("/dev/hidraw%1").arg(n);
+    if (device.withOutput) {
+        ::mkfifo(QFile::encodeName(dev + QStringLiteral(".out")), 0600);
+        hidReaders_[n] = ::open(QFile::encodeName(dev + QStringLiteral(".out")),
+                                O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    }
+    const QByteArray staged = QFile::encodeName(root() + QStringLiteral("/staged"));
+    ::mkfifo(staged, 0600);
+    hidWriters_[n] = ::open(staged, O_RDWR | O_NONBLOCK | O_CLOEXEC);
+    ::rename(staged, QFile::encodeName(dev));
+}
+
+void FakeInputTree::addAcm(int n, quint32 vendor, quint32 product, const QString& name) {
+    const QString sys = root() + QStringLiteral("/sys/class/tty/ttyACM%1/device/").arg(n);
+    writeFile(sys + QStringLiteral("uevent"),
+              QStringLiteral("DEVTYPE=usb_interface\nPRODUCT=%1/%2/100\nINTERFACE=2/2/1\n")
+                  .arg(vendor, 0, 16)
+                  .arg(product, 0, 16)
+                  .toUtf8());
+    writeFile(sys + QStringLiteral("interface"), name.toUtf8() + '\n');
+    const int master = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+    QVERIFY(master >= 0 && ::grantpt(master) == 0 && ::unlockpt(master) == 0);
+    ptyMasters_[n] = master;
+    QDir(root()).mkpath(QStringLiteral("dev"));
+    QVERIFY(QFile::link(QString::fromLocal8Bit(::ptsname(master)),
+                        root() + QStringLiteral("/dev/ttyACM%1").arg(n)));
+}
+
+QString FakeInputTree::acmPort(int n) const {
+    return QString::fromLocal8Bit(::ptsname(ptyMasters_.at(n)));
+}
+
+void FakeInputTree::removeAcm(int n) {
+    QFile::remove(root() + QStringLiteral("/dev/ttyACM%1").arg(n));
+    QDir(root() + QStringLiteral("/sys/class/tty/ttyACM%1").arg(n)).removeRecursively();
+    if (const auto it = ptyMasters_.find(n); it != ptyMasters_.end()) {
+        ::close(it->second);
+        ptyMasters_.erase(it);
+    }
+}
+
+void FakeInputTree::sendSerial(int n, const QByteArray& bytes) {
+    QCOMPARE(::write(ptyMasters_.at(n), bytes.constData(), size_t(bytes.size())),
+             ssize_t(bytes.size()));
+}
+
+void FakeInputTree::removeHidraw(int n) {
+    const QString dev = root() + QStringLiteral("/dev/hidraw%1").arg(n);
+    ::unlink(QFile::encodeName(dev));
+    ::unlink(QFile::encodeName(dev + QStringLiteral(".out")));
+    QDir(root() + QStringLiteral("/sys/class/hidraw/hidraw%1").arg(n)).removeRecursively();
+    for (auto* fds : {&hidWriters_, &hidReaders_}) {
+        if (const auto it = fds->find(n); it != fds->end()) {
+            ::close(it->second);
+            fds->erase(it);
+        }
+    }
+}
+
+void FakeInputTree::sendReport(int n, const QByteArray& reports) {
+    QCOMPARE(::write(hidWriters_.at(n), reports.constData(), size_t(reports.size())),
+             ssize_t(reports.size()));
+}
+
+QByteArray FakeInputTree::output(int n) {
+    QByteArray bytes(4096, '\0');
+    const ssize_t got = ::read(hidReaders_.at(n), bytes.data(), size_t(bytes.size()));
+    bytes.truncate(std::max<ssize_t>(got, 0));
+    return bytes;
 }
 
 qint64 FakeInputTree::nowMs() {

@@ -42,6 +42,30 @@ class FakeInputTree {
         send(n, typed(text, nowMs(), enter));
     }
 
+    // A HID POS interface: hidrawN's sysfs folder with its report descriptor and
+    // uevent, then its FIFO node, and (withOutput) the FIFO dev/hidrawN.out that output
+    // reports go to, read by output().
+    struct HidDevice {
+        quint32 vendor = 0x0C2E;
+        quint32 product = 0x0B87;
+        QString name = QStringLiteral("Counter scanner");
+        QByteArray descriptor;
+        bool withOutput = false;
+    };
+    void addHidraw(int n, const HidDevice& device);
+    void removeHidraw(int n);
+    // Whole input reports, in one write.
+    void sendReport(int n, const QByteArray& reports);
+    QByteArray output(int n);
+
+    // A USB serial port: ttyACMN's sysfs folder (PRODUCT= as the kernel writes it),
+    // then dev/ttyACMN, a link to a pseudo-terminal whose other end the tree holds.
+    void addAcm(int n, quint32 vendor, quint32 product, const QString& name);
+    void removeAcm(int n);
+    void sendSerial(int n, const QByteArray& bytes);
+    // The pseudo-terminal dev/ttyACMN stands for.
+    QString acmPort(int n) const;
+
     // Press and release of a key code in SYN_REPORT frames, each after the MSC_SCAN
     // a HID keyboard sends when scanUsage is given.
     static RawEvents tap(int code, qint64 t, int scanUsage = -1);
@@ -55,6 +79,7 @@ class FakeInputTree {
   private:
     QTemporaryDir dir_;
     std::map<int, int> writers_;
+    std::map<int, int> hidWriters_, hidReaders_, ptyMasters_;
 };
 
 } // namespace korvel::test

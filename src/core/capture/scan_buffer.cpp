@@ -1,6 +1,7 @@
 #include "core/capture/scan_buffer.h"
 
 #include "core/trim.h"
+#include "platform/scan_source.h"
 
 #include <algorithm>
 #include <cstring>
@@ -17,13 +18,7 @@ constexpr int kNonUsBackslash = 50; // the ISO key beside Enter: the US backslas
 constexpr int kKeypad1 = 89;        // keypad 1..9, then keypad 0 at 98
 constexpr int kKeypad0 = 98;
 
-// Characters 128..255 of the two code pages Alt codes name; 0 where Windows-1252
-// has none.
-constexpr char16_t kCp1252High[32] = {
-    u'\u20AC', 0,         u'\u201A', u'\u0192', u'\u201E', u'\u2026', u'\u2020', u'\u2021',
-    u'\u02C6', u'\u2030', u'\u0160', u'\u2039', u'\u0152', 0,         u'\u017D', 0,
-    0,         u'\u2018', u'\u2019', u'\u201C', u'\u201D', u'\u2022', u'\u2013', u'\u2014',
-    u'\u02DC', u'\u2122', u'\u0161', u'\u203A', u'\u0153', 0,         u'\u017E', u'\u0178'};
+// Characters 128..255 of code page 437, which Alt codes without a leading 0 name.
 constexpr char16_t kCp437High[] = u"ÇüéâäàåçêëèïîìÄÅÉæÆôöòûùÿÖÜ¢£¥₧ƒáíóúñÑªº¿⌐¬½¼¡«»"
                                   u"░▒▓│┤╡╢╖╕╣║╗╝╜╛┐└┴┬├─┼╞╟╚╔╩╦╠═╬╧╨╤╥╙╘╒╓╫╪┘┌█▄▌▐▀"
                                   u"αßΓπΣσµτΦΘΩδ∞φε∩≡±≥≤⌠⌡÷≈°∙·√ⁿ²■\u00A0";
@@ -87,11 +82,10 @@ std::optional<QChar> ScanBuffer::altCodeCharacter(const QString& digits) {
         return QChar(code);
     if (!digits.startsWith(u'0'))
         return QChar(kCp437High[code - 128]);
-    if (code >= 160)
-        return QChar(code); // Windows-1252 is Latin-1 from here on
-    if (kCp1252High[code - 128] == 0)
-        return std::nullopt;
-    return QChar(kCp1252High[code - 128]);
+    const QChar c = windows1252(static_cast<quint8>(code));
+    if (c.unicode() < 0xA0)
+        return std::nullopt; // a code the code page leaves undefined
+    return c;
 }
 
 std::optional<QChar> ScanBuffer::controlCharacter(int usage, bool shift, char16_t own) {

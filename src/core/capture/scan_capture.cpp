@@ -30,9 +30,42 @@ QString ScanCapture::deviceKey(quint32 vendor, quint32 product) {
     return QString::asprintf("%04X:%04X", vendor, product);
 }
 
+void ScanCapture::addSource(ScanSource& source) {
+    sources_.push_back(&source);
+    sourceOpen_.push_back(false);
+}
+
+ScannerInterface ScanCapture::interfaceOf(const QString& key) const {
+    for (const ScanSource* source : sources_) {
+        if (source->reading(key.section(QLatin1Char(':'), 0, 0).toUInt(nullptr, 16),
+                            key.section(QLatin1Char(':'), 1).toUInt(nullptr, 16)))
+            return source->interface();
+    }
+    return ScannerInterface::keyboard;
+}
+
+void ScanCapture::openSources() {
+    for (size_t i = 0; i < sources_.size(); ++i) {
+        if (sourceOpen_[i])
+            continue;
+        const auto wants = [this](quint32 vendor, quint32 product) {
+            using Wanted = ScanSource::Wanted;
+            return deviceKey(vendor, product) == chosenScanner_() ? Wanted::chosen
+                   : detecting_                                   ? Wanted::anyScanner
+                                                                  : Wanted::no;
+        };
+        sourceOpen_[i] =
+            sources_[i]->open([this](const DeviceScan& scan) { onDeviceScan(scan); }, wants);
+    }
+}
+
 void ScanCapture::startCapture() {
     followLayout();
-    if (open_ || paused_)
+    if (paused_)
+        return;
+    // Their access is their own: a scanner read through one needs no keyboard access.
+    openSources();
+    if (open_)
         return;
     const Access access = this->access();
     if (access != accessTold_) {
@@ -57,6 +90,11 @@ ScanCapture::Access ScanCapture::access() {
     bool vendorOk = false, productOk = false;
     const quint32 vendor = scanner.section(QLatin1Char(':'), 0, 0).toUInt(&vendorOk, 16);
     const quint32 product = scanner.section(QLatin1Char(':'), 1).toUInt(&productOk, 16);
+    // Read through an interface of its own, the scanner needs no keyboard access.
+    if (vendorOk && productOk && std::any_of(sources_.begin(), sources_.end(), [&](ScanSource* s) {
+            return s->connected(vendor, product);
+        }))
+        return Access::granted;
     if (vendorOk && productOk && !keyboard_.connected(vendor, product))
         return Access::scannerAbsent;
     return keyboard_.accessGranted() ? Access::granted : Access::denied;
@@ -68,6 +106,9 @@ void ScanCapture::pause() {
     if (open_)
         tick();
     keyboard_.close();
+    for (ScanSource* source : sources_)
+        source->close();
+    sourceOpen_.assign(sources_.size(), false);
     open_ = false;
     paused_ = true;
     detecting_ = false;
@@ -88,6 +129,10 @@ void ScanCapture::onValue(const KeyEvent& event) {
     const QString key = deviceKey(event.vendor, event.product);
     // Outside detection nothing but the chosen scanner's keys is ever kept.
     if (!detecting_ && key != chosenScanner_())
+        return;
+    // A scanner that also sends its data itself is read there only: no scan twice.
+    if (std::any_of(sources_.begin(), sources_.end(),
+                    [&](const ScanSource* s) { return s->reading(event.vendor, event.product); }))
         return;
     const std::pair<quint64, QString> id{event.device, key};
     auto it = buffers_.find(id);
@@ -194,6 +239,8 @@ void ScanCapture::takeCalibration(const QString& key, const QString& name,
         chosen_(key, name, Calibration::testText());
     followLayout();
     forgetCandidates();
+    for (ScanSource* source : sources_)
+        source->follow();
 }
 
 void ScanCapture::recheckDone(const std::optional<Calibration::Result>& result) {
@@ -242,17 +289,40 @@ void ScanCapture::onScan(const QString& deviceKey, const QString& deviceName, co
     }
     if (text.size() < kMinDetectLength || medianGapMs > kMaxDetectMedianGapMs)
         return;
+    choose(deviceKey, deviceName, text);
+}
+
+void ScanCapture::onDeviceScan(const DeviceScan& scan) {
+    retired_.clear();
+    const QString key = deviceKey(scan.vendor, scan.product);
+    // The test code sets up keyboard reading only: from a scanner's own interface it
+    // tells nothing, and it is no barcode of the business.
+    const bool testCode = scan.text.contains(Calibration::testText());
+    if (!detecting_) {
+        if (key == chosenScanner_() && !testCode)
+            deliver_(scan.text, scan.symbology);
+        return;
+    }
+    // A scanner's own interface proves it is one: no speed or length to judge.
+    choose(key, scan.name, scan.text);
+}
+
+void ScanCapture::choose(const QString& key, const QString& name, const QString& text) {
     detecting_ = false;
     dropBuffers();
-    chosen_(deviceKey, deviceName, text);
+    chosen_(key, name, text);
     followLayout(); // the pace of a scanner chosen before is not this one's
     forgetCandidates();
+    for (ScanSource* source : sources_)
+        source->follow(); // the other scanners are let go
 }
 
 void ScanCapture::toggleDetect() {
     detecting_ = !detecting_;
     dropBuffers();
     toldSlow_.clear();
+    for (ScanSource* source : sources_)
+        source->follow();
     if (!detecting_)
         forgetCandidates();
 }

@@ -3,6 +3,7 @@
 #include "core/capture/calibration.h"
 #include "core/capture/scan_buffer.h"
 #include "platform/keyboard.h"
+#include "platform/scan_source.h"
 
 #include <QString>
 
@@ -37,6 +38,13 @@ class ScanCapture {
         std::function<void(const QString& key, const QString& name, const QString& text)> chosen,
         KeyboardLayouts* layouts = nullptr, std::function<QString()> layoutName = {});
 
+    // A source of whole scans (HID POS, serial), read beside the keyboards from the
+    // next startCapture() on. A device it reads is never read as a keyboard too.
+    void addSource(ScanSource& source);
+    // How the device with this key is read now: through a source that reads it, else
+    // as a keyboard.
+    ScannerInterface interfaceOf(const QString& key) const;
+
     // Also follows the layout setting: called at start and every few seconds.
     // Opens unless access is denied: while it is not known to work, the devices
     // being plugged in are watched, so that the scanner is read from its first scan.
@@ -52,6 +60,8 @@ class ScanCapture {
     // next key on.
     void followLayout();
     void onValue(const KeyEvent& event);
+    // A whole scan from a source: routed and detected like a keyboard's.
+    void onDeviceScan(const DeviceScan& scan);
     // medianGapMs: the scan's median pause between key-downs (ScanBuffer).
     void onScan(const QString& deviceKey, const QString& deviceName, const QString& text,
                 double medianGapMs = 0);
@@ -109,6 +119,9 @@ class ScanCapture {
     void releaseHeld();
     void takeCalibration(const QString& key, const QString& name,
                          const Calibration::Result& result);
+    // Ends detection with this device chosen, by a scan of this text.
+    void choose(const QString& key, const QString& name, const QString& text);
+    void openSources();
     bool assembling() const;
     void dropBuffers();
     std::unique_ptr<LayoutDecoder> layoutDecoder();
@@ -124,6 +137,8 @@ class ScanCapture {
     std::function<void(const QString&, const QString&)> deliver_;
     std::function<void(const QString&, const QString&, const QString&)> chosen_;
     std::deque<Held> held_; // the first is being read with every layout
+    std::vector<ScanSource*> sources_;
+    std::vector<bool> sourceOpen_;
     bool open_ = false;
     bool paused_ = false;
     Access accessTold_ = Access::granted; // each change said once

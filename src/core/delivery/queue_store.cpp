@@ -154,7 +154,9 @@ struct Appended {
     qsizetype textSize = 0;
 };
 
-bool isAppend(char kind) { return kind == 'A' || kind == 'I'; }
+bool isAppend(char kind) {
+    return kind == 'A' || kind == 'I';
+}
 
 std::optional<Appended> appendedOf(char kind, const char* data, qint64 size) {
     if (size < 8 || (kind == 'I' && size < 9))
@@ -478,8 +480,7 @@ void appendRecordTo(QByteArray& out, const QueuedScan& scan) {
     const QByteArray text = scanTextBytes(scan.value);
     // An identifier is three characters; one that does not fit the length byte is none.
     const QByteArray symbology = scanTextBytes(scan.symbology).left(255);
-    const qsizetype size =
-        9 + text.size() + (symbology.isEmpty() ? 0 : 1 + symbology.size());
+    const qsizetype size = 9 + text.size() + (symbology.isEmpty() ? 0 : 1 + symbology.size());
     const qsizetype at = out.size();
     put32(out, static_cast<quint32>(size));
     put32(out, 0); // the checksum, once the payload is there

@@ -10,7 +10,8 @@
 #include <sys/inotify.h>
 #include <unistd.h>
 
-HotplugWatch::HotplugWatch(QString devInput) : devInput_(std::move(devInput)) {
+HotplugWatch::HotplugWatch(QString devInput, bool (*isNode)(const QString&))
+    : devInput_(std::move(devInput)), isNode_(isNode ? isNode : InputTree::isEventNode) {
     inotify_ = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
     if (inotify_ < 0)
         error_ = errno;
@@ -54,9 +55,10 @@ std::vector<HotplugWatch::Change> HotplugWatch::read() {
             const auto* e = reinterpret_cast<const inotify_event*>(buf + off);
             off += static_cast<ssize_t>(sizeof(inotify_event) + e->len);
             const QString name = e->len ? QFile::decodeName(e->name) : QString();
-            if (e->mask & IN_Q_OVERFLOW || (e->wd == devWatch_ && name == QLatin1String("input")))
+            if (e->mask & IN_Q_OVERFLOW ||
+                (e->wd == devWatch_ && name == QDir(devInput_).dirName()))
                 changes.push_back({Change::rescan, {}});
-            else if (e->wd == inputWatch_ && InputTree::isEventNode(name))
+            else if (e->wd == inputWatch_ && isNode_(name))
                 changes.push_back(
                     {e->mask & (IN_DELETE | IN_MOVED_FROM) ? Change::gone : Change::changed, name});
         }

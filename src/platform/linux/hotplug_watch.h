@@ -11,11 +11,13 @@ class HotplugWatch {
   public:
     struct Change {
         enum Kind { changed, gone, rescan } kind;
-        QString node; // "eventN"; empty for rescan (events lost, or the folder appeared)
+        QString node; // "eventN" (or the node watched); empty for rescan (events lost, or the
+                      // folder appeared)
     };
 
-    // devInput: ".../dev/input/".
-    explicit HotplugWatch(QString devInput);
+    // devInput: ".../dev/input/" (or another folder of device nodes); isNode tells
+    // the nodes watched by name.
+    explicit HotplugWatch(QString devInput, bool (*isNode)(const QString&) = nullptr);
     ~HotplugWatch();
     HotplugWatch(const HotplugWatch&) = delete;
     HotplugWatch& operator=(const HotplugWatch&) = delete;
@@ -32,6 +34,7 @@ class HotplugWatch {
 
   private:
     const QString devInput_;
+    bool (*isNode_)(const QString&);
     int error_ = 0;
     int inotify_ = -1;
     int inputWatch_ = -1;

@@ -1,0 +1,29 @@
+#pragma once
+
+// Report descriptors of bar code scanners, item by item, and input reports that fit them.
+
+#include <QByteArray>
+
+#include <initializer_list>
+
+namespace korvel::test {
+
+// One short item: type 0 main, 1 global, 2 local; data in as few bytes as it takes.
+QByteArray hidItem(int type, int tag, quint32 data);
+QByteArray hidItems(std::initializer_list<QByteArray> items);
+
+// Report ID 2: length (vendor usage), 3 symbology bytes, 56 data bytes, 2 vendor
+// bytes, a flags byte whose bit 0 says more follows; output report 4 of one byte.
+QByteArray honeywellStyleDescriptor();
+// Report ID 2: length, then 62 data bytes; the flag in a byte of its own.
+QByteArray newlandStyleDescriptor();
+// No report IDs, no length byte: symbology identifier 1-3 (a usage range), 32 data
+// bytes ended by a NUL, the continued bit and 7 bits of padding.
+QByteArray plainDescriptor();
+
+// An input report for honeywellStyleDescriptor(): `data` (at most 56 bytes) with the
+// identifier and the flag.
+QByteArray honeywellReport(const QByteArray& data, const QByteArray& aim, bool more);
+QByteArray newlandReport(const QByteArray& data, bool more);
+
+} // namespace korvel::test

@@ -1,0 +1,305 @@
+// The agent reading scanners through their own interfaces on a fake device tree:
+// HID POS (hidraw nodes with report descriptors, scans joined from reports, the
+// scanner's keyboard interface left alone, bad reports, the scanner's error beep) and
+// USB serial (pseudo-terminals standing in for ttyACM ports); detection across them.
+#include "core/agent.h"
+#include "core/settings.h"
+#include "platform/linux/evdev_keyboard.h"
+#include "platform/linux/hidpos_source.h"
+#include "platform/linux/serial_source.h"
+#include "support/fake_input.h"
+#include "support/fakes.h"
+#include "support/hid_descriptors.h"
+#include "support/http_stub.h"
+#include "support/test_main.h"
+
+using namespace korvel::test;
+
+namespace {
+
+// Where this process holds a descriptor open.
+QStringList openPaths() {
+    QStringList paths;
+    for (const QString& fd : QDir(QStringLiteral("/proc/self/fd")).entryList(QDir::Files))
+        paths << QFile::symLinkTarget(QStringLiteral("/proc/self/fd/") + fd);
+    return paths;
+}
+
+const QString counterKey = QStringLiteral("0C2E:0B87");
+
+// Warnings as they come, passed on to the test's own handler.
+QStringList warnings;
+QtMessageHandler testHandler = nullptr;
+void recordWarning(QtMsgType type, const QMessageLogContext& context, const QString& text) {
+    if (type == QtWarningMsg)
+        warnings << text;
+    testHandler(type, context, text);
+}
+
+} // namespace
+
+class TestHidPos : public QObject {
+    Q_OBJECT
+    FakeInputTree tree;
+    Settings settings;
+    Journal journal;
+    QTemporaryDir data;
+    HttpStub server;
+    std::unique_ptr<EvdevKeyboard> keyboard;
+    std::unique_ptr<HidPosSource> hidPos;
+    std::unique_ptr<SerialSource> serial;
+    std::unique_ptr<Agent> agent;
+
+    QStringList queued() const {
+        QStringList v;
+        for (const auto& s : agent->queue().items())
+            v << s.value;
+        return v;
+    }
+    QStringList scansPosted() const {
+        QStringList v;
+        for (const auto& r : server.requests) {
+            if (r.target == "/api/scan")
+                v << QJsonDocument::fromJson(r.body)[QLatin1String("value")].toString();
+        }
+        return v;
+    }
+    void startAgent() {
+        keyboard = std::make_unique<EvdevKeyboard>(tree.root());
+        hidPos = std::make_unique<HidPosSource>(tree.root());
+        serial = std::make_unique<SerialSource>(tree.root());
+        agent = std::make_unique<Agent>(
+            settings,
+            Agent::Ports{*keyboard, journal, journal, {}, {}, {}, {}, {hidPos.get(), serial.get()}},
+            data.path());
+        agent->start();
+    }
+
+  private Q_SLOTS:
+    void init() {
+        settings.setServerURL(QString()); // deliveries fail at once: scans stay queued
+        settings.setScanner(counterKey, QStringLiteral("Counter scanner"));
+        QFile::remove(data.filePath(QStringLiteral("queue.json")));
+        journal.entries.clear();
+    }
+    void cleanup() {
+        agent.reset();
+        serial.reset();
+        hidPos.reset();
+        for (int n = 0; n < 3; ++n)
+            tree.removeAcm(n);
+        keyboard.reset();
+        for (int n = 0; n < 2; ++n)
+            tree.removeHidraw(n);
+        if (QFile::exists(tree.root() + QStringLiteral("/dev/input/event1")))
+            tree.remove(1);
+    }
+
+    void reportsBecomeScans_data() {
+        QTest::addColumn<QByteArray>("descriptor");
+        QTest::addColumn<QByteArray>("reports");
+        QTest::addColumn<QString>("value");
+        const QByteArray sixty = QByteArray("]C1").repeated(20);
+        QTest::newRow("honeywell-style, identifier kept apart")
+            << honeywellStyleDescriptor() << honeywellReport("4006381333931", "]E0", false)
+            << "4006381333931";
+        QTest::newRow("honeywell-style, continued")
+            << honeywellStyleDescriptor()
+            << honeywellReport(sixty.left(56), "]Q0", true) +
+                   honeywellReport(sixty.mid(56), "]Q0", false)
+            << QString::fromLatin1(sixty);
+        QTest::newRow("newland-style, windows-1252") << newlandStyleDescriptor()
+                                                     << newlandReport("Stra\xDF"
+                                                                      "e\x1D"
+                                                                      "01",
+                                                                      false)
+                                                     << u"Straße\u001D01"_qs;
+        QByteArray plain(36, '\0');
+        plain.replace(0, 3, "]Q3");
+        plain.replace(3, 8, "caf\xC3\xA9 42");
+        QTest::newRow("plain, utf-8 up to the NUL") << plainDescriptor() << plain << u"café 42"_qs;
+    }
+    void reportsBecomeScans() {
+        QFETCH(QByteArray, descriptor);
+        QFETCH(QByteArray, reports);
+        QFETCH(QString, value);
+        tree.addHidraw(0, {0x0C2E, 0x0B87, QStringLiteral("Counter scanner"), descriptor});
+        startAgent();
+        QTRY_VERIFY(hidPos->reading(0x0C2E, 0x0B87));
+        tree.sendReport(0, reports);
+        QTRY_COMPARE(queued(), QStringList{value});
+        QCOMPARE(agent->capture().interfaceOf(counterKey), ScannerInterface::hidPos);
+    }
+
+    // Other hidraw devices are never opened, the scanner's keyboard interface is not
+    // read beside its HID POS one, and a scanner plugged in later is read.
+    void onlyScannersAreOpenedAndReadOnce() {
+        tree.addHidraw(
+            1, {0x046D, 0xC31C, QStringLiteral("Keyboard"),
+                hidItems({hidItem(1, 0, 1), hidItem(2, 0, 6), hidItem(0, 0xA, 1), hidItem(1, 7, 8),
+                          hidItem(1, 9, 8), hidItem(0, 8, 0), hidItem(0, 0xC, 0)})});
+        tree.add(1, {0x0C2E, 0x0B87, QStringLiteral("Counter scanner")});
+        startAgent();
+        agent->toggleDetect(); // every scanner wanted: still not the keyboard's hidraw
+        agent->toggleDetect();
+        tree.addHidraw(
+            0, {0x0C2E, 0x0B87, QStringLiteral("Counter scanner"), honeywellStyleDescriptor()});
+        QTRY_VERIFY(hidPos->reading(0x0C2E, 0x0B87));
+        // The fake tree's own writer only.
+        QCOMPARE(openPaths().count(tree.root() + QStringLiteral("/dev/hidraw1")), 1);
+        QCOMPARE(openPaths().count(tree.root() + QStringLiteral("/dev/hidraw0")), 2);
+        tree.type(1, QStringLiteral("TYPED"));
+        tree.sendReport(0, honeywellReport("SENT", "]E0", false));
+        QTRY_COMPARE(queued(), QStringList{"SENT"});
+        tree.type(1, QStringLiteral("AGAIN"));
+        tree.sendReport(0, honeywellReport("ONCE", "]E0", false));
+        QTRY_COMPARE(queued(), (QStringList{"SENT", "ONCE"}));
+        QCOMPARE(agent->menuTexts().scannerLine.contains(QLatin1String("HID POS")), true);
+    }
+
+    void detectionTakesTheFirstScanOfAnyInterface() {
+        settings.setScanner(QString(), QString());
+        tree.add(1, {0x05E0, 0x1200, QStringLiteral("Keyboard scanner")});
+        tree.addHidraw(
+            0, {0x0C2E, 0x0B87, QStringLiteral("Counter scanner"), newlandStyleDescriptor()});
+        startAgent();
+        QVERIFY(!hidPos->reading(0x0C2E, 0x0B87)); // no scanner chosen: nothing to read
+        agent->toggleDetect();
+        QTRY_VERIFY(hidPos->reading(0x0C2E, 0x0B87));
+        tree.sendReport(0, newlandReport("AB", false)); // even a short one
+        QTRY_COMPARE(settings.scanner(), counterKey);
+        QVERIFY(journal.entries.contains(
+            QStringLiteral("notify:Scanner selected|Counter scanner (0C2E:0B87)")));
+        QCOMPARE(queued(), QStringList());
+        tree.type(1, QStringLiteral("4006"));
+        tree.sendReport(0, newlandReport("after", false));
+        QTRY_COMPARE(queued(), QStringList{"after"});
+    }
+
+    // Dropped with a warning naming the device; the next scan is read whole.
+    void badReportsAreDroppedAndTold_data() {
+        QTest::addColumn<QByteArray>("report");
+        QTest::addColumn<QString>("warning");
+        QByteArray beyond = honeywellReport("abc", "]E0", false);
+        beyond[1] = char(60);
+        QTest::newRow("length beyond the report") << beyond << "a length of 60";
+        QTest::newRow("report cut short")
+            << honeywellReport("abc", "]E0", false).left(30) << "30 bytes, shorter than the 64";
+    }
+    void badReportsAreDroppedAndTold() {
+        QFETCH(QByteArray, report);
+        QFETCH(QString, warning);
+        tree.addHidraw(
+            0, {0x0C2E, 0x0B87, QStringLiteral("Counter scanner"), honeywellStyleDescriptor()});
+        startAgent();
+        QTRY_VERIFY(hidPos->reading(0x0C2E, 0x0B87));
+        KORVEL_EXPECT_ONE_WARNING(
+            QStringLiteral("^HID POS scanner Counter scanner \\(0C2E:0B87\\) on "
+                           "hidraw0 sent a scan that was dropped: .*%1")
+                .arg(warning));
+        warnings.clear();
+        testHandler = qInstallMessageHandler(recordWarning);
+        tree.sendReport(0, honeywellReport("first", "]E0", true));
+        tree.sendReport(0, report);
+        // A pipe joins what a real node keeps apart: the next report only once the bad
+        // one was read.
+        QTRY_COMPARE(warnings.size(), 1);
+        qInstallMessageHandler(testHandler);
+        tree.sendReport(0, honeywellReport("whole", "]E0", false));
+        QTRY_COMPARE(queued(), QStringList{"whole"});
+    }
+
+    void faultyScannerDescriptorIsToldOnce() {
+        KORVEL_EXPECT_ONE_WARNING("^HID POS scanner Counter scanner \\(0C2E:0B87\\) on hidraw0 not "
+                                  "read: its report descriptor cannot be used: ");
+        tree.addHidraw(0, {0x0C2E, 0x0B87, QStringLiteral("Counter scanner"),
+                           honeywellStyleDescriptor().left(40)});
+        startAgent();
+        for (int retry = 0; retry < 3; ++retry)
+            agent->capture().startCapture();
+        hidPos->follow();
+        QVERIFY(!hidPos->reading(0x0C2E, 0x0B87));
+        QCOMPARE(openPaths().count(tree.root() + QStringLiteral("/dev/hidraw0")), 1);
+    }
+
+    // The server refuses a scan: the scanner beeps its error (output report 4);
+    // an accepted scan makes it do nothing.
+    void refusedScanSoundsTheScannersErrorBeep_data() {
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QByteArray>("beep");
+        QTest::newRow("refused") << 400 << QByteArray("\x04\x20", 2);
+        QTest::newRow("accepted") << 200 << QByteArray();
+        QTest::newRow("server error: kept for later") << 500 << QByteArray();
+    }
+    void refusedScanSoundsTheScannersErrorBeep() {
+        QFETCH(int, status);
+        QFETCH(QByteArray, beep);
+        server.requests.clear();
+        server.script = [status](const HttpStub::Request& r) {
+            return HttpStub::Reply{r.target == "/api/scan" ? status : 200, "{\"message\":\"m\"}"};
+        };
+        settings.setServerURL(server.url());
+        tree.addHidraw(0, {0x0C2E, 0x0B87, QStringLiteral("Counter scanner"),
+                           honeywellStyleDescriptor(), true});
+        startAgent();
+        QTRY_VERIFY(hidPos->reading(0x0C2E, 0x0B87));
+        tree.sendReport(0, honeywellReport("4006381333931", "]E0", false));
+        QTRY_COMPARE(scansPosted(), QStringList{"4006381333931"});
+        QTRY_VERIFY(status == 500 || agent->queue().items().isEmpty());
+        QTRY_COMPARE(journal.entries.contains(QStringLiteral("sound:Basso")), status == 400);
+        QCOMPARE(tree.output(0), beep);
+    }
+
+    void serialLinesBecomeScans_data() {
+        QTest::addColumn<QList<QByteArray>>("writes");
+        QTest::addColumn<QStringList>("values");
+        QTest::newRow("CR") << QList<QByteArray>{"4006381333931\r"} << QStringList{"4006381333931"};
+        QTest::newRow("LF") << QList<QByteArray>{"ABC\n"} << QStringList{"ABC"};
+        QTest::newRow("CR LF, two scans in one write")
+            << QList<QByteArray>{"A1\r\nB2\r\n"} << QStringList{"A1", "B2"};
+        QTest::newRow("a scan in pieces")
+            << QList<QByteArray>{"12", "34", "\r"} << QStringList{"1234"};
+        QTest::newRow("windows-1252, control characters kept") << QList<QByteArray>{"Stra\xDF"
+                                                                                    "e\x1D"
+                                                                                    "01\r"}
+                                                               << QStringList{u"Straße\u001D01"_qs};
+        QTest::newRow("utf-8") << QList<QByteArray>{"caf\xC3\xA9\n"} << QStringList{u"café"_qs};
+    }
+    void serialLinesBecomeScans() {
+        QFETCH(QList<QByteArray>, writes);
+        QFETCH(QStringList, values);
+        tree.addAcm(0, 0x0C2E, 0x0B87, QStringLiteral("Counter scanner"));
+        startAgent();
+        QTRY_VERIFY(serial->reading(0x0C2E, 0x0B87));
+        for (const QByteArray& bytes : writes)
+            tree.sendSerial(0, bytes);
+        QTRY_COMPARE(queued(), values);
+        QCOMPARE(agent->capture().interfaceOf(counterKey), ScannerInterface::serial);
+    }
+
+    // Opening a port may reset a board: only the chosen scanner's ports, and during
+    // detection those of scanner makers, are ever opened.
+    void onlyScannerPortsAreOpened() {
+        settings.setScanner(QStringLiteral("1234:0001"), QStringLiteral("Own scanner"));
+        tree.addAcm(0, 0x1234, 0x0001, QStringLiteral("Own scanner"));
+        tree.addAcm(1, 0x1EAB, 0x0D10, QStringLiteral("Maker scanner"));
+        tree.addAcm(2, 0x2341, 0x0043, QStringLiteral("Board"));
+        startAgent();
+        const auto opened = [this](int n) { return openPaths().count(tree.acmPort(n)); };
+        QTRY_COMPARE(opened(0), 1);
+        QCOMPARE(opened(1), 0);
+        agent->toggleDetect();
+        QTRY_COMPARE(opened(1), 1);
+        QCOMPARE(opened(0), 1);
+        QCOMPARE(opened(2), 0);
+        tree.sendSerial(1, "X\r");
+        QTRY_COMPARE(settings.scanner(), QStringLiteral("1EAB:0D10"));
+        QTRY_COMPARE(opened(0), 0); // the former scanner let go
+        QCOMPARE(opened(2), 0);
+        tree.sendSerial(1, "after\r\n");
+        QTRY_COMPARE(queued(), QStringList{"after"});
+    }
+};
+
+KORVEL_TEST_MAIN(TestHidPos)
+#include "tst_hidpos.moc"

@@ -5,7 +5,11 @@
 #include "core/delivery/scan_queue.h"
 #include "core/delivery/scan_stamps.h"
 #include "core/delivery/transport.h"
+#include "core/diagnosis/report.h"
+#include "core/diagnosis/status_reports.h"
+#include "platform/device_survey.h"
 #include "platform/login_item.h"
+#include "platform/service_manager.h"
 #include "platform/session.h"
 
 #include <QNetworkAccessManager>
@@ -33,6 +37,9 @@ class Agent : public QObject {
         KeyboardLayouts* layouts = nullptr; // none: scanners are read with the US table
         // The desktop's own keyboard layout, preferred by calibration among equals.
         std::function<QString()> desktopLayout = {};
+        // Where the support report finds the devices, one survey per interface.
+        QList<DeviceSurvey*> devices = {};
+        ServiceManager* service = nullptr; // none: no service manager hears of the state
     };
     // What the status menu shows: kept current as the state changes, and taken
     // afresh (with the input access and login states) when the menu is about to open.
@@ -58,6 +65,7 @@ class Agent : public QObject {
         std::chrono::milliseconds retry{5000};
         std::chrono::milliseconds idlePoll{60000};
         std::chrono::milliseconds requestTimeout{10000};
+        std::chrono::milliseconds statusReport{300000};
     };
 
     // Loads the queue file in queueFolder (made if needed); nothing is sent yet.
@@ -91,6 +99,11 @@ class Agent : public QObject {
     void saveSettings(const QString& serverURL, const QString& deviceName,
                       const std::optional<QString>& scannerLayout = std::nullopt);
 
+    // The support report, the devices looked at now.
+    QJsonObject diagnosis();
+    // The report's first problem, or that scans arrive: the one-line state.
+    QString summary() { return Diagnosis::summary(diagnosis()); }
+
     Settings& settings() { return settings_; }
     ScanCapture& capture() { return capture_; }
     ScanQueue& queue() { return queue_; }
@@ -108,6 +121,9 @@ class Agent : public QObject {
 
   private:
     void announceChange();
+    DiagnosisFacts diagnosisFacts();
+    // The state as a report: the server and the service manager hear of changes.
+    void review();
     void enqueueAndFlush(const QueuedScan& scan);
     void scannerChosen(const QString& key, const QString& name);
     void scannerCalibrated(const QString& key, const QString& name,
@@ -136,8 +152,12 @@ class Agent : public QObject {
     QTimer tickTimer_;
     QTimer retryTimer_;
     QTimer idleTimer_;
-    QTimer prepareTimer_;   // readies calibration while detecting
-    QString shownProblems_; // capture and disk trouble as last announced by changed()
+    QTimer prepareTimer_; // readies calibration while detecting
+    QTimer reviewTimer_;  // a change looked at within a second, not per scan
+    StatusReports statusReports_;
+    QString serviceStatus_;
+    std::map<QString, qint64> scans_; // delivered since start, by device key
+    QString shownProblems_;           // capture and disk trouble as last announced by changed()
     ScanStamps stamps_;
     ScanCapture::Access access_ = ScanCapture::Access::denied;
     bool loginEnabled_ = false;

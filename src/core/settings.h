@@ -31,6 +31,8 @@ class Settings {
     // Created on the first read (lower-case UUID) and stored at once.
     QString deviceId();
     qint64 alertedSession() const;
+    // Whether the server hears the station's status reports; true unless set false.
+    bool sendStatus() const;
 
     void setServerURL(const QString& url);
     void setDeviceName(const QString& name);

@@ -9,6 +9,11 @@
 #include <QJsonObject>
 #include <QRegularExpression>
 
+#include <cstring>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
 using namespace korvel::test;
 
 namespace {
@@ -34,6 +39,16 @@ class TestDiagnose : public QObject {
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     std::unique_ptr<ChildProcess> agent;
     std::unique_ptr<ChildProcess> server;
+    QTemporaryDir notifyDir;
+    int notifySocket = -1; // stands in for systemd's: what a Type=notify service says
+    QStringList notified;
+
+    QStringList serviceSaid() {
+        char buf[4096];
+        for (ssize_t n; (n = ::recv(notifySocket, buf, sizeof buf, MSG_DONTWAIT)) > 0;)
+            notified << QString::fromUtf8(buf, n);
+        return notified;
+    }
 
     QJsonObject diagnose() {
         ChildProcess look(QStringLiteral(KORVEL_AGENT_BIN), {"--diagnose"}, env);
@@ -68,6 +83,13 @@ class TestDiagnose : public QObject {
         tree.nest(2, kNested);
         writeFile(tree.root() + "/sys/devices/" + kUsb + "/authorized", "1\n");
         Settings().setScanner(kScannerKey, QStringLiteral("Test Scanner"));
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        const QByteArray path = QFile::encodeName(notifyDir.filePath("notify"));
+        std::memcpy(address.sun_path, path.constData(), path.size());
+        notifySocket = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+        QCOMPARE(::bind(notifySocket, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+        env.insert(QStringLiteral("NOTIFY_SOCKET"), QString::fromLocal8Bit(path));
     }
 
     void withoutAnAgentItSaysWhatItCan() {
@@ -95,6 +117,8 @@ class TestDiagnose : public QObject {
         agent =
             std::make_unique<ChildProcess>(QStringLiteral(KORVEL_AGENT_BIN), QStringList{}, env);
         QTRY_COMPARE(statusesAtServer(), QStringList{"fine"}); // once registered
+        QTRY_VERIFY(serviceSaid().contains("READY=1"));
+        QCOMPARE(notified.last(), QStringLiteral("STATUS=Scans arriving"));
         tree.type(2, QStringLiteral("4006381333931"));
         QTRY_VERIFY(server->out.contains(QLatin1String("4006381333931")));
         const QJsonObject report = diagnose();
@@ -153,6 +177,7 @@ class TestDiagnose : public QObject {
         QVERIFY2(report["problems"][0].toString().contains(problem), qPrintable(problems()));
         QTRY_VERIFY2_WITH_TIMEOUT(statusesAtServer().last().contains(problem),
                                   qPrintable(server->out), 20000);
+        QVERIFY(serviceSaid().last().startsWith("STATUS=" + report["problems"][0].toString()));
         if (file.isEmpty())
             tree.add(2, {}); // its folder still nested: the link stays
         else if (file.startsWith('/'))
@@ -164,6 +189,7 @@ class TestDiagnose : public QObject {
     }
 
     void cleanupTestCase() {
+        ::close(notifySocket);
         if (agent) {
             agent->signal(SIGTERM);
             QCOMPARE(agent->exitCode(), 0);

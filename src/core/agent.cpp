@@ -187,9 +187,9 @@ void Agent::start(const std::function<void()>& attachMenu) {
     if (!attachMenu)
         hintNextStep();
     tellUnknownLayout();
-    review();
     if (ports_.service)
         ports_.service->ready();
+    review();
 }
 
 void Agent::showFirstSteps(bool inTray) {

@@ -73,10 +73,6 @@ void FakeInputTree::nest(int n, const QString& at) {
     QFile::link(real, link);
 }
 
-void FakeInputTree::setFact(int n, const QString& file, const QByteArray& contents) {
-    writeFile(root() + QStringLiteral("/sys/class/input/event%1/device/").arg(n) + file, contents);
-}
-
 void FakeInputTree::remove(int n) {
     ::unlink(node(root(), n));
     ::close(writers_[n]);

@@ -39,9 +39,6 @@ class FakeInputTree {
     // Moves eventN's device folder to sys/devices/<at>, nested as the kernel nests it
     // (USB device, interface, HID device, input device), and links it back.
     void nest(int n, const QString& at);
-    // A file of eventN's device folder (e.g. "inhibited"), or with null contents
-    // removed.
-    void setFact(int n, const QString& file, const QByteArray& contents);
     void remove(int n);
     void send(int n, const RawEvents& events);
     void type(int n, const QString& text, bool enter = true) {

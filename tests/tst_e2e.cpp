@@ -449,7 +449,8 @@ class TestEndToEnd : public QObject {
         };
         row("version", {"--version"}, false, "^korvel-agent \\d+\\.\\d+\\.\\d+\\n$");
         row("help", {"--help"}, false,
-            "^Usage: korvel-agent \\[--help \\| --version \\| --queue \\| --udev-rule "
+            "^Usage: korvel-agent \\[--help \\| --version \\| --queue \\| --diagnose \\| "
+            "--udev-rule "
             "\\[VID:PID\\]\\]");
         row("queue with nothing waiting", {"--queue"}, false, "^\\[\\]\\n$");
         row("unknown", {"--server=http://x"}, false, {}, "korvel-agent: unknown argument");

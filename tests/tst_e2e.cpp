@@ -152,6 +152,8 @@ class TestEndToEnd : public QObject {
         tree.add(1, {0x046D, 0xC31C, QStringLiteral("USB Keyboard")});
         tree.add(2, {});
         Settings().setScanner(QStringLiteral("05E0:1200"), QStringLiteral("Test Scanner"));
+        // The stubs here answer scans; status reports are another test's matter.
+        Settings().store().setValue(QStringLiteral("sendStatus"), false);
     }
 
     void scansArriveWholeAndInOrderAndSupportReadsWhatHappened() {
@@ -455,7 +457,8 @@ class TestEndToEnd : public QObject {
         };
         row("version", {"--version"}, false, "^korvel-agent \\d+\\.\\d+\\.\\d+\\n$");
         row("help", {"--help"}, false,
-            "^Usage: korvel-agent \\[--help \\| --version \\| --queue \\| --udev-rule "
+            "^Usage: korvel-agent \\[--help \\| --version \\| --queue \\| --diagnose \\| "
+            "--udev-rule "
             "\\[VID:PID\\]\\]");
         row("queue with nothing waiting", {"--queue"}, false, "^\\[\\]\\n$");
         row("unknown", {"--server=http://x"}, false, {}, "korvel-agent: unknown argument");

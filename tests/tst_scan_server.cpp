@@ -2,6 +2,7 @@
 #include "scan_server.h"
 #include "support/test_main.h"
 
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
@@ -24,8 +25,11 @@ class TestScanServer : public QObject {
         [&] { QTRY_VERIFY(reply->isFinished()); }();
         QString result = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toString();
         const QJsonObject o = QJsonDocument::fromJson(reply->readAll()).object();
-        for (auto it = o.begin(); it != o.end(); ++it)
-            result += QLatin1Char(' ') + it.key() + QLatin1Char('=') + it->toVariant().toString();
+        for (auto it = o.begin(); it != o.end(); ++it) {
+            // A member holding an object shows its first problem.
+            const QJsonValue shown = it->isObject() ? it->toObject().value("problems")[0] : *it;
+            result += QLatin1Char(' ') + it.key() + QLatin1Char('=') + shown.toVariant().toString();
+        }
         reply->deleteLater();
         return result;
     }
@@ -64,6 +68,16 @@ class TestScanServer : public QObject {
         QVERIFY(call(R"(POST /api/devices/d1 {"name":"Packing 2 – Süd"})").startsWith("200"));
         QVERIFY(call("GET /api/devices/d1/state").contains(" name=Packing 2 – Süd"));
         QVERIFY(call(R"(POST /api/devices/d1 {"name":5})").startsWith("400"));
+        // The last status report of a station is what its state shows.
+        QVERIFY(call("GET /api/devices/d1/state").endsWith(" status="));
+        for (const char* problems : {"[\"Scanner unplugged\"]", "[\"Battery low\"]"})
+            QVERIFY(call(QStringLiteral(R"(POST /api/devices/d1/status {"problems":%1})")
+                             .arg(QLatin1String(problems)))
+                        .startsWith("200"));
+        QVERIFY(call("POST /api/devices/d1/status [1]").startsWith("400"));
+        QCOMPARE(server.lastStatus(QStringLiteral("d1")).value("problems").toArray(),
+                 QJsonArray{"Battery low"});
+        QCOMPARE(call("GET /api/devices/d1/state").count("status=Battery low"), 1);
     }
 };
 

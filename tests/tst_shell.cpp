@@ -14,6 +14,7 @@
 #include "shell/status_menu.h"
 #include "shell/status_window.h"
 #include "shell/translation.h"
+#include "shell/why_dialog.h"
 #include "support/fake_input.h"
 #include "support/fakes.h"
 #include "support/http_stub.h"
@@ -28,6 +29,9 @@
 #include <QDBusConnection>
 #include <QDBusPendingCall>
 #include <QDBusVariant>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -171,11 +175,7 @@ QString shownToolTip(const QString& service) {
     tip.endArray();
     tip >> title >> text;
     tip.endStructure();
-    QTextDocument drawn;
-    drawn.setHtml(title + "<br/>" + text);
-    return drawn.toPlainText()
-        .replace(QChar::LineSeparator, '\n')
-        .replace(QChar::ParagraphSeparator, '\n');
+    return title + '\n' + text; // as a host that takes no markup shows it
 }
 
 } // namespace
@@ -250,6 +250,7 @@ class TestShell : public QObject {
         stub = std::make_unique<HttpStub>();
         settings = std::make_unique<Settings>([] { return QStringLiteral("Packing 1"); });
         settings->store().clear();
+        settings->store().setValue("sendStatus", false); // the stub hears only what is tried
         settings->setServerURL(stub->url());
         journal.entries.clear();
         login.on = false;
@@ -276,18 +277,20 @@ class TestShell : public QObject {
         for (const bool attention : {false, true}) // the SVG icons render
             QVERIFY(!menu->icon(attention).pixmap(22, 22).isNull());
         QVERIFY(menu->trayShown() && !window->isVisible());
-        QTRY_COMPARE(texts(),
-                     (QStringList{"No scanner chosen: use Detect scanner", "Waiting to send: 0",
-                                  "Server: " + QUrl(stub->url()).authority() + " \u00B7 reached",
-                                  "(hidden)", "---", "Detect scanner (scan now)", "Settings\u2026",
-                                  "Start at login", "---", "Quit Korvel Agent"}));
+        QTRY_COMPARE(
+            texts(),
+            (QStringList{"No scanner chosen: use Detect scanner", "Waiting to send: 0",
+                         "Server: " + QUrl(stub->url()).authority() + " \u00B7 reached", "(hidden)",
+                         "Why no scans?\u2026", "---", "Detect scanner (scan now)",
+                         "Settings\u2026", "Start at login", "---", "Quit Korvel Agent"}));
         QVERIFY(!menu->scannerLine()->isEnabled() && !menu->queueLine()->isEnabled() &&
                 !menu->serverLine()->isEnabled());
         menu->detectItem()->trigger();
         session.set(false); // another user at the station: detection ends, nothing is read
-        QTRY_COMPARE(texts().mid(0, 6), (QStringList{"Paused while another user is at this station",
-                                                     "Waiting to send: 0", texts()[2], "(hidden)",
-                                                     "---", "Detect scanner (scan now)"}));
+        QTRY_COMPARE(texts().mid(0, 7),
+                     (QStringList{"Paused while another user is at this station",
+                                  "Waiting to send: 0", texts()[2], "(hidden)",
+                                  "Why no scans?\u2026", "---", "Detect scanner (scan now)"}));
         QCOMPARE(status(), QStringLiteral("NeedsAttention"));
         QCOMPARE(shownToolTip(item->serviceName()),
                  "Korvel Agent\nKorvel \u00B7 no scanner chosen\nPaused while another user is at "
@@ -297,9 +300,9 @@ class TestShell : public QObject {
         QTRY_VERIFY(keyboard.handler && menu->detectItem()->isEnabled());
         QTRY_COMPARE(status(), QStringLiteral("Active"));
         ask(item->serviceName(), "/MenuBar", "com.canonical.dbusmenu", "Event", // a click on it
-            {6, QStringLiteral("clicked"), QVariant::fromValue(QDBusVariant(0)), 0u});
+            {7, QStringLiteral("clicked"), QVariant::fromValue(QDBusVariant(0)), 0u});
         QTRY_COMPARE(texts()[0], QStringLiteral("Scan any barcode with the scanner now\u2026"));
-        QCOMPARE(texts()[5], QStringLiteral("Cancel detection"));
+        QCOMPARE(texts()[6], QStringLiteral("Cancel detection"));
         type({33, 39, 39, 35, 40}); // 4006 Enter
         QCOMPARE(
             journal.entries,
@@ -350,6 +353,52 @@ class TestShell : public QObject {
         connect(&never, &QTimer::timeout, [] { QCoreApplication::exit(1); });
         never.start(60s);
         QCOMPARE(QCoreApplication::exec(), 0);
+    }
+
+    // From the menu and the window alike: the problems first, then the details, and
+    // the report's JSON copied whole.
+    void whyNoScansTellsWhatToDo() {
+        settings->setScanner(QStringLiteral("05E0:1200"), QStringLiteral("Imaging <b>&</b> Co"));
+        menu->whyItem()->trigger();
+        QPointer<WhyDialog> why = menu->whyDialog();
+        QVERIFY(why && QTest::qWaitForWindowExposed(why));
+        QVERIFY2(why->problemsLabel()->text().startsWith(
+                     "1. The scanner Imaging <b>&</b> Co (05E0:1200) is not connected"),
+                 qPrintable(why->problemsLabel()->text()));
+        QCOMPARE(why->problemsLabel()->textFormat(), Qt::PlainText);
+        QVERIFY(why->detailsLabel()->text().contains("(05e0:1200), the chosen scanner"));
+        QTest::mouseClick(why->copyButton(), Qt::LeftButton);
+        const QJsonObject copied =
+            QJsonDocument::fromJson(QGuiApplication::clipboard()->text().toUtf8()).object();
+        QVERIFY(why->problemsLabel()->text().startsWith("1. " + copied["problems"][0].toString()));
+        window->buttonFor(menu->whyItem())->click(); // one at a time, made afresh
+        QTRY_VERIFY(!why);
+        QVERIFY(menu->whyDialog() && menu->whyDialog()->isVisible());
+        menu->whyDialog()->close();
+    }
+
+    // The window's Quit asks first; the tray menu's stays immediate.
+    void quittingFromTheWindowAsksFirst_data() {
+        QTest::addColumn<bool>("confirmed");
+        QTest::newRow("cancelled") << false;
+        QTest::newRow("confirmed") << true;
+    }
+    void quittingFromTheWindowAsksFirst() {
+        QFETCH(bool, confirmed);
+        QObject::disconnect(menu->quitItem(), nullptr, qApp, nullptr); // the test goes on
+        QSignalSpy quits(menu->quitItem(), &QAction::triggered);
+        QString asked;
+        whenShown<QMessageBox>([&asked, confirmed](QMessageBox* box) {
+            asked = box->text();
+            QAbstractButton* pick = box->button(QMessageBox::Cancel);
+            for (QAbstractButton* b : box->buttons())
+                if (confirmed && box->buttonRole(b) == QMessageBox::AcceptRole)
+                    pick = b;
+            pick->click();
+        });
+        window->buttonFor(menu->quitItem())->click();
+        QCOMPARE(asked, QStringLiteral("Quit Korvel Agent?"));
+        QCOMPARE(quits.count(), confirmed ? 1 : 0);
     }
 
     // Numbered steps in the order they are done, every command copied whole by its
@@ -541,6 +590,9 @@ class TestShell : public QObject {
             texts().mid(0, 2),
             (QStringList{"Scanner: Imaging & Mobility_X (0C2E:0B61) \u00B7 Pack_1 & <b>Ship</b>",
                          "Waiting to send: 0"}));
+        QTRY_COMPARE(
+            shownToolTip(item->serviceName()),
+            "Korvel Agent\nKorvel \u00B7 Imaging & Mobility_X (0C2E:0B61)\nWaiting to send: 0");
         // The host goes (a panel restarting): the window shows; back, it has the item again.
         QDBusConnection bus = QDBusConnection::sessionBus();
         watcher.items.clear();
@@ -807,7 +859,7 @@ class TestShell : public QObject {
         QVERIFY(journal.entries.last().startsWith("notify:Korvel Agent|Als Nächstes der Scanner:"));
         QTRY_COMPARE(texts().value(0),
                      QStringLiteral("Kein Scanner gewählt: „Scanner erkennen“ nutzen"));
-        QCOMPARE(texts().value(6), QStringLiteral("Einstellungen…"));
+        QCOMPARE(texts().value(7), QStringLiteral("Einstellungen…"));
         QStringList shown;
         whenShown<SettingsDialog>([&shown](SettingsDialog* d) {
             for (QLabel* l : d->findChildren<QLabel*>())

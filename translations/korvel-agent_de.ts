@@ -250,7 +250,7 @@
 <context>
     <name>CommandLine</name>
     <message>
-        <source>Usage: korvel-agent [--help | --version | --queue | --udev-rule [VID:PID]]
+        <source>Usage: korvel-agent [--help | --version | --queue | --diagnose | --udev-rule [VID:PID]]
 
 Korvel Agent reads the barcode scanner chosen in its tray menu or window and
 delivers every scan to the scan server set in its settings. Everything else
@@ -261,12 +261,15 @@ is set there too.
       --queue              print the scans waiting to be sent, oldest first, as
                            a JSON array of {&quot;value&quot;,&quot;ts&quot;}, and exit (safe while
                            the agent runs)
+      --diagnose           print the support report (agent, server, queue,
+                           devices and what keeps scans from arriving) as one
+                           JSON object, and exit
       --udev-rule [VID:PID], --udev-rule=VID:PID
                            print a udev rule that lets the user in front read
                            only that device (by default the chosen scanner),
                            to be saved as /etc/udev/rules.d/70-korvel-agent.rules
 </source>
-        <translation>Aufruf: korvel-agent [--help | --version | --queue | --udev-rule [VID:PID]]
+        <translation>Aufruf: korvel-agent [--help | --version | --queue | --diagnose | --udev-rule [VID:PID]]
 
 Korvel Agent liest den Barcodescanner, der im Menü seines Symbols im Infobereich
 oder in seinem Fenster gewählt ist, und sendet jeden Scan an den Scan-Server aus
@@ -277,6 +280,9 @@ seinen Einstellungen. Alles andere wird ebenfalls dort eingestellt.
       --queue              die noch zu sendenden Scans ausgeben, die ältesten
                            zuerst, als JSON-Array aus {&quot;value&quot;,&quot;ts&quot;}, und beenden
                            (auch während der Agent läuft)
+      --diagnose           den Supportbericht (Agent, Server, Warteschlange,
+                           Geräte und was Scans aufhält) als ein JSON-Objekt
+                           ausgeben und beenden
       --udev-rule [VID:PID], --udev-rule=VID:PID
                            eine udev-Regel ausgeben, mit der der Benutzer an
                            der Station nur dieses Gerät lesen darf (ohne Angabe
@@ -330,6 +336,80 @@ seinen Einstellungen. Alles andere wird ebenfalls dort eingestellt.
     <message>
         <source>PDF (*.pdf)</source>
         <translation>PDF (*.pdf)</translation>
+    </message>
+</context>
+<context>
+    <name>Diagnosis</name>
+    <message>
+        <source>Korvel Agent is not running for this user: start it from the application menu or log in again.</source>
+        <translation>Korvel Agent läuft für diesen Benutzer nicht: Starten Sie es aus dem Anwendungsmenü oder melden Sie sich neu an.</translation>
+    </message>
+    <message>
+        <source>Another user is at this station: the scanner is read only while this user&apos;s session is in front.</source>
+        <translation>Jemand anderes ist an dieser Station: Der Scanner wird nur gelesen, solange die Sitzung dieses Benutzers im Vordergrund ist.</translation>
+    </message>
+    <message>
+        <source>Korvel Agent may not read the keyboards: an administrator must install the package&apos;s udev rule or the one korvel-agent --udev-rule prints.</source>
+        <translation>Korvel Agent darf die Tastaturen nicht lesen: Ein Administrator muss die udev-Regel des Pakets installieren oder die, die korvel-agent --udev-rule ausgibt.</translation>
+    </message>
+    <message>
+        <source>The keyboards cannot be read: %1.</source>
+        <translation>Die Tastaturen können nicht gelesen werden: %1.</translation>
+    </message>
+    <message>
+        <source>No scanner is chosen: choose Detect scanner in the tray menu or the Korvel Agent window, then scan any barcode.</source>
+        <translation>Kein Scanner gewählt: Wählen Sie „Scanner erkennen“ im Menü im Infobereich oder im Fenster von Korvel Agent und scannen Sie dann einen beliebigen Barcode.</translation>
+    </message>
+    <message>
+        <source>The scanner %1 is not connected: check its cable, or that it is switched on and paired.</source>
+        <translation>Der Scanner %1 ist nicht angeschlossen: Prüfen Sie das Kabel bzw. ob er eingeschaltet und gekoppelt ist.</translation>
+    </message>
+    <message>
+        <source>The scanner %1 is blocked by the system&apos;s USB authorisation: an administrator must allow the device.</source>
+        <translation>Der Scanner %1 wird von der USB-Autorisierung des Systems gesperrt: Ein Administrator muss das Gerät zulassen.</translation>
+    </message>
+    <message>
+        <source>The system has switched off the input of the scanner %1 (inhibited): end the program that did so, or unplug and plug in the scanner.</source>
+        <translation>Das System hat die Eingabe des Scanners %1 abgeschaltet (inhibited): Beenden Sie das Programm, das dies getan hat, oder stecken Sie den Scanner neu ein.</translation>
+    </message>
+    <message>
+        <source>The scanner %1 may not be read by this user: an administrator must install the package&apos;s udev rule.</source>
+        <translation>Dieser Benutzer darf den Scanner %1 nicht lesen: Ein Administrator muss die udev-Regel des Pakets installieren.</translation>
+    </message>
+    <message>
+        <source>Another program holds the scanner %1 exclusively: close that program.</source>
+        <translation>Ein anderes Programm belegt den Scanner %1 exklusiv: Beenden Sie dieses Programm.</translation>
+    </message>
+    <message>
+        <source>The scanner %1&apos;s battery is at %2 %: charge it or change its batteries.</source>
+        <translation>Der Akku des Scanners %1 steht bei %2 %: Laden Sie ihn oder wechseln Sie die Batterien.</translation>
+    </message>
+    <message>
+        <source>The server address %1 is not usable: correct it in Settings.</source>
+        <translation>Die Serveradresse %1 ist unbrauchbar: Korrigieren Sie sie in den Einstellungen.</translation>
+    </message>
+    <message>
+        <source>The scan server %1 does not answer: check the network and that the server runs.</source>
+        <translation>Der Scan-Server %1 antwortet nicht: Prüfen Sie das Netzwerk und ob der Server läuft.</translation>
+    </message>
+    <message>
+        <source>The scan server %1 answers with error %2: tell its administrator.</source>
+        <translation>Der Scan-Server %1 antwortet mit Fehler %2: Informieren Sie seinen Administrator.</translation>
+    </message>
+    <message>
+        <source>No scan server is set: enter its address in Settings.</source>
+        <translation>Kein Scan-Server festgelegt: Geben Sie seine Adresse in den Einstellungen ein.</translation>
+    </message>
+    <message numerus="yes">
+        <source>%n scan(s) wait to be sent, the oldest for %1 minutes.</source>
+        <translation>
+            <numerusform>%n Scan wartet auf das Senden, seit %1 Minuten.</numerusform>
+            <numerusform>%n Scans warten auf das Senden, der älteste seit %1 Minuten.</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>Scans arriving</source>
+        <translation>Scans kommen an</translation>
     </message>
 </context>
 <context>
@@ -565,12 +645,28 @@ seinen Einstellungen. Alles andere wird ebenfalls dort eingestellt.
         <source>Start at login could not be changed.</source>
         <translation>„Bei Anmeldung starten“ konnte nicht geändert werden.</translation>
     </message>
+    <message>
+        <source>Why no scans?…</source>
+        <translation>Warum keine Scans?…</translation>
+    </message>
 </context>
 <context>
     <name>StatusWindow</name>
     <message>
         <source>Korvel Agent</source>
         <translation>Korvel Agent</translation>
+    </message>
+    <message>
+        <source>Quit Korvel Agent?</source>
+        <translation>Korvel Agent beenden?</translation>
+    </message>
+    <message>
+        <source>Scans are no longer read or sent until Korvel Agent is started again.</source>
+        <translation>Scans werden nicht mehr gelesen oder gesendet, bis Korvel Agent wieder gestartet wird.</translation>
+    </message>
+    <message>
+        <source>Quit</source>
+        <translation>Beenden</translation>
     </message>
 </context>
 <context>
@@ -590,6 +686,65 @@ seinen Einstellungen. Alles andere wird ebenfalls dort eingestellt.
     <message>
         <source>Choose Detect scanner in Korvel Agent&apos;s tray menu or window, then scan this code with the scanner. It tells the agent which scanner it is, which keyboard layout it was programmed for and how fast it types.</source>
         <translation>Wählen Sie „Scanner erkennen“ im Menü von Korvel Agent im Infobereich oder in seinem Fenster und scannen Sie dann diesen Code mit dem Scanner. So erfährt der Agent, welcher Scanner es ist, für welche Tastaturbelegung er programmiert wurde und wie schnell er tippt.</translation>
+    </message>
+</context>
+<context>
+    <name>WhyDialog</name>
+    <message>
+        <source>unknown</source>
+        <translation>unbekannt</translation>
+    </message>
+    <message>
+        <source>yes</source>
+        <translation>ja</translation>
+    </message>
+    <message>
+        <source>no</source>
+        <translation>nein</translation>
+    </message>
+    <message>
+        <source>Why no scans?</source>
+        <translation>Warum keine Scans?</translation>
+    </message>
+    <message>
+        <source>Nothing keeps scans from arriving: the scanner is there and the server answers.</source>
+        <translation>Nichts hält die Scans auf: Der Scanner ist da und der Server antwortet.</translation>
+    </message>
+    <message>
+        <source>Details</source>
+        <translation>Einzelheiten</translation>
+    </message>
+    <message>
+        <source>Copy the report</source>
+        <translation>Bericht kopieren</translation>
+    </message>
+    <message>
+        <source>Korvel Agent %1, process %2</source>
+        <translation>Korvel Agent %1, Prozess %2</translation>
+    </message>
+    <message>
+        <source>Server %1: last answer %2, %3 s ago, reached: %4</source>
+        <translation>Server %1: letzte Antwort %2, vor %3 s, erreicht: %4</translation>
+    </message>
+    <message>
+        <source>Waiting to send: %1, the oldest for %2 s</source>
+        <translation>Noch zu senden: %1, der älteste seit %2 s</translation>
+    </message>
+    <message>
+        <source>, the chosen scanner</source>
+        <translation>, der gewählte Scanner</translation>
+    </message>
+    <message>
+        <source>  %1 at %2; connected: %3, readable: %4</source>
+        <translation>  %1 an %2; angeschlossen: %3, lesbar: %4</translation>
+    </message>
+    <message>
+        <source>  inhibited: %1, authorised: %2, battery: %3 %</source>
+        <translation>  abgeschaltet: %1, autorisiert: %2, Akku: %3 %</translation>
+    </message>
+    <message>
+        <source>  last key %1 s ago, scans since start: %2, held by another program: %3</source>
+        <translation>  letzte Taste vor %1 s, Scans seit Start: %2, von anderem Programm belegt: %3</translation>
     </message>
 </context>
 <context>

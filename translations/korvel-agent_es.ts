@@ -250,7 +250,7 @@
 <context>
     <name>CommandLine</name>
     <message>
-        <source>Usage: korvel-agent [--help | --version | --queue | --udev-rule [VID:PID]]
+        <source>Usage: korvel-agent [--help | --version | --queue | --diagnose | --udev-rule [VID:PID]]
 
 Korvel Agent reads the barcode scanner chosen in its tray menu or window and
 delivers every scan to the scan server set in its settings. Everything else
@@ -261,12 +261,15 @@ is set there too.
       --queue              print the scans waiting to be sent, oldest first, as
                            a JSON array of {&quot;value&quot;,&quot;ts&quot;}, and exit (safe while
                            the agent runs)
+      --diagnose           print the support report (agent, server, queue,
+                           devices and what keeps scans from arriving) as one
+                           JSON object, and exit
       --udev-rule [VID:PID], --udev-rule=VID:PID
                            print a udev rule that lets the user in front read
                            only that device (by default the chosen scanner),
                            to be saved as /etc/udev/rules.d/70-korvel-agent.rules
 </source>
-        <translation>Uso: korvel-agent [--help | --version | --queue | --udev-rule [VID:PID]]
+        <translation>Uso: korvel-agent [--help | --version | --queue | --diagnose | --udev-rule [VID:PID]]
 
 Korvel Agent recibe las lecturas del lector de códigos de barras elegido en el
 menú de su icono en la bandeja del sistema o en su ventana, y envía cada una al
@@ -277,6 +280,9 @@ servidor de escaneo indicado en su configuración. Todo lo demás se ajusta ahí
       --queue              mostrar las lecturas pendientes de envío, de la más
                            antigua a la más reciente, como un array JSON de
                            {&quot;value&quot;,&quot;ts&quot;}, y salir (seguro con el agente en marcha)
+      --diagnose           mostrar el informe de soporte (agente, servidor, cola,
+                           dispositivos y qué impide que lleguen las lecturas)
+                           como un objeto JSON, y salir
       --udev-rule [VID:PID], --udev-rule=VID:PID
                            mostrar una regla de udev que permite al usuario
                            presente en el puesto leer solo ese dispositivo
@@ -330,6 +336,80 @@ servidor de escaneo indicado en su configuración. Todo lo demás se ajusta ahí
     <message>
         <source>PDF (*.pdf)</source>
         <translation>PDF (*.pdf)</translation>
+    </message>
+</context>
+<context>
+    <name>Diagnosis</name>
+    <message>
+        <source>Korvel Agent is not running for this user: start it from the application menu or log in again.</source>
+        <translation>Korvel Agent no se está ejecutando para este usuario: inícielo desde el menú de aplicaciones o vuelva a iniciar sesión.</translation>
+    </message>
+    <message>
+        <source>Another user is at this station: the scanner is read only while this user&apos;s session is in front.</source>
+        <translation>Otro usuario está en este puesto: el lector solo se lee mientras la sesión de este usuario está en primer plano.</translation>
+    </message>
+    <message>
+        <source>Korvel Agent may not read the keyboards: an administrator must install the package&apos;s udev rule or the one korvel-agent --udev-rule prints.</source>
+        <translation>Korvel Agent no puede leer los teclados: un administrador debe instalar la regla de udev del paquete o la que muestra korvel-agent --udev-rule.</translation>
+    </message>
+    <message>
+        <source>The keyboards cannot be read: %1.</source>
+        <translation>No se pueden leer los teclados: %1.</translation>
+    </message>
+    <message>
+        <source>No scanner is chosen: choose Detect scanner in the tray menu or the Korvel Agent window, then scan any barcode.</source>
+        <translation>No hay ningún lector elegido: elija «Detectar lector» en el menú de la bandeja o en la ventana de Korvel Agent y lea cualquier código de barras.</translation>
+    </message>
+    <message>
+        <source>The scanner %1 is not connected: check its cable, or that it is switched on and paired.</source>
+        <translation>El lector %1 no está conectado: compruebe su cable, o que esté encendido y emparejado.</translation>
+    </message>
+    <message>
+        <source>The scanner %1 is blocked by the system&apos;s USB authorisation: an administrator must allow the device.</source>
+        <translation>El lector %1 está bloqueado por la autorización USB del sistema: un administrador debe permitir el dispositivo.</translation>
+    </message>
+    <message>
+        <source>The system has switched off the input of the scanner %1 (inhibited): end the program that did so, or unplug and plug in the scanner.</source>
+        <translation>El sistema ha desactivado la entrada del lector %1 (inhibited): cierre el programa que lo hizo, o desconecte y vuelva a conectar el lector.</translation>
+    </message>
+    <message>
+        <source>The scanner %1 may not be read by this user: an administrator must install the package&apos;s udev rule.</source>
+        <translation>Este usuario no puede leer el lector %1: un administrador debe instalar la regla de udev del paquete.</translation>
+    </message>
+    <message>
+        <source>Another program holds the scanner %1 exclusively: close that program.</source>
+        <translation>Otro programa tiene el lector %1 en exclusiva: cierre ese programa.</translation>
+    </message>
+    <message>
+        <source>The scanner %1&apos;s battery is at %2 %: charge it or change its batteries.</source>
+        <translation>La batería del lector %1 está al %2 %: cárguela o cambie las pilas.</translation>
+    </message>
+    <message>
+        <source>The server address %1 is not usable: correct it in Settings.</source>
+        <translation>La dirección del servidor %1 no es válida: corríjala en la configuración.</translation>
+    </message>
+    <message>
+        <source>The scan server %1 does not answer: check the network and that the server runs.</source>
+        <translation>El servidor de escaneo %1 no responde: compruebe la red y que el servidor esté en marcha.</translation>
+    </message>
+    <message>
+        <source>The scan server %1 answers with error %2: tell its administrator.</source>
+        <translation>El servidor de escaneo %1 responde con el error %2: avise a su administrador.</translation>
+    </message>
+    <message>
+        <source>No scan server is set: enter its address in Settings.</source>
+        <translation>No hay ningún servidor de escaneo configurado: introduzca su dirección en la configuración.</translation>
+    </message>
+    <message numerus="yes">
+        <source>%n scan(s) wait to be sent, the oldest for %1 minutes.</source>
+        <translation>
+            <numerusform>%n lectura espera a enviarse, desde hace %1 minutos.</numerusform>
+            <numerusform>%n lecturas esperan a enviarse, la más antigua desde hace %1 minutos.</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>Scans arriving</source>
+        <translation>Las lecturas llegan</translation>
     </message>
 </context>
 <context>
@@ -565,12 +645,28 @@ servidor de escaneo indicado en su configuración. Todo lo demás se ajusta ahí
         <source>Start at login could not be changed.</source>
         <translation>No se pudo cambiar el inicio al iniciar sesión.</translation>
     </message>
+    <message>
+        <source>Why no scans?…</source>
+        <translation>¿Por qué no llegan lecturas?…</translation>
+    </message>
 </context>
 <context>
     <name>StatusWindow</name>
     <message>
         <source>Korvel Agent</source>
         <translation>Korvel Agent</translation>
+    </message>
+    <message>
+        <source>Quit Korvel Agent?</source>
+        <translation>¿Salir de Korvel Agent?</translation>
+    </message>
+    <message>
+        <source>Scans are no longer read or sent until Korvel Agent is started again.</source>
+        <translation>Las lecturas dejan de leerse y enviarse hasta que Korvel Agent se vuelva a iniciar.</translation>
+    </message>
+    <message>
+        <source>Quit</source>
+        <translation>Salir</translation>
     </message>
 </context>
 <context>
@@ -590,6 +686,65 @@ servidor de escaneo indicado en su configuración. Todo lo demás se ajusta ahí
     <message>
         <source>Choose Detect scanner in Korvel Agent&apos;s tray menu or window, then scan this code with the scanner. It tells the agent which scanner it is, which keyboard layout it was programmed for and how fast it types.</source>
         <translation>Elija «Detectar lector» en el menú de Korvel Agent de la bandeja del sistema o en su ventana y escanee este código con el lector. Así el agente sabe qué lector es, para qué distribución de teclado se programó y a qué velocidad escribe.</translation>
+    </message>
+</context>
+<context>
+    <name>WhyDialog</name>
+    <message>
+        <source>unknown</source>
+        <translation>desconocido</translation>
+    </message>
+    <message>
+        <source>yes</source>
+        <translation>sí</translation>
+    </message>
+    <message>
+        <source>no</source>
+        <translation>no</translation>
+    </message>
+    <message>
+        <source>Why no scans?</source>
+        <translation>¿Por qué no llegan lecturas?</translation>
+    </message>
+    <message>
+        <source>Nothing keeps scans from arriving: the scanner is there and the server answers.</source>
+        <translation>Nada impide que lleguen las lecturas: el lector está conectado y el servidor responde.</translation>
+    </message>
+    <message>
+        <source>Details</source>
+        <translation>Detalles</translation>
+    </message>
+    <message>
+        <source>Copy the report</source>
+        <translation>Copiar el informe</translation>
+    </message>
+    <message>
+        <source>Korvel Agent %1, process %2</source>
+        <translation>Korvel Agent %1, proceso %2</translation>
+    </message>
+    <message>
+        <source>Server %1: last answer %2, %3 s ago, reached: %4</source>
+        <translation>Servidor %1: última respuesta %2, hace %3 s, alcanzado: %4</translation>
+    </message>
+    <message>
+        <source>Waiting to send: %1, the oldest for %2 s</source>
+        <translation>Pendientes de envío: %1, la más antigua desde hace %2 s</translation>
+    </message>
+    <message>
+        <source>, the chosen scanner</source>
+        <translation>, el lector elegido</translation>
+    </message>
+    <message>
+        <source>  %1 at %2; connected: %3, readable: %4</source>
+        <translation>  %1 en %2; conectado: %3, legible: %4</translation>
+    </message>
+    <message>
+        <source>  inhibited: %1, authorised: %2, battery: %3 %</source>
+        <translation>  inhibido: %1, autorizado: %2, batería: %3 %</translation>
+    </message>
+    <message>
+        <source>  last key %1 s ago, scans since start: %2, held by another program: %3</source>
+        <translation>  última tecla hace %1 s, lecturas desde el inicio: %2, en exclusiva de otro programa: %3</translation>
     </message>
 </context>
 <context>

@@ -250,7 +250,7 @@
 <context>
     <name>CommandLine</name>
     <message>
-        <source>Usage: korvel-agent [--help | --version | --queue | --udev-rule [VID:PID]]
+        <source>Usage: korvel-agent [--help | --version | --queue | --diagnose | --udev-rule [VID:PID]]
 
 Korvel Agent reads the barcode scanner chosen in its tray menu or window and
 delivers every scan to the scan server set in its settings. Everything else
@@ -261,12 +261,15 @@ is set there too.
       --queue              print the scans waiting to be sent, oldest first, as
                            a JSON array of {&quot;value&quot;,&quot;ts&quot;}, and exit (safe while
                            the agent runs)
+      --diagnose           print the support report (agent, server, queue,
+                           devices and what keeps scans from arriving) as one
+                           JSON object, and exit
       --udev-rule [VID:PID], --udev-rule=VID:PID
                            print a udev rule that lets the user in front read
                            only that device (by default the chosen scanner),
                            to be saved as /etc/udev/rules.d/70-korvel-agent.rules
 </source>
-        <translation>Utilisation : korvel-agent [--help | --version | --queue | --udev-rule [VID:PID]]
+        <translation>Utilisation : korvel-agent [--help | --version | --queue | --diagnose | --udev-rule [VID:PID]]
 
 Korvel Agent lit le lecteur de codes-barres choisi dans le menu de son icône de
 la zone de notification ou dans sa fenêtre, et envoie chaque lecture au serveur
@@ -278,6 +281,9 @@ de scan défini dans ses paramètres. Tout le reste se règle au même endroit.
                            ancienne à la plus récente, sous forme de tableau JSON
                            de {&quot;value&quot;,&quot;ts&quot;}, et quitter (sans risque pendant
                            que l&apos;agent tourne)
+      --diagnose           afficher le rapport d&apos;assistance (agent, serveur,
+                           file d&apos;attente, périphériques et ce qui empêche les
+                           lectures d&apos;arriver) en un objet JSON, et quitter
       --udev-rule [VID:PID], --udev-rule=VID:PID
                            afficher une règle udev qui permet à l&apos;utilisateur
                            présent au poste de lire uniquement ce périphérique
@@ -331,6 +337,80 @@ de scan défini dans ses paramètres. Tout le reste se règle au même endroit.
     <message>
         <source>PDF (*.pdf)</source>
         <translation>PDF (*.pdf)</translation>
+    </message>
+</context>
+<context>
+    <name>Diagnosis</name>
+    <message>
+        <source>Korvel Agent is not running for this user: start it from the application menu or log in again.</source>
+        <translation>Korvel Agent ne tourne pas pour cet utilisateur : lancez-le depuis le menu des applications ou reconnectez-vous.</translation>
+    </message>
+    <message>
+        <source>Another user is at this station: the scanner is read only while this user&apos;s session is in front.</source>
+        <translation>Un autre utilisateur est au poste : le lecteur n&apos;est lu que lorsque la session de cet utilisateur est au premier plan.</translation>
+    </message>
+    <message>
+        <source>Korvel Agent may not read the keyboards: an administrator must install the package&apos;s udev rule or the one korvel-agent --udev-rule prints.</source>
+        <translation>Korvel Agent n&apos;a pas le droit de lire les claviers : un administrateur doit installer la règle udev du paquet ou celle qu&apos;affiche korvel-agent --udev-rule.</translation>
+    </message>
+    <message>
+        <source>The keyboards cannot be read: %1.</source>
+        <translation>Les claviers ne peuvent pas être lus : %1.</translation>
+    </message>
+    <message>
+        <source>No scanner is chosen: choose Detect scanner in the tray menu or the Korvel Agent window, then scan any barcode.</source>
+        <translation>Aucun lecteur choisi : choisissez « Détecter le lecteur » dans le menu de la zone de notification ou la fenêtre de Korvel Agent, puis lisez un code-barres quelconque.</translation>
+    </message>
+    <message>
+        <source>The scanner %1 is not connected: check its cable, or that it is switched on and paired.</source>
+        <translation>Le lecteur %1 n&apos;est pas connecté : vérifiez son câble, ou qu&apos;il est allumé et appairé.</translation>
+    </message>
+    <message>
+        <source>The scanner %1 is blocked by the system&apos;s USB authorisation: an administrator must allow the device.</source>
+        <translation>Le lecteur %1 est bloqué par l&apos;autorisation USB du système : un administrateur doit autoriser le périphérique.</translation>
+    </message>
+    <message>
+        <source>The system has switched off the input of the scanner %1 (inhibited): end the program that did so, or unplug and plug in the scanner.</source>
+        <translation>Le système a coupé les entrées du lecteur %1 (inhibited) : fermez le programme qui l&apos;a fait, ou débranchez et rebranchez le lecteur.</translation>
+    </message>
+    <message>
+        <source>The scanner %1 may not be read by this user: an administrator must install the package&apos;s udev rule.</source>
+        <translation>Cet utilisateur n&apos;a pas le droit de lire le lecteur %1 : un administrateur doit installer la règle udev du paquet.</translation>
+    </message>
+    <message>
+        <source>Another program holds the scanner %1 exclusively: close that program.</source>
+        <translation>Un autre programme s&apos;est réservé le lecteur %1 : fermez ce programme.</translation>
+    </message>
+    <message>
+        <source>The scanner %1&apos;s battery is at %2 %: charge it or change its batteries.</source>
+        <translation>La batterie du lecteur %1 est à %2 % : rechargez-la ou changez les piles.</translation>
+    </message>
+    <message>
+        <source>The server address %1 is not usable: correct it in Settings.</source>
+        <translation>L&apos;adresse du serveur %1 est inutilisable : corrigez-la dans les paramètres.</translation>
+    </message>
+    <message>
+        <source>The scan server %1 does not answer: check the network and that the server runs.</source>
+        <translation>Le serveur de scan %1 ne répond pas : vérifiez le réseau et que le serveur tourne.</translation>
+    </message>
+    <message>
+        <source>The scan server %1 answers with error %2: tell its administrator.</source>
+        <translation>Le serveur de scan %1 répond par l&apos;erreur %2 : prévenez son administrateur.</translation>
+    </message>
+    <message>
+        <source>No scan server is set: enter its address in Settings.</source>
+        <translation>Aucun serveur de scan n&apos;est défini : saisissez son adresse dans les paramètres.</translation>
+    </message>
+    <message numerus="yes">
+        <source>%n scan(s) wait to be sent, the oldest for %1 minutes.</source>
+        <translation>
+            <numerusform>%n lecture attend d&apos;être envoyée, depuis %1 minutes.</numerusform>
+            <numerusform>%n lectures attendent d&apos;être envoyées, la plus ancienne depuis %1 minutes.</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>Scans arriving</source>
+        <translation>Les lectures arrivent</translation>
     </message>
 </context>
 <context>
@@ -566,12 +646,28 @@ de scan défini dans ses paramètres. Tout le reste se règle au même endroit.
         <source>Start at login could not be changed.</source>
         <translation>Le lancement à l&apos;ouverture de session n&apos;a pas pu être modifié.</translation>
     </message>
+    <message>
+        <source>Why no scans?…</source>
+        <translation>Pourquoi aucune lecture ?…</translation>
+    </message>
 </context>
 <context>
     <name>StatusWindow</name>
     <message>
         <source>Korvel Agent</source>
         <translation>Korvel Agent</translation>
+    </message>
+    <message>
+        <source>Quit Korvel Agent?</source>
+        <translation>Quitter Korvel Agent ?</translation>
+    </message>
+    <message>
+        <source>Scans are no longer read or sent until Korvel Agent is started again.</source>
+        <translation>Les lectures ne sont plus lues ni envoyées jusqu&apos;au prochain démarrage de Korvel Agent.</translation>
+    </message>
+    <message>
+        <source>Quit</source>
+        <translation>Quitter</translation>
     </message>
 </context>
 <context>
@@ -591,6 +687,65 @@ de scan défini dans ses paramètres. Tout le reste se règle au même endroit.
     <message>
         <source>Choose Detect scanner in Korvel Agent&apos;s tray menu or window, then scan this code with the scanner. It tells the agent which scanner it is, which keyboard layout it was programmed for and how fast it types.</source>
         <translation>Choisissez « Détecter le lecteur » dans le menu de Korvel Agent de la zone de notification ou dans sa fenêtre, puis lisez ce code avec le lecteur. L&apos;agent apprend ainsi de quel lecteur il s&apos;agit, pour quelle disposition de clavier il a été programmé et à quelle vitesse il tape.</translation>
+    </message>
+</context>
+<context>
+    <name>WhyDialog</name>
+    <message>
+        <source>unknown</source>
+        <translation>inconnu</translation>
+    </message>
+    <message>
+        <source>yes</source>
+        <translation>oui</translation>
+    </message>
+    <message>
+        <source>no</source>
+        <translation>non</translation>
+    </message>
+    <message>
+        <source>Why no scans?</source>
+        <translation>Pourquoi aucune lecture ?</translation>
+    </message>
+    <message>
+        <source>Nothing keeps scans from arriving: the scanner is there and the server answers.</source>
+        <translation>Rien n&apos;empêche les lectures d&apos;arriver : le lecteur est là et le serveur répond.</translation>
+    </message>
+    <message>
+        <source>Details</source>
+        <translation>Détails</translation>
+    </message>
+    <message>
+        <source>Copy the report</source>
+        <translation>Copier le rapport</translation>
+    </message>
+    <message>
+        <source>Korvel Agent %1, process %2</source>
+        <translation>Korvel Agent %1, processus %2</translation>
+    </message>
+    <message>
+        <source>Server %1: last answer %2, %3 s ago, reached: %4</source>
+        <translation>Serveur %1 : dernière réponse %2, il y a %3 s, joint : %4</translation>
+    </message>
+    <message>
+        <source>Waiting to send: %1, the oldest for %2 s</source>
+        <translation>En attente d&apos;envoi : %1, la plus ancienne depuis %2 s</translation>
+    </message>
+    <message>
+        <source>, the chosen scanner</source>
+        <translation>, le lecteur choisi</translation>
+    </message>
+    <message>
+        <source>  %1 at %2; connected: %3, readable: %4</source>
+        <translation>  %1 sur %2 ; connecté : %3, lisible : %4</translation>
+    </message>
+    <message>
+        <source>  inhibited: %1, authorised: %2, battery: %3 %</source>
+        <translation>  inhibé : %1, autorisé : %2, batterie : %3 %</translation>
+    </message>
+    <message>
+        <source>  last key %1 s ago, scans since start: %2, held by another program: %3</source>
+        <translation>  dernière touche il y a %1 s, lectures depuis le démarrage : %2, réservé par un autre programme : %3</translation>
     </message>
 </context>
 <context>

@@ -9,6 +9,7 @@
 #include "platform/notifier.h"
 
 #include <QCoreApplication>
+#include <QDateTime>
 #include <QFileInfo>
 #include <QStandardPaths>
 
@@ -54,6 +55,7 @@ Agent::Agent(Settings& settings, Ports ports, const QString& queueFolder, Interv
       capture_(
           ports.keyboard, [this] { return settings_.scanner(); },
           [this](const QString& text, const QString& symbology) {
+              ++scans_[settings_.scanner()];
               const QueuedScan scan{text, stamps_.next(), symbology};
               enqueueAndFlush(scan);
               // Checked once its POST is under way: the check costs the delivery nothing.
@@ -64,7 +66,9 @@ Agent::Agent(Settings& settings, Ports ports, const QString& queueFolder, Interv
           [this](const QString& key, const QString& name, const QString& text) {
               scannerChosen(key, name, text);
           },
-          ports.layouts, [this] { return settings_.scannerLayout(); }) {
+          ports.layouts, [this] { return settings_.scannerLayout(); }),
+      statusReports_(
+          transport_, settings, [this] { return diagnosis(); }, intervals.statusReport) {
     scan_meaning::prepare();
     stamps_.noteUsed(queue_.items());
     stamps_.noteLast(queue_.lastStamp());
@@ -111,6 +115,10 @@ Agent::Agent(Settings& settings, Ports ports, const QString& queueFolder, Interv
         capture_.recheck = [this](const std::vector<KeyStroke>& keys) { recheckLayouts(keys); };
     }
     delivery_.onChanged = [this] { announceChange(); };
+    delivery_.onRegistered = [this] { statusReports_.registered(); };
+    reviewTimer_.setSingleShot(true);
+    reviewTimer_.setInterval(1000);
+    connect(&reviewTimer_, &QTimer::timeout, this, &Agent::review);
     capture_.onCalibrated = [this](const QString& key, const QString& name,
                                    const Calibration::Result& result) {
         scannerCalibrated(key, name, result);
@@ -149,6 +157,8 @@ void Agent::announceChange() {
         this,
         [this] {
             changePending_ = false;
+            if (!reviewTimer_.isActive())
+                reviewTimer_.start();
             Q_EMIT changed();
         },
         Qt::QueuedConnection);
@@ -219,6 +229,9 @@ void Agent::start(const std::function<void()>& attachMenu) {
     if (!attachMenu)
         hintNextStep();
     tellUnknownLayout();
+    if (ports_.service)
+        ports_.service->ready();
+    review();
 }
 
 void Agent::showFirstSteps(bool inTray) {
@@ -402,6 +415,51 @@ void Agent::onRetry() {
         announceChange();
     }
     takeSlowStates();
+    review(); // devices may have changed without an event of ours
+}
+
+void Agent::review() {
+    const QJsonObject report = diagnosis();
+    statusReports_.consider(report);
+    if (!ports_.service)
+        return;
+    if (QString now = Diagnosis::summary(report); now != serviceStatus_) {
+        serviceStatus_ = std::move(now);
+        ports_.service->status(serviceStatus_);
+    }
+}
+
+DiagnosisFacts Agent::diagnosisFacts() {
+    DiagnosisFacts f;
+    f.running = true;
+    f.pid = QCoreApplication::applicationPid();
+    f.version = QCoreApplication::applicationVersion();
+    f.serverURL = transport_.displayBase();
+    f.serverSet = settings_.store().contains(QStringLiteral("serverURL"));
+    f.serverUsable = transport_.usable();
+    f.lastStatus = delivery_.lastStatus();
+    f.lastAnswerSeconds = delivery_.secondsSinceAnswer();
+    const QList<QueuedScan>& items = queue_.items();
+    f.waiting = items.size();
+    if (!items.isEmpty())
+        f.oldestSeconds =
+            std::max<qint64>(0, (QDateTime::currentMSecsSinceEpoch() - items.first().ts) / 1000);
+    f.paused = capture_.paused();
+    f.accessDenied = !f.paused && access_ == ScanCapture::Access::denied;
+    f.captureProblem = ports_.keyboard.problem();
+    f.scanner = settings_.scanner();
+    f.scannerName = settings_.scannerName();
+    for (DeviceSurvey* survey : ports_.devices)
+        f.devices += survey->devices();
+    const qint64 now = ports_.keyboard.nowMs();
+    for (const auto& [key, at] : capture_.lastKeyMs())
+        f.lastKeySeconds[key] = std::max<qint64>(0, (now - at) / 1000);
+    f.scans = scans_;
+    return f;
+}
+
+QJsonObject Agent::diagnosis() {
+    return Diagnosis::report(diagnosisFacts());
 }
 
 void Agent::followSession() {

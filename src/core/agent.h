@@ -6,7 +6,11 @@
 #include "core/delivery/scan_queue.h"
 #include "core/delivery/scan_stamps.h"
 #include "core/delivery/transport.h"
+#include "core/diagnosis/report.h"
+#include "core/diagnosis/status_reports.h"
+#include "platform/device_survey.h"
 #include "platform/login_item.h"
+#include "platform/service_manager.h"
 #include "platform/session.h"
 
 #include <QObject>
@@ -43,6 +47,9 @@ class Agent : public QObject {
         std::function<std::unique_ptr<KeyboardLayouts>()> workerLayouts = {};
         // Scanners that send whole scans through an interface of their own.
         std::vector<ScanSource*> scanSources = {};
+        // Where the support report finds the devices, one survey per interface.
+        QList<DeviceSurvey*> devices = {};
+        ServiceManager* service = nullptr; // none: no service manager hears of the state
     };
     // What the status menu shows: kept current as the state changes, and taken
     // afresh (with the input access and login states) when the menu is about to open.
@@ -71,6 +78,7 @@ class Agent : public QObject {
         std::chrono::milliseconds requestLimit{30000};   // in all
         // Detection ends by itself after this long without a scan.
         std::chrono::milliseconds detectIdle{120000};
+        std::chrono::milliseconds statusReport{300000};
     };
 
     // Loads the queue file in queueFolder (made if needed); nothing is sent yet.
@@ -111,6 +119,10 @@ class Agent : public QObject {
     // The chosen scanner sounds its own error indication, where it has one: the
     // server refused a scan.
     void scannerError();
+    // The support report, the devices looked at now.
+    QJsonObject diagnosis();
+    // The report's first problem, or that scans arrive: the one-line state.
+    QString summary() { return Diagnosis::summary(diagnosis()); }
 
     Settings& settings() { return settings_; }
     ScanCapture& capture() { return capture_; }
@@ -129,6 +141,9 @@ class Agent : public QObject {
 
   private:
     void announceChange();
+    DiagnosisFacts diagnosisFacts();
+    // The state as a report: the server and the service manager hear of changes.
+    void review();
     void enqueueAndFlush(const QueuedScan& scan);
     void scannerChosen(const QString& key, const QString& name, const QString& text);
     // Reads the keys with every layout on a thread of its own; the capture hears back.
@@ -162,7 +177,11 @@ class Agent : public QObject {
     QTimer prepareTimer_; // readies calibration while detecting
     QTimer detectTimer_;  // ends a detection that no scan came to
     std::unique_ptr<QThread> recheckThread_;
-    QString shownProblems_; // capture and disk trouble as last announced by changed()
+    QTimer reviewTimer_; // a change looked at within a second, not per scan
+    StatusReports statusReports_;
+    QString serviceStatus_;
+    std::map<QString, qint64> scans_; // delivered since start, by device key
+    QString shownProblems_;           // capture and disk trouble as last announced by changed()
     ScanStamps stamps_;
     ScanCapture::Access access_ = ScanCapture::Access::denied;
     bool loginEnabled_ = false;

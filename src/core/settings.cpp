@@ -107,6 +107,12 @@ QString Settings::deviceId() {
     return id;
 }
 
+bool Settings::sendStatus() const {
+    const QString value = text("sendStatus", QString()).trimmed().toLower();
+    return value != QLatin1String("false") && value != QLatin1String("0") &&
+           value != QLatin1String("no") && value != QLatin1String("off");
+}
+
 qint64 Settings::alertedSession() const {
     bool ok = false;
     const qint64 n = own("alertedSession").toLongLong(&ok); // announced for this identity

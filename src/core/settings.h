@@ -37,6 +37,8 @@ class Settings {
     // Whether scan bodies carry what the station read from the scan ("symbology",
     // "gs1", "gs1Error"); false for servers that refuse members they do not know.
     bool sendScanDetails() const;
+    // Whether the server hears the station's status reports; true unless set false.
+    bool sendStatus() const;
 
     void setServerURL(const QString& url);
     void setDeviceName(const QString& name);

@@ -1,6 +1,7 @@
 #include "core/agent.h"
 #include "core/delivery/queue_file.h"
 #include "core/delivery/queue_store.h"
+#include "core/diagnosis/report_socket.h"
 #include "core/logging.h"
 #include "core/settings.h"
 #include "platform/linux/canberra_sounds.h"
@@ -12,16 +13,20 @@
 #include "platform/linux/logind_session.h"
 #include "platform/linux/serial_source.h"
 #include "platform/linux/sni_tray_item.h"
+#include "platform/linux/sysfs_devices.h"
+#include "platform/linux/systemd_service.h"
 #include "platform/linux/termination.h"
 #include "platform/linux/xdg_autostart.h"
 #include "platform/linux/xkb_layouts.h"
 #include "shell/access_help.h"
+#include "shell/diagnose_command.h"
 #include "shell/presence.h"
 #include "shell/status_menu.h"
 #include "shell/status_window.h"
 #include "shell/translation.h"
 
 #include <QApplication>
+#include <QJsonDocument>
 #include <QLockFile>
 #include <QStandardPaths>
 
@@ -34,7 +39,7 @@ namespace {
 
 const char* const kUsage = QT_TRANSLATE_NOOP(
     "CommandLine",
-    "Usage: korvel-agent [--help | --version | --queue | --udev-rule [VID:PID]]\n"
+    "Usage: korvel-agent [--help | --version | --queue | --diagnose | --udev-rule [VID:PID]]\n"
     "\n"
     "Korvel Agent reads the barcode scanner chosen in its tray menu or window and\n"
     "delivers every scan to the scan server set in its settings. Everything else\n"
@@ -45,6 +50,9 @@ const char* const kUsage = QT_TRANSLATE_NOOP(
     "      --queue              print the scans waiting to be sent, oldest first, as\n"
     "                           a JSON array of {\"value\",\"ts\"}, and exit (safe while\n"
     "                           the agent runs)\n"
+    "      --diagnose           print the support report (agent, server, queue,\n"
+    "                           devices and what keeps scans from arriving) as one\n"
+    "                           JSON object, and exit\n"
     "      --udev-rule [VID:PID], --udev-rule=VID:PID\n"
     "                           print a udev rule that lets the user in front read\n"
     "                           only that device (by default the chosen scanner),\n"
@@ -105,6 +113,8 @@ std::optional<int> handleArguments(int argc, char** argv) {
         }
         if (arg == "--queue" && argc == 2)
             return printQueue();
+        if (arg == "--diagnose" && argc == 2)
+            return printDiagnosis(argv[0]);
         // "--udev-rule [VID:PID]" or "--udev-rule=VID:PID", with nothing after it.
         constexpr std::string_view joined = "--udev-rule=";
         const bool rule = arg == "--udev-rule" || arg.starts_with(joined);
@@ -189,6 +199,10 @@ int main(int argc, char** argv) {
     XdgAutostart login(QCoreApplication::applicationFilePath());
     LogindSession session(QDBusConnection::systemBus(), qEnvironmentVariable("XDG_SESSION_ID"));
     XkbLayouts layouts;
+    SysfsDevices keyboards(
+        EvdevKeyboard::inputRootFromEnvironment(),
+        [&keyboard](const QString& node) { return keyboard.grabbedByOther(node); });
+    SystemdService service;
     Agent agent(settings,
                 {keyboard,
                  notifier,
@@ -198,8 +212,14 @@ int main(int argc, char** argv) {
                  &layouts,
                  [] { return desktopKeyboardLayout(); },
                  [] { return std::make_unique<XkbLayouts>(); },
-                 {&hidPos, &serial}},
+                 {&hidPos, &serial},
+                 {&keyboards},
+                 &service},
                 folder);
+    // For korvel-agent --diagnose, which needs no session bus.
+    ReportSocket reportSocket(
+        [&agent] { return QJsonDocument(agent.diagnosis()).toJson(QJsonDocument::Compact); });
+    reportSocket.listen(ReportSocket::defaultPath());
     SniTrayItem trayItem(QStringLiteral("Korvel Agent"));
     StatusMenu menu(agent, &trayItem);
     StatusWindow window(menu);

@@ -5,6 +5,7 @@
 #include "shell/detect_window.h"
 #include "shell/front_when_shown.h"
 #include "shell/settings_dialog.h"
+#include "shell/why_dialog.h"
 
 #include <QApplication>
 #include <QGuiApplication>
@@ -59,6 +60,8 @@ StatusMenu::StatusMenu(Agent& agent, TrayItem* item) : agent_(agent), item_(item
     loginItem_->setCheckable(true);
     quitItem_ = new QAction(tr("Quit Korvel Agent"), this);
     quitItem_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
+    whyItem_ = new QAction(tr("Why no scans?\u2026"), this);
+    connect(whyItem_, &QAction::triggered, this, &StatusMenu::showWhy);
     connect(permissionItem_, &QAction::triggered, this,
             [this] { showInputAccessHelp(agent_.settings().scanner()); });
     connect(detectItem_, &QAction::triggered, this, [this] { toggleDetect(); });
@@ -92,6 +95,7 @@ void StatusMenu::attach() {
         menu_.addAction(lines_.last());
     }
     menu_.addAction(permissionItem_);
+    menu_.addAction(whyItem_);
     menu_.addSeparator();
     menu_.addAction(detectItem_);
     menu_.addAction(settingsItem_);
@@ -212,6 +216,15 @@ void StatusMenu::showSettings() {
     // The layouts looked at in the chooser were compiled to check them.
     if (agent_.layouts() && !agent_.capture().detecting())
         agent_.layouts()->forgetUnused();
+}
+
+void StatusMenu::showWhy() {
+    if (whyDialog_)
+        whyDialog_->close(); // made again: the report as it is now
+    whyDialog_ = new WhyDialog(agent_.diagnosis());
+    whyDialog_->setAttribute(Qt::WA_DeleteOnClose);
+    new FrontWhenShown(*whyDialog_);
+    whyDialog_->show();
 }
 
 void StatusMenu::toggleLogin() {

@@ -4,6 +4,7 @@
 #include "platform/tray_item.h"
 
 #include "shell/detect_window.h"
+#include "shell/why_dialog.h"
 #include <QIcon>
 
 #include <QMenu>
@@ -47,10 +48,14 @@ class StatusMenu : public QObject {
     QAction* settingsItem() const { return settingsItem_; }
     QAction* loginItem() const { return loginItem_; }
     QAction* quitItem() const { return quitItem_; }
+    QAction* whyItem() const { return whyItem_; }
     QIcon icon(bool attention) const { return attention ? attentionIcon_ : icon_; }
 
     void showSettings();
     void toggleLogin();
+    // "Why no scans?": the support report for people, one window at a time.
+    void showWhy();
+    WhyDialog* whyDialog() const { return whyDialog_; }
     // Starts or cancels detection; its window opens over `parent` (none: alone).
     void toggleDetect(QWidget* parent = nullptr);
     DetectWindow* detectWindow() const { return detectWindow_; }
@@ -82,5 +87,7 @@ class StatusMenu : public QObject {
     QAction* settingsItem_;
     QAction* loginItem_;
     QAction* quitItem_;
+    QAction* whyItem_;
+    QPointer<WhyDialog> whyDialog_;
     QPointer<DetectWindow> detectWindow_; // open while detecting
 };

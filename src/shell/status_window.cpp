@@ -8,6 +8,7 @@
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QSettings>
 #include <QShortcut>
@@ -39,14 +40,22 @@ StatusWindow::StatusWindow(StatusMenu& menu) : menu_(menu) {
     bind(login, menu.loginItem());
     layout->addWidget(login);
     auto* buttons = new QHBoxLayout;
-    for (QAction* action : {menu.detectItem(), menu.settingsItem(), menu.quitItem()}) {
+    for (QAction* action :
+         {menu.detectItem(), menu.whyItem(), menu.settingsItem(), menu.quitItem()}) {
         auto* button = new QPushButton(this);
-        bind(button, action);
+        if (action == menu.quitItem())
+            bind(button, action, [this] { return quitConfirmed(); });
+        else
+            bind(button, action);
         buttons->addWidget(button);
     }
     buttons->insertStretch(2);
     layout->addLayout(buttons);
-    addActions({menu.settingsItem(), menu.quitItem()}); // their shortcuts work here too
+    addAction(menu.settingsItem()); // its shortcut works here too
+    new QShortcut(menu.quitItem()->shortcut(), this, this, [this] {
+        if (quitConfirmed())
+            menu_.quitItem()->trigger();
+    });
     new QShortcut(QKeySequence::Cancel, this, this, &QWidget::close);
     connect(&menu, &StatusMenu::refreshed, this, &StatusWindow::show);
     connect(qApp, &QCoreApplication::aboutToQuit, this, [this] {
@@ -72,7 +81,18 @@ void StatusWindow::show(const Agent::MenuTexts& texts) {
     setWindowIcon(menu_.icon(!texts.trouble.isEmpty()));
 }
 
-void StatusWindow::bind(QAbstractButton* button, QAction* action) {
+bool StatusWindow::quitConfirmed() {
+    QMessageBox box(QMessageBox::Question, tr("Korvel Agent"), tr("Quit Korvel Agent?"),
+                    QMessageBox::NoButton, this);
+    box.setInformativeText(tr("Scans are no longer read or sent until Korvel Agent is "
+                              "started again."));
+    QAbstractButton* quit = box.addButton(tr("Quit"), QMessageBox::AcceptRole);
+    box.setDefaultButton(box.addButton(QMessageBox::Cancel));
+    box.exec();
+    return box.clickedButton() == quit;
+}
+
+void StatusWindow::bind(QAbstractButton* button, QAction* action, std::function<bool()> asked) {
     const auto follow = [button, action] {
         button->setText(action->text());
         button->setEnabled(action->isEnabled());
@@ -82,8 +102,9 @@ void StatusWindow::bind(QAbstractButton* button, QAction* action) {
     };
     follow();
     connect(action, &QAction::changed, button, follow);
-    connect(button, &QAbstractButton::clicked, action, [action, follow] {
-        action->trigger();
+    connect(button, &QAbstractButton::clicked, action, [action, follow, asked] {
+        if (!asked || asked())
+            action->trigger();
         follow(); // a check box shows the real state, not its own click
     });
     buttons_.append({button, action});

@@ -5,6 +5,8 @@
 #include <QPointer>
 #include <QWidget>
 
+#include <functional>
+
 class QAbstractButton;
 class QLabel;
 class QVBoxLayout;
@@ -29,7 +31,10 @@ class StatusWindow : public QWidget {
 
   private:
     void show(const Agent::MenuTexts& texts);
-    void bind(QAbstractButton* button, QAction* action);
+    // asked: runs first, and the action follows only when it says yes.
+    void bind(QAbstractButton* button, QAction* action, std::function<bool()> asked = {});
+    // Quitting from the window ends delivery: asked first (the tray menu's is direct).
+    bool quitConfirmed();
     void rememberPlace();
 
     StatusMenu& menu_;

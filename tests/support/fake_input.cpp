@@ -146,6 +146,15 @@ void FakeInputTree::setReadable(int n) {
     ::chmod(node(root(), n), 0600);
 }
 
+void FakeInputTree::nest(int n, const QString& at) {
+    const QString link = root() + QStringLiteral("/sys/class/input/event%1/device").arg(n);
+    const QString real = root() + QStringLiteral("/sys/devices/") + at;
+    QDir().mkpath(QFileInfo(real).path());
+    QDir(real).removeRecursively(); // from an earlier nest of a device plugged in again
+    QDir().rename(link, real);
+    QFile::link(real, link);
+}
+
 void FakeInputTree::remove(int n) {
     ::unlink(node(root(), n));
     ::close(writers_[n]);

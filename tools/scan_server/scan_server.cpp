@@ -95,6 +95,10 @@ ScanServer::ScanServer(Options options) : options_(std::move(options)) {
                 [this](const QString& id, const QHttpServerRequest& request) {
                     return registerDevice(id, request);
                 });
+    http_.route(QStringLiteral("/api/devices/<arg>/status"), Method::Post,
+                [this](const QString& id, const QHttpServerRequest& request) {
+                    return recordStatus(id, request);
+                });
     http_.route(QStringLiteral("/api/devices/<arg>/state"), Method::Get,
                 [this](const QString& id) { return state(id); });
     connect(&idleTimer_, &QTimer::timeout, this, &ScanServer::closeIdleSessions);
@@ -197,6 +201,18 @@ QHttpServerResponse ScanServer::registerDevice(const QString& id,
     return answer(Status::Ok, "message", QStringLiteral("Device registered"));
 }
 
+QHttpServerResponse ScanServer::recordStatus(const QString& id, const QHttpServerRequest& request) {
+    const auto body = jsonBody(request);
+    if (!body)
+        return refuse(QStringLiteral("body is not a JSON object"));
+    statuses_.insert(id, *body);
+    const QJsonArray problems = body->value(QLatin1String("problems")).toArray();
+    options_.log(QStringLiteral("status %1 %2")
+                     .arg(id, problems.isEmpty() ? QStringLiteral("fine")
+                                                 : printable(problems.first().toString())));
+    return answer(Status::Ok, "message", QStringLiteral("Status recorded"));
+}
+
 QHttpServerResponse ScanServer::state(const QString& id) const {
     QJsonObject state{{QStringLiteral("device_id"), id}};
     state.insert(QStringLiteral("name"),
@@ -205,6 +221,9 @@ QHttpServerResponse ScanServer::state(const QString& id) const {
     state.insert(QStringLiteral("session"), open ? QJsonValue(open) : QJsonValue());
     state.insert(QStringLiteral("idle_closed_session"),
                  idleClosed_.contains(id) ? QJsonValue(idleClosed_.value(id)) : QJsonValue());
+    // The station's last status report, as it sent it.
+    state.insert(QStringLiteral("status"),
+                 statuses_.contains(id) ? QJsonValue(statuses_.value(id)) : QJsonValue());
     return QHttpServerResponse(state);
 }
 

@@ -35,6 +35,8 @@ class ScanServer : public QObject {
     const QList<Scan>& scans() const { return scans_; }
     QString deviceName(const QString& deviceId) const { return names_.value(deviceId); }
     qint64 openSession(const QString& deviceId) const;
+    // The last status report the station sent; empty when none came.
+    QJsonObject lastStatus(const QString& deviceId) const { return statuses_.value(deviceId); }
 
     void setIdleClose(std::chrono::milliseconds limit);
     // Closes sessions whose last scan is older than the idle limit.
@@ -50,6 +52,7 @@ class ScanServer : public QObject {
 
     QHttpServerResponse scan(const QHttpServerRequest& request);
     QHttpServerResponse registerDevice(const QString& id, const QHttpServerRequest& request);
+    QHttpServerResponse recordStatus(const QString& id, const QHttpServerRequest& request);
     QHttpServerResponse state(const QString& id) const;
 
     Options options_;
@@ -60,5 +63,6 @@ class ScanServer : public QObject {
     QHash<QString, QString> names_;
     QHash<QString, Session> sessions_;
     QHash<QString, qint64> idleClosed_;
+    QHash<QString, QJsonObject> statuses_; // the last status report of each device
     qint64 lastSession_ = 0;
 };

@@ -127,6 +127,8 @@ void ScanCapture::onValue(const KeyEvent& event) {
     if (!discard && (event.usagePage != kKeyboardPage || event.usage < 4 || event.usage > 231))
         return;
     const QString key = deviceKey(event.vendor, event.product);
+    if (event.kind == KeyEvent::key && event.value == 1)
+        lastKeyMs_[key] = event.timeMs; // for support: which device types at all
     // Outside detection nothing but the chosen scanner's keys is ever kept.
     if (!detecting_ && key != chosenScanner_())
         return;

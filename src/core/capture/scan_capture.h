@@ -109,6 +109,9 @@ class ScanCapture {
     bool holding() const { return !held_.empty(); }
 
     static QString deviceKey(quint32 vendor, quint32 product);
+    // The time of each device's last key press (KeyboardSource::nowMs clock), by
+    // device key, whether or not it is the scanner.
+    const std::map<QString, qint64>& lastKeyMs() const { return lastKeyMs_; }
 
   private:
     struct Held {
@@ -155,6 +158,7 @@ class ScanCapture {
     // their own are still told apart by model.
     std::map<std::pair<quint64, QString>, std::unique_ptr<ScanBuffer>> buffers_;
     std::map<std::pair<quint64, QString>, std::vector<KeyStroke>> recordings_;
+    std::map<QString, qint64> lastKeyMs_;
     std::vector<KeyStroke> scanKeys_; // those of the scan being reported
     // Dropped buffers live until the call that dropped them has unwound: the buffer
     // that reported the scan may still be on the stack.

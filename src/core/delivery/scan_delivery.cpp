@@ -133,7 +133,15 @@ void ScanDelivery::setLastResult(const QString& text) {
         onChanged();
 }
 
+std::optional<qint64> ScanDelivery::secondsSinceAnswer() const {
+    if (!lastAnswer_.isValid())
+        return std::nullopt;
+    return lastAnswer_.elapsed() / 1000;
+}
+
 void ScanDelivery::noteAnswer(qint64 status, const Transport::Failure& failure) {
+    lastStatus_ = status;
+    lastAnswer_.start();
     QString state;
     if (failure.kind == Transport::Failure::certificate)
         state = QStringLiteral("certificate not trusted: ") + failure.detail;
@@ -167,6 +175,8 @@ void ScanDelivery::registerDevice() {
             if (registered_)
                 qCInfo(lcServer) << "device registered";
             onChanged();
+            if (registered_)
+                onRegistered();
         });
 }
 

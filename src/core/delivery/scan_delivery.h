@@ -5,9 +5,11 @@
 
 #include <QByteArray>
 #include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QString>
 
 #include <functional>
+#include <optional>
 
 class Notifier;
 class Settings;
@@ -48,6 +50,12 @@ class ScanDelivery {
     bool answering() const {
         return reachability_.isEmpty() || reachability_ == QLatin1String("reachable");
     }
+    // The status of the server's last answer (0: none came), null before the first.
+    std::optional<qint64> lastStatus() const { return lastStatus_; }
+    // Seconds since that answer, or since the request that got none.
+    std::optional<qint64> secondsSinceAnswer() const;
+    // Called once each time a registration is answered with a 2xx.
+    std::function<void()> onRegistered = [] {};
     // Called whenever lastResult changes or a registration is answered.
     std::function<void()> onChanged = [] {};
 
@@ -64,6 +72,8 @@ class ScanDelivery {
     SoundPlayer& sounds_;
     QString lastResult_;
     QString reachability_; // the last state told
+    std::optional<qint64> lastStatus_;
+    QElapsedTimer lastAnswer_;
     bool registered_ = false;
     bool registering_ = false;
     quint64 registration_ = 0; // answers of superseded registrations do not count

@@ -31,6 +31,8 @@ class EvdevDecoder {
     // Linux key code for a HID Keyboard/Keypad usage (0 when there is none).
     static int keyCodeForUsage(int usage);
     static qint64 timeMsOf(const input_event& e);
+    // The keys its events said are down now.
+    const Keys& down() const { return down_; }
 
   private:
     void discard(qint64 timeMs, KeyEvent::Kind kind = KeyEvent::discard);

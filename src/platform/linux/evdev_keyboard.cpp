@@ -89,6 +89,15 @@ QString EvdevKeyboard::problem() const {
     return problems_.empty() ? QString() : problems_.begin()->second.shown;
 }
 
+std::optional<bool> EvdevKeyboard::grabbedByOther(const QString& node) {
+    std::lock_guard lock(mutex_);
+    for (const auto& [id, open] : nodes_) {
+        if (open->name() == node)
+            return open->grabbedByOther();
+    }
+    return std::nullopt;
+}
+
 void EvdevKeyboard::setProblem(const QString& key, const char* text, const QStringList& args) {
     const auto it = problems_.find(key);
     if (!text) {

@@ -9,6 +9,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 
 class EventHandoff;
 class EvdevNode;
@@ -34,6 +35,9 @@ class EvdevKeyboard final : public KeyboardSource {
     void drain() override;
     qint64 nowMs() override;
     QString problem() const override;
+    // For an open node ("eventN"): see EvdevNode::grabbedByOther. Null for a node
+    // not open.
+    std::optional<bool> grabbedByOther(const QString& node);
 
   private:
     // On the reader thread.

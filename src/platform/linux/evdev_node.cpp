@@ -70,6 +70,7 @@ bool EvdevNode::read() {
             return false; // EOF or ENODEV
         const size_t total = static_cast<size_t>(n) + partialSize_;
         const size_t whole = total / sizeof(input_event);
+        records_ += whole;
         for (size_t i = 0; i < whole; ++i) {
             input_event e{};
             std::memcpy(&e, buf + i * sizeof(input_event), sizeof e);
@@ -78,4 +79,17 @@ bool EvdevNode::read() {
         partialSize_ = total - whole * sizeof(input_event);
         std::memcpy(partial_, buf + whole * sizeof(input_event), partialSize_);
     }
+}
+
+std::optional<bool> EvdevNode::grabbedByOther() {
+    if (!read())
+        return std::nullopt;
+    const quint64 seen = records_;
+    EvdevDecoder::Keys kernel;
+    if (!readKeys(fd_, kernel))
+        return std::nullopt;
+    // A key that changed between the read and the question shows up as an event now.
+    if (kernel != decoder_.down() && read() && records_ == seen)
+        grabSeenAt_ = seen;
+    return grabSeenAt_ && *grabSeenAt_ == records_;
 }

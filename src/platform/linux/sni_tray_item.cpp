@@ -322,9 +322,9 @@ void SniTrayItem::setAttention(bool attention) {
 }
 
 SniToolTip SniTrayItem::toolTip() const {
-    // Hosts may take the text for markup: every character shows as it is.
-    return {QString(), attention_ ? attentionIcon_ : icon_, tipTitle_.toHtmlEscaped(),
-            tipText_.toHtmlEscaped().replace(u'\n', QStringLiteral("<br/>"))};
+    // Plain lines: some hosts show markup as it is, others show nothing for markup
+    // their toolkit does not take (a "<br/>").
+    return {QString(), attention_ ? attentionIcon_ : icon_, tipTitle_, tipText_};
 }
 
 void SniTrayItem::setToolTip(const QString& title, const QString& text) {

@@ -1,0 +1,67 @@
+#include "shell/diagnose_command.h"
+
+#include "core/agent.h"
+#include "core/delivery/queue_store.h"
+#include "core/diagnosis/report.h"
+#include "core/diagnosis/report_socket.h"
+#include "core/settings.h"
+#include "platform/linux/evdev_keyboard.h"
+#include "platform/linux/sysfs_devices.h"
+#include "shell/translation.h"
+
+#include <QCoreApplication>
+#include <QDateTime>
+#include <QJsonDocument>
+#include <QNetworkAccessManager>
+
+#include <cstdio>
+
+namespace {
+
+// What can be told without the agent: its settings, its queue file, the devices.
+QJsonObject reportWithoutAgent() {
+    Settings settings;
+    QNetworkAccessManager network;
+    const Transport transport([&settings] { return settings.serverURL(); }, network);
+    DiagnosisFacts f;
+    f.version = QStringLiteral(KORVEL_VERSION);
+    f.serverURL = transport.displayBase();
+    f.serverSet = settings.store().contains(QStringLiteral("serverURL"));
+    f.serverUsable = transport.usable();
+    if (const auto queue =
+            QueueStore::read(Agent::defaultQueueFolder() + QStringLiteral("/queue.json"))) {
+        f.waiting = queue->scans.size();
+        if (!queue->scans.isEmpty())
+            f.oldestSeconds = std::max<qint64>(
+                0, (QDateTime::currentMSecsSinceEpoch() - queue->scans.first().ts) / 1000);
+    }
+    const QString root = EvdevKeyboard::inputRootFromEnvironment();
+    f.accessDenied = !EvdevKeyboard(root).accessGranted();
+    f.scanner = settings.scanner();
+    f.scannerName = settings.scannerName();
+    f.devices = SysfsDevices(root).devices(); // nothing open: a grab cannot be told
+    return Diagnosis::report(f);
+}
+
+} // namespace
+
+int printDiagnosis(char* program) {
+    int count = 1;
+    const QCoreApplication app(count, &program);
+    installTranslations();
+    QCoreApplication::setOrganizationName(QStringLiteral("Korvel"));
+    QCoreApplication::setApplicationName(QStringLiteral("Korvel Agent"));
+    QJsonObject report;
+    if (const auto answer = ReportSocket::ask(ReportSocket::defaultPath(), 5000)) {
+        report = QJsonDocument::fromJson(*answer).object();
+        if (report.isEmpty())
+            std::fputs("korvel-agent: the running agent's report could not be read; this one is "
+                       "made without it\n",
+                       stderr);
+    }
+    if (report.isEmpty())
+        report = reportWithoutAgent();
+    const QByteArray json = QJsonDocument(report).toJson(QJsonDocument::Indented);
+    std::fwrite(json.constData(), 1, static_cast<size_t>(json.size()), stdout);
+    return std::fflush(stdout) == 0 ? 0 : 1;
+}

@@ -1,0 +1,147 @@
+// The support report's problems in their order, and the status reports the
+// server hears of them.
+#include "core/agent.h"
+#include "core/settings.h"
+#include "support/fakes.h"
+#include "support/http_stub.h"
+#include "support/test_main.h"
+
+#include <QJsonArray>
+
+using namespace korvel::test;
+using namespace std::chrono_literals;
+using Change = std::function<void(DiagnosisFacts&)>;
+
+namespace {
+
+struct ScriptedDevices final : DeviceSurvey {
+    QList<DeviceFacts> list{[] {
+        DeviceFacts d;
+        d.interface = "keyboard", d.vendor = 0x05E0, d.product = 0x1200, d.readable = true;
+        return d;
+    }()};
+    QList<DeviceFacts> devices() override { return list; }
+};
+
+} // namespace
+
+class TestDiagnosis : public QObject {
+    Q_OBJECT
+    QTemporaryDir dir;
+
+  private Q_SLOTS:
+    void problemsMostUrgentFirst_data() {
+        QTest::addColumn<Change>("change");
+        QTest::addColumn<QStringList>("starts");
+        QTest::newRow("all well") << Change([](auto&) {}) << QStringList();
+        QTest::newRow("inhibited") << Change([](auto& f) { f.devices[0].inhibited = true; })
+                                   << QStringList{"The system has switched off"};
+        QTest::newRow("not authorised") << Change([](auto& f) { f.devices[0].authorized = false; })
+                                        << QStringList{"The scanner S (05E0:1200) is blocked"};
+        QTest::newRow("battery at the limit")
+            << Change([](auto& f) { f.devices[0].battery = Diagnosis::kLowBattery; })
+            << QStringList{"The scanner S (05E0:1200)'s battery is at 15 %"};
+        QTest::newRow("battery above it")
+            << Change([](auto& f) { f.devices[0].battery = Diagnosis::kLowBattery + 1; })
+            << QStringList();
+        QTest::newRow("grabbed") << Change([](auto& f) { f.devices[0].grabbedByOther = true; })
+                                 << QStringList{"Another program holds"};
+        QTest::newRow("unplugged, server silent, scans old")
+            << Change([](auto& f) {
+                   f.devices.clear();
+                   f.lastStatus = 0, f.waiting = 3, f.oldestSeconds = 600;
+               })
+            << QStringList{"The scanner S (05E0:1200) is not connected",
+                           "The scan server s does "
+                           "not answer",
+                           "3 scan(s) wait to be sent, the oldest for 10 minutes"};
+        QTest::newRow("not running, no access, server error")
+            << Change([](auto& f) {
+                   f.running = false, f.accessDenied = true, f.lastStatus = 500;
+                   f.devices[0].readable = false;
+               })
+            << QStringList{"Korvel Agent is not running", "Korvel Agent may not read",
+                           "The scan server s answers with error 500"};
+        QTest::newRow("refused scans are no server fault")
+            << Change([](auto& f) { f.lastStatus = 400; }) << QStringList();
+    }
+    void problemsMostUrgentFirst() {
+        QFETCH(Change, change);
+        QFETCH(QStringList, starts);
+        DiagnosisFacts f;
+        f.running = true, f.serverURL = "s", f.lastStatus = 201;
+        f.scanner = "05E0:1200", f.scannerName = "S";
+        f.devices = ScriptedDevices().list;
+        change(f);
+        const QJsonObject report = Diagnosis::report(f);
+        const QStringList problems = report["problems"].toVariant().toStringList();
+        QCOMPARE(problems.size(), starts.size());
+        for (qsizetype i = 0; i < starts.size(); ++i)
+            QVERIFY2(problems[i].startsWith(starts[i]), qPrintable(problems[i]));
+        QCOMPARE(Diagnosis::summary(report), problems.value(0, "Scans arriving"));
+        QCOMPARE(report["devices"][0]["connected"].toBool(), !f.devices.isEmpty());
+    }
+
+    // After registration, at a change and on the timer, until the server says it
+    // does not take them.
+    void statusReportsFollowTheServer_data() {
+        QTest::addColumn<int>("answer");
+        QTest::addColumn<bool>("enabled");
+        QTest::addColumn<bool>("more");
+        QTest::newRow("taken") << 200 << true << true;
+        QTest::newRow("server error: tried again") << 500 << true << true;
+        QTest::newRow("not found") << 404 << true << false;
+        QTest::newRow("method not allowed") << 405 << true << false;
+        QTest::newRow("switched off") << 200 << false << false;
+    }
+    void statusReportsFollowTheServer() {
+        QFETCH(int, answer);
+        QFETCH(bool, enabled);
+        QFETCH(bool, more);
+        Settings settings;
+        settings.store().clear();
+        settings.store().setValue("sendStatus", enabled);
+        settings.setScanner(QStringLiteral("05E0:1200"), QStringLiteral("Scanner"));
+        HttpStub stub;
+        settings.setServerURL(stub.url());
+        const QByteArray status = "/api/devices/" + settings.deviceId().toUtf8() + "/status";
+        stub.script = [&](const HttpStub::Request& r) { // scans wait: retried every 20 ms
+            return HttpStub::Reply{r.target == status        ? answer
+                                   : r.target == "/api/scan" ? 503
+                                                             : 200};
+        };
+        ScriptedKeyboard keyboard;
+        ScriptedDevices devices;
+        Journal journal;
+        Agent::Ports ports{keyboard, journal, journal};
+        ports.devices = {&devices};
+        Agent agent(settings, ports, dir.filePath(QString::number(answer) + (enabled ? "e" : "d")),
+                    {50ms, 20ms, 60000ms, 1000ms, 150ms});
+        agent.start();
+        for (const int usage : {0x04, 0x28}) // "a", Enter
+            keyboard.handler({KeyEvent::key, 7, usage, 1, 1, 0x05E0, 0x1200, "Scanner", 1});
+        const auto bodies = [&] {
+            QByteArrayList all;
+            for (const HttpStub::Request& r : stub.requests)
+                all << (r.target == status ? r.body : QByteArray());
+            all.removeAll(QByteArray());
+            return all;
+        };
+        if (enabled)
+            QTRY_VERIFY(stub.count(status) >= 1); // once registered
+        devices.list[0].battery = 3;
+        if (more) {
+            QTRY_VERIFY(bodies().last().contains("battery is at 3 %")); // the change
+            QVERIFY(!bodies().first().contains("\"a\""));               // no scan text
+            const int sent = stub.count(status);
+            QTRY_VERIFY(stub.count(status) >= sent + 2); // the timer
+        } else {
+            const int at = stub.count("/api/scan"); // a clock of events: several intervals
+            QTRY_VERIFY(stub.count("/api/scan") >= at + 20);
+            QCOMPARE(stub.count(status), enabled ? 1 : 0);
+        }
+    }
+};
+
+KORVEL_TEST_MAIN(TestDiagnosis)
+#include "tst_diagnosis.moc"

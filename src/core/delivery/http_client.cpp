@@ -220,7 +220,8 @@ void HttpClient::send(Request request) {
     // On its way now, not at the event loop's next turn; what finished is told then.
     int running = 0;
     curl_multi_socket_action(multi_, CURL_SOCKET_TIMEOUT, 0, &running);
-    timer_.start(0);
+    if (static_cast<size_t>(running) < transfers_.size())
+        timer_.start(0); // one ended at once: told at the next turn
 }
 
 int HttpClient::onSocket(void*, int socket, int what, void* self, void* watch) {

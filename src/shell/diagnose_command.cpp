@@ -1,6 +1,7 @@
 #include "shell/diagnose_command.h"
 
 #include "core/agent.h"
+#include "core/delivery/http_client.h"
 #include "core/delivery/queue_store.h"
 #include "core/diagnosis/report.h"
 #include "core/diagnosis/report_socket.h"
@@ -12,7 +13,6 @@
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QJsonDocument>
-#include <QNetworkAccessManager>
 
 #include <cstdio>
 
@@ -21,8 +21,8 @@ namespace {
 // What can be told without the agent: its settings, its queue file, the devices.
 QJsonObject reportWithoutAgent() {
     Settings settings;
-    QNetworkAccessManager network;
-    const Transport transport([&settings] { return settings.serverURL(); }, network);
+    HttpClient client;
+    const Transport transport([&settings] { return settings.serverURL(); }, client);
     DiagnosisFacts f;
     f.version = QStringLiteral(KORVEL_VERSION);
     f.serverURL = transport.displayBase();

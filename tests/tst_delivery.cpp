@@ -309,7 +309,7 @@ class TestDelivery : public QObject {
         ScriptedKeyboard keyboard;
         KORVEL_EXPECT_ONE_WARNING("unreachable"); // told once per change, not per attempt
         Agent agent(settings, {keyboard, journal, journal}, dir.filePath(QStringLiteral("Korvel")),
-                    {50ms, 20ms, 60000ms, 1000ms});
+                    {.tick = 50ms, .retry = 20ms, .idlePoll = 60000ms, .requestTimeout = 1000ms});
         agent.start();
         QCOMPARE(journal.entries,
                  QStringList{"notify:Korvel Agent|Next, the scanner: choose Detect scanner in "
@@ -371,7 +371,7 @@ class TestDelivery : public QObject {
         ScriptedKeyboard keyboard;
         keyboard.granted = access;
         Agent agent(settings, {keyboard, journal, journal}, dir.filePath(QStringLiteral("Korvel")),
-                    {50ms, 20ms, 60000ms, 1000ms});
+                    {.tick = 50ms, .retry = 20ms, .idlePoll = 60000ms, .requestTimeout = 1000ms});
         agent.start();
         QCOMPARE(journal.entries.size(), hint.isEmpty() ? 0 : 1);
         QVERIFY(hint.isEmpty() || journal.entries[0].startsWith("notify:Korvel Agent|" + hint));

@@ -116,7 +116,7 @@ class TestDiagnosis : public QObject {
         Agent::Ports ports{keyboard, journal, journal};
         ports.devices = {&devices};
         Agent agent(settings, ports, dir.filePath(QString::number(answer) + (enabled ? "e" : "d")),
-                    {50ms, 20ms, 60000ms, 1000ms, 150ms});
+                    {.tick = 50ms, .retry = 20ms, .requestTimeout = 1000ms, .statusReport = 150ms});
         agent.start();
         for (const int usage : {0x04, 0x28}) // "a", Enter
             keyboard.handler({KeyEvent::key, 7, usage, 1, 1, 0x05E0, 0x1200, "Scanner", 1});

@@ -70,7 +70,8 @@ class TestHidPos : public QObject {
         serial = std::make_unique<SerialSource>(tree.root());
         agent = std::make_unique<Agent>(
             settings,
-            Agent::Ports{*keyboard, journal, journal, {}, {}, {}, {}, {}, {hidPos.get(), serial.get()}},
+            Agent::Ports{
+                *keyboard, journal, journal, {}, {}, {}, {}, {}, {hidPos.get(), serial.get()}},
             data.path());
         agent->start();
     }
@@ -169,7 +170,8 @@ class TestHidPos : public QObject {
         tree.sendReport(0, newlandReport("AB", false)); // even a short one
         QTRY_COMPARE(settings.scanner(), counterKey);
         QVERIFY(journal.entries.contains(
-            QStringLiteral("notify:Scanner selected|Counter scanner (0C2E:0B87)")));
+            QStringLiteral("notify:Scanner selected|Counter scanner (0C2E:0B87)\nIt was chosen by "
+                           "the barcode \"AB\", which was not sent: scan it again to send it.")));
         QCOMPARE(queued(), QStringList());
         tree.type(1, QStringLiteral("4006"));
         tree.sendReport(0, newlandReport("after", false));

@@ -168,8 +168,10 @@ class TestQueue : public QObject {
         ::close(static_cast<int>(limit.rlim_cur));
         if (passing)
             ::setrlimit(RLIMIT_NOFILE, &limit);
-        agent.emplace(settings, Agent::Ports{keyboard, journal, journal}, dir.path(),
-                      Agent::Intervals{50ms, 20ms, 60000ms, 1000ms});
+        agent.emplace(
+            settings, Agent::Ports{keyboard, journal, journal}, dir.path(),
+            Agent::Intervals{
+                .tick = 50ms, .retry = 20ms, .idlePoll = 60000ms, .requestTimeout = 1000ms});
         limit.rlim_cur = was;
         ::setrlimit(RLIMIT_NOFILE, &limit);
         agent->start();
@@ -490,7 +492,8 @@ class TestQueue : public QObject {
         ScriptedKeyboard keyboard;
         Journal journal;
         const QString folder = disk + QStringLiteral("/Korvel");
-        Agent agent(settings, {keyboard, journal, journal}, folder, {50ms, 20ms, 60000ms, 1000ms});
+        Agent agent(settings, {keyboard, journal, journal}, folder,
+                    {.tick = 50ms, .retry = 20ms, .idlePoll = 60000ms, .requestTimeout = 1000ms});
         agent.start();
         const auto scan = [&](const QString& text) { agent.capture().onScan("S", {}, text); };
         scan(QStringLiteral("4006381333931"));

@@ -9,6 +9,8 @@
 #include "support/http_stub.h"
 #include "support/test_main.h"
 
+#include <algorithm>
+
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -191,12 +193,15 @@ class TestScanMeaning : public QObject {
         settings.setScanner(QStringLiteral("S"), QString());
         ScriptedKeyboard keyboard;
         Journal journal;
-        Agent agent(settings, {keyboard, journal, journal}, data.path(),
-                    {50ms, 60000ms, 60000ms, 60000ms});
+        Agent agent(
+            settings, {keyboard, journal, journal}, data.path(),
+            {.tick = 50ms, .retry = 60000ms, .idlePoll = 60000ms, .requestTimeout = 60000ms});
         agent.start();
         agent.capture().onScan(QStringLiteral("S"), QString(), text);
         QTRY_COMPARE(stub.count("/api/scan"), 1);
-        QJsonObject body = QJsonDocument::fromJson(stub.requests.last().body).object();
+        const auto scan = std::find_if(stub.requests.begin(), stub.requests.end(),
+                                       [](const auto& r) { return r.target == "/api/scan"; });
+        QJsonObject body = QJsonDocument::fromJson(scan->body).object();
         QCOMPARE(body.take("value").toString(), text); // as scanned, identifier included
         body.remove("device_id");
         body.remove("ts");

@@ -703,7 +703,7 @@ class TestShell : public QObject {
         DbusRunningAgent running;
         int activations = 0;
         QVERIFY(running.answer([&activations] { ++activations; }));
-        QTRY_VERIFY(texts().size() == 10);
+        QTRY_VERIFY(texts().size() == 11);
         const QString service =
             path.startsWith("/com/") ? QStringLiteral("com.korvel.Agent") : item->serviceName();
         const QString interface = method.section('.', 0, -2);

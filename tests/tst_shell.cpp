@@ -703,14 +703,15 @@ class TestShell : public QObject {
         DbusRunningAgent running;
         int activations = 0;
         QVERIFY(running.answer([&activations] { ++activations; }));
-        QTRY_VERIFY(texts().size() == 11);
+        QTRY_VERIFY(texts().size() > 1); // the menu is up
+        const qsizetype entries = texts().size();
         const QString service =
             path.startsWith("/com/") ? QStringLiteral("com.korvel.Agent") : item->serviceName();
         const QString interface = method.section('.', 0, -2);
         const QDBusMessage answer = call(service, path, interface, method.section('.', -1), args);
         QCOMPARE(answer.type(), refused ? QDBusMessage::ErrorMessage : QDBusMessage::ReplyMessage);
         QCOMPARE(activations, path.startsWith("/com/") && !refused ? 1 : 0);
-        QCOMPARE(texts().size(), 10); // still answering, the menu as it was
+        QCOMPARE(texts().size(), entries); // still answering, the menu as it was
         QVERIFY(!agent->capture().detecting() && !window->isVisible()); // nothing clicked
     }
 

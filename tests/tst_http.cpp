@@ -1,5 +1,4 @@
-// Requests to servers that misbehave on purpose, and through proxies: each gets a
-// clear outcome in bounded time, with no flood of requests.
+// Requests to misbehaving servers and through proxies: a clear outcome in bounded time.
 #include "core/delivery/http_client.h"
 #include "core/delivery/transport.h"
 #include "core/settings.h"
@@ -42,9 +41,8 @@ class TestHttp : public QObject {
     Q_OBJECT
 
   private Q_SLOTS:
-    // Each row: what the server answers to the requests in turn (see RawHttpServer),
-    // the outcomes of two requests one after the other, how many requests and
-    // connections the server saw, and within what time the first outcome came.
+    // Each row: the server's answers in turn (see RawHttpServer), the outcomes of two
+    // requests, the requests and connections seen, and when the first outcome came.
     void hostileServers_data() {
         QTest::addColumn<QByteArrayList>("answers");
         QTest::addColumn<QString>("user");

@@ -1,5 +1,4 @@
-// What a scan says about itself: its AIM identifier, and GS1 data read and checked,
-// on the contents of real labels and on malformed ones.
+// What a scan says about itself: its AIM identifier, and its GS1 data read and checked.
 #include "core/agent.h"
 #include "core/delivery/queue_file.h"
 #include "core/delivery/queue_store.h"
@@ -115,8 +114,7 @@ class TestScanMeaning : public QObject {
         QTEST(m.fault.text(), "fault");
     }
 
-    // The body carries what the scan says unless the administrator switched that off;
-    // the station tells a fault either way, before the server has answered.
+    // The body carries the meaning unless switched off; a fault is told before any answer.
     void theScanBodyCarriesItsMeaningAndAFaultIsToldAtOnce_data() {
         QTest::addColumn<bool>("details");
         QTest::addColumn<QString>("text");
@@ -177,8 +175,7 @@ class TestScanMeaning : public QObject {
         writeFile(admin, {});
     }
 
-    // An identifier a scanner gave apart waits with its scan, in the journal and in
-    // queue.json as other tools read it; files without it stay readable.
+    // An identifier given apart waits with its scan; files without one stay readable.
     void anIdentifierGivenApartSurvivesARestart() {
         QTemporaryDir dir;
         const QString path = dir.filePath(QStringLiteral("queue.json"));

@@ -1,6 +1,5 @@
-// The queue's store while it writes the whole list in the background (a compaction,
-// the take-over of an older agent's queue.json): new records reach the disk at once,
-// a crash at any step loses and repeats nothing, and texts stay exactly as they were.
+// The queue's store writing the whole list in the background (a compaction, or the
+// take-over of an older agent's queue.json).
 #include "core/delivery/queue_file.h"
 #include "core/delivery/queue_store.h"
 #include "support/test_main.h"
@@ -37,10 +36,8 @@ class TestQueueBackground : public QObject {
         QDir().mkpath(dir.path());
     }
 
-    // The background write is held at its start while a scan comes: the scan is on
-    // disk (and read by a tool beside the agent) before the write ends. At every step
-    // the folder is copied, as a crash there would leave it; each copy reads back as
-    // the list of that moment, nothing lost, nothing twice.
+    // A scan typed while the background write is held is on disk before the write
+    // ends; the folder copied at each step (a crash there) reads back as that moment's list.
     void aScanDuringABackgroundWriteIsOnDiskAtOnceAndACrashAtAnyStepLosesNothing_data() {
         QTest::addColumn<bool>("takeOver"); // an older agent's queue.json, else a compaction
         QTest::newRow("compaction") << false;
@@ -110,21 +107,11 @@ class TestQueueBackground : public QObject {
         QCOMPARE(modeOf(folder + QStringLiteral("/queue.journal")), 0600);
     }
 
-    // Texts that are not valid UTF-16, as a hand-edited queue.json may hold, are
-    // kept exactly: taken over, appended to the journal, written whole, read again.
-    void aTextIsKeptExactlyWhateverItHolds_data() {
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<QByteArray>("json"); // as queue.json holds it
-        QTest::newRow("a lone high surrogate")
-            << QString(u'a') + QChar(0xD800) + u'b' << QByteArray(R"(a\ud800b)");
-        QTest::newRow("a lone low surrogate at the end")
-            << QString(u'a') + QChar(0xDFFF) << QByteArray(R"(a\udfff)");
-        QTest::newRow("a pair the wrong way round")
-            << QString(QChar(0xDC00)) + QChar(0xD800) << QByteArray(R"(\udc00\ud800)");
-    }
+    // Texts that are not valid UTF-16 kept exactly: taken over, journalled, written whole.
     void aTextIsKeptExactlyWhateverItHolds() {
-        QFETCH(QString, text);
-        QFETCH(QByteArray, json);
+        // A pair the wrong way round: a lone low, then a lone high surrogate.
+        const QString text = QString(u'a') + QChar(0xDC00) + QChar(0xD800) + u'b';
+        const QByteArray json = R"(a\udc00\ud800b)";
         const QString path = dir.filePath(QStringLiteral("queue.json"));
         writeFile(path, R"([{"value":")" + json + R"(","ts":1}])");
         const QList<QueuedScan> both{{text, 1}, {text + u'!', 2}};

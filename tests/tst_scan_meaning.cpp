@@ -1,5 +1,4 @@
-// What a scan says about itself: its AIM identifier, and GS1 data read and checked,
-// on the contents of real labels and on malformed ones.
+// What a scan says about itself: its AIM identifier, and its GS1 data read and checked.
 #include "core/agent.h"
 #include "core/delivery/queue_file.h"
 #include "core/delivery/queue_store.h"
@@ -54,60 +53,33 @@ class TestScanMeaning : public QObject {
         // Labels as printed.
         row("pharmacy pack, DataMatrix", "]d2" + pack + "17261231" + "10ABC123" + GS + "21SER-45/6",
             "]d2", true, "01=09506000134352|17=261231|10=ABC123|21=SER-45/6");
-        row("pharmacy pack, expiry month only", "]d2" + pack + "10A1" + GS + "17270200", "]d2",
-            true, "01=09506000134352|10=A1|17=270200");
-        row("pallet label, GS1-128",
-            "]C100106141412345678908"
-            "02"
-            "09506000134352"
-            "3724",
-            "]C1", true, "00=106141412345678908|02=09506000134352|37=24");
-        row("fixed measure", "]C1" + pack + "3103000189", "]C1", true,
-            "01=09506000134352|3103=000189");
         row("variable measure with a price", "]e0" + pack + "3922299" + GS + "3103001250", "]e0",
             true, "01=09506000134352|3922=299|3103=001250");
-        row("GS1 QR", "]Q3" + pack + "8018106141412345678908", "]Q3", true,
-            "01=09506000134352|8018=106141412345678908");
-        row("GS1 DotCode, GLN to ship to", "]J14109506000134352", "]J1", true, "410=9506000134352");
         row("GS1 Aztec, leap day", "]z1" + pack + "15240229", "]z1", true,
             "01=09506000134352|15=240229");
         row("a separator after a predefined length", "]C1" + pack + GS + "10X", "]C1", true,
             "01=09506000134352|10=X");
         row("EAN-13", "]E04006381333931", "]E0", true, "01=04006381333931");
-        row("UPC-A as EAN-13", "]E00036000291452", "]E0", true, "01=00036000291452");
         row("EAN-8", "]E496385074", "]E4", true, "01=00000096385074");
-        row("Digital Link", "]Q1https://id.gs1.org/01/09506000134352/10/ABC123?17=261231", "]Q1",
-            true, "01=09506000134352|10=ABC123|17=261231");
         row("Digital Link behind a resolver path, GTIN-13",
             "]Q1HTTPS://example.com/p/01/4006381333931/21/SN%2F1?linkType=gs1:pip&3103=000500",
             "]Q1", true, "01=04006381333931|21=SN/1|3103=000500");
         row("QR with another URL", "]Q1https://example.com/menu/01", "]Q1", false, "");
         row("Code 128 that only looks like AIs", "]C0" + pack, "]C0", false, "");
-        row("Data Matrix that only looks like AIs", "]d1" + pack, "]d1", false, "");
         row("no identifier", pack, "", false, "");
         row("identifier given apart", pack, "]C1", true, "01=09506000134352", "", "]C1");
         row("identifier given apart wins", "]C0" + pack, "]C1", true, "", "(): unknown AI", "]C1");
         // Malformed.
-        row("GTIN check digit", "]d20109506000134353", "]d2", true, "",
-            "(01): the check digit is wrong");
-        row("SSCC check digit", "]C100106141412345678907", "]C1", true, "",
-            "(00): the check digit is wrong");
         row("GLN check digit", "]C1" + pack + "4149506000134351", "]C1", true, "01=09506000134352",
             "(414): the check digit is wrong");
-        row("GSRN check digit", "]Q38017106141412345678900", "]Q3", true, "",
-            "(8017): the check digit is wrong");
         row("letter in a GTIN", "]C101095060001343A2", "]C1", true, "",
             "(01): only digits are allowed");
-        row("GTIN cut short", "]C1010950600013", "]C1", true, "", "(01): the data is too short");
         row("GTIN cut by a separator", "]C10109506" + GS + "10A", "]C1", true, "",
             "(01): the data is too short");
         row("batch too long", "]C110ABCDEFGHIJKLMNOPQRSTU", "]C1", true, "",
             "(10): the data is too long");
-        row("empty batch", "]C110" + GS + "21A", "]C1", true, "", "(10): the data is too short");
         row("space in a serial", "]C121AB CD", "]C1", true, "",
             "(21): a character that is not allowed");
-        row("month 13", "]C1" + pack + "17261301", "]C1", true, "01=09506000134352",
-            "(17): not a valid date");
         row("29 February of a common year", "]C115250229", "]C1", true, "",
             "(15): not a valid date");
         row("day 00 where the month alone is no date", "]C1" + pack + "7006261200", "]C1", true,
@@ -118,14 +90,9 @@ class TestScanMeaning : public QObject {
             "]C1", true, "", "(7003): not a valid time");
         row("unknown AI", "]C1" + pack + "2312345", "]C1", true, "01=09506000134352",
             "(231): unknown AI");
-        row("unknown two-digit AI", "]C10512", "]C1", true, "", "(05): unknown AI");
         row("AI cut short", "]C10", "]C1", true, "", "(0): unknown AI");
-        row("separator at the start", "]C1" + GS + pack, "]C1", true, "",
-            "(01): a separator where an AI should begin");
         row("two separators", "]C110A" + GS + GS + pack, "]C1", true, "10=A",
             "(01): a separator where an AI should begin");
-        row("4,000 digits", "]C199" + QString(3998, QLatin1Char('9')), "]C1", true, "",
-            "(99): the data is too long");
         row("EAN-13 check digit", "]E04006381333932", "]E0", true, "",
             "(01): the check digit is wrong");
         row("EAN-8 with a letter", "]E49638507X", "]E4", true, "", "(01): only digits are allowed");
@@ -133,9 +100,6 @@ class TestScanMeaning : public QObject {
             "(01): the data is too long");
         row("Digital Link check digit", "]Q1https://id.gs1.org/01/09506000134353", "]Q1", true, "",
             "(01): the check digit is wrong");
-        row("Digital Link date", "]Q1https://id.gs1.org/01/09506000134352?17=261332", "]Q1", true,
-            "01=09506000134352", "(17): not a valid date");
-        row("a lone ]", "]", "", false, "");
         row("half an identifier", "]C", "", false, "");
         row("an identifier with nothing after it", "]C1", "]C1", false, "");
         row("a digit is no symbology letter", "]11" + pack, "", false, "");
@@ -150,8 +114,7 @@ class TestScanMeaning : public QObject {
         QTEST(m.fault.text(), "fault");
     }
 
-    // The body carries what the scan says unless the administrator switched that off;
-    // the station tells a fault either way, before the server has answered.
+    // The body carries the meaning unless switched off; a fault is told before any answer.
     void theScanBodyCarriesItsMeaningAndAFaultIsToldAtOnce_data() {
         QTest::addColumn<bool>("details");
         QTest::addColumn<QString>("text");
@@ -170,8 +133,6 @@ class TestScanMeaning : public QObject {
                    "{\"symbology\":\"]d2\",\"gs1\":[{\"ai\":\"01\",\"value\":\"09506000134352\"},"
                    "{\"ai\":\"17\",\"value\":\"261200\"},{\"ai\":\"10\",\"value\":\"A\"}]}")
             << false;
-        QTest::newRow("good pack, details off")
-            << false << "]d20109506000134352" << QByteArray("{}") << false;
     }
     void theScanBodyCarriesItsMeaningAndAFaultIsToldAtOnce() {
         QFETCH(bool, details);
@@ -214,8 +175,7 @@ class TestScanMeaning : public QObject {
         writeFile(admin, {});
     }
 
-    // An identifier a scanner gave apart waits with its scan, in the journal and in
-    // queue.json as other tools read it; files without it stay readable.
+    // An identifier given apart waits with its scan; files without one stay readable.
     void anIdentifierGivenApartSurvivesARestart() {
         QTemporaryDir dir;
         const QString path = dir.filePath(QStringLiteral("queue.json"));

@@ -1,11 +1,8 @@
 #pragma once
 
-// A server of raw HTTP on loopback, for answers no proper server would give: each
-// request, once read whole, is answered with the next of `answers` as it is written,
-// `piece` bytes a millisecond. In an answer, "<close>" at the end closes the
-// connection after it, and "<repeat>X" at the end writes X again every few
-// milliseconds for as long as the connection lasts; an empty answer closes the
-// connection unanswered.
+// Raw HTTP on loopback: each request read whole gets the next of `answers`, `piece`
+// bytes a millisecond. An answer ending in "<close>" closes after it, one ending in
+// "<repeat>X" writes X every few ms while connected; an empty one closes unanswered.
 
 #include <QByteArrayList>
 #include <QHostAddress>

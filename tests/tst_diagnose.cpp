@@ -18,10 +18,8 @@ using namespace korvel::test;
 
 namespace {
 
-const QString kScannerKey = QStringLiteral("05E0:1200");
 // The scanner as the kernel nests it: USB device, interface, HID device, input device.
 const QString kUsb = QStringLiteral("pci0000:00/usb1/1-1");
-const QString kNested = kUsb + QStringLiteral("/1-1:1.0/0003:05E0:1200.0001/input/input7");
 
 QJsonObject deviceIn(const QJsonObject& report, const QString& vendor) {
     for (const QJsonValue d : report.value("devices").toArray())
@@ -74,9 +72,9 @@ class TestDiagnose : public QObject {
         env.insert(QStringLiteral("DBUS_SYSTEM_BUS_ADDRESS"), QStringLiteral("unix:path=/none"));
         tree.add(1, {0x046D, 0xC31C, QStringLiteral("USB Keyboard")});
         tree.add(2, {});
-        tree.nest(2, kNested);
+        tree.nest(2, kUsb + "/1-1:1.0/0003:05E0:1200.0001/input/input7");
         writeFile(tree.root() + "/sys/devices/" + kUsb + "/authorized", "1\n");
-        Settings().setScanner(kScannerKey, QStringLiteral("Test Scanner"));
+        Settings().setScanner(QStringLiteral("05E0:1200"), QStringLiteral("Test Scanner"));
         sockaddr_un address{};
         address.sun_family = AF_UNIX;
         const QByteArray path = QFile::encodeName(notifyDir.filePath("notify"));

@@ -55,9 +55,8 @@ class TestDiagnose : public QObject {
         return report.object();
     }
     QString statusAtServer() const { // the last the server heard: "status <id> <first problem>"
-        return server->out.section(QLatin1String("\nstatus "), -1)
-            .section('\n', 0, 0)
-            .section(' ', 1);
+        const QString last = server->out.section(QLatin1String("\nstatus "), -1);
+        return last.left(last.indexOf('\n')).section(' ', 1);
     }
 
   private Q_SLOTS:

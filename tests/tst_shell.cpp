@@ -627,90 +627,35 @@ class TestShell : public QObject {
         QTest::addColumn<QString>("path");
         QTest::addColumn<QString>("method"); // interface.member
         QTest::addColumn<QVariantList>("args");
-        QTest::addColumn<bool>("refused");
-        const QVariant data = QVariant::fromValue(QDBusVariant(0));
-        const auto events = [](std::initializer_list<std::pair<int, QString>> list) {
-            QList<DbusMenuEvent> out;
-            for (const auto& [id, name] : list)
-                out.append({id, name, QDBusVariant(0), 0});
-            return QVariant::fromValue(out);
+        const auto menu = [](const char* name, const char* method, const QVariantList& args) {
+            QTest::newRow(name) << "/MenuBar" << QString("com.canonical.dbusmenu.") + method
+                                << args;
         };
-        const auto menu = [](const char* name, const char* method, const QVariantList& args,
-                             bool refused) {
-            QTest::newRow(name) << "/MenuBar" << QString("com.canonical.dbusmenu.") + method << args
-                                << refused;
-        };
-        const QStringList none;
-        menu("layout of -1", "GetLayout", {-1, 0, none}, true);
-        menu("layout of 99", "GetLayout", {99, -1, none}, true);
-        menu("layout of INT_MIN", "GetLayout", {INT_MIN, 1, none}, true);
-        menu("layout, odd depth and names", "GetLayout",
-             {0, INT_MIN, QStringList{"", "no-such", QString(10000, 'x')}}, false);
-        menu("layout of an item", "GetLayout", {1, INT_MAX, QStringList{"label"}}, false);
-        menu("layout, a text for the id", "GetLayout", {"1", 0, none}, true);
-        menu("property of the root", "GetProperty", {0, "label"}, true);
-        menu("property of -1", "GetProperty", {-1, "label"}, true);
-        menu("unknown property", "GetProperty", {1, "no-such"}, true);
-        menu("empty property name", "GetProperty", {1, ""}, true);
-        menu("property", "GetProperty", {1, "label"}, false);
-        menu("properties of no item", "GetGroupProperties",
-             {QVariant::fromValue(QList<int>{-1, 99, INT_MAX}), none}, true);
-        menu("properties of all", "GetGroupProperties",
-             {QVariant::fromValue(QList<int>{}), QStringList{"x"}}, false);
-        menu("click on -1", "Event", {-1, "clicked", data, 0u}, true);
-        menu("click on INT_MAX", "Event", {INT_MAX, "clicked", data, 0u}, true);
-        menu("empty event", "Event", {1, "", data, 0u}, true);
-        menu("unknown event", "Event", {0, "exploded", data, 0u}, true);
-        menu("event, arguments missing", "Event", {1}, true);
-        menu("hover on a line", "Event", {1, "hovered", data, 0u}, false);
-        menu("click on a disabled line", "Event", {1, "clicked", data, 0u}, false);
-        menu("events, none taken", "EventGroup", {events({{-5, "clicked"}, {2, ""}})}, true);
-        menu("events, one taken", "EventGroup", {events({{-5, "clicked"}, {0, "opened"}})}, false);
-        menu("about to show -1", "AboutToShow", {-1}, true);
-        menu("about to show 1000000", "AboutToShow", {1000000}, true);
-        menu("about to show, no item", "AboutToShowGroup",
-             {QVariant::fromValue(QList<int>{-1, 99})}, true);
-        menu("about to show, the root among others", "AboutToShowGroup",
-             {QVariant::fromValue(QList<int>{0, -1})}, false);
-        const QString item = "/StatusNotifierItem", sni = "org.kde.StatusNotifierItem";
-        QTest::newRow("scroll, odd orientation")
-            << item << sni + ".Scroll" << QVariantList{3, "diagonal"} << true;
-        QTest::newRow("scroll") << item << sni + ".Scroll" << QVariantList{INT_MIN, "vertical"}
-                                << false;
-        QTest::newRow("activate, texts for numbers")
-            << item << sni + ".Activate" << QVariantList{"a", "b"} << true;
-        QTest::newRow("status set")
-            << item << "org.freedesktop.DBus.Properties.Set"
-            << QVariantList{sni, "Status", QVariant::fromValue(QDBusVariant("Passive"))} << true;
-        QTest::newRow("unknown property of the item")
-            << item << "org.freedesktop.DBus.Properties.Get" << QVariantList{sni, "Nope"} << true;
-        const QString agent = "/com/korvel/Agent", app = "org.freedesktop.Application";
-        QTest::newRow("agent, a text for the map")
-            << agent << app + ".Activate" << QVariantList{"x"} << true;
-        QTest::newRow("agent, open")
-            << agent << app + ".Open" << QVariantList{QStringList{"file:///"}, QVariantMap{}}
-            << true;
+        menu("layout of 99", "GetLayout", {99, -1, QStringList()});
+        menu("a text for the id", "GetLayout", {"1", 0, QStringList()});
+        menu("unknown property", "GetProperty", {1, "no-such"});
+        menu("unknown event", "Event", {0, "exploded", QVariant::fromValue(QDBusVariant(0)), 0u});
+        menu("no known id", "AboutToShowGroup", {QVariant::fromValue(QList<int>{-1, 99})});
+        QTest::newRow("odd scroll")
+            << "/StatusNotifierItem"
+            << "org.kde.StatusNotifierItem.Scroll" << QVariantList{3, "diagonal"};
         QTest::newRow("agent, deleteLater")
-            << agent << app + ".deleteLater" << QVariantList{} << true;
-        QTest::newRow("agent, activate")
-            << agent << app + ".Activate" << QVariantList{QVariantMap{{"x", 1}}} << false;
+            << "/com/korvel/Agent"
+            << "org.freedesktop.Application.deleteLater" << QVariantList{};
     }
     void wrongCallsAreAnsweredWithErrors() {
         QFETCH(QString, path);
         QFETCH(QString, method);
         QFETCH(QVariantList, args);
-        QFETCH(bool, refused);
         DbusRunningAgent running;
-        int activations = 0;
-        QVERIFY(running.answer([&activations] { ++activations; }));
+        QVERIFY(running.answer([] { QFAIL("activated"); }));
         QTRY_VERIFY(texts().size() > 1); // the menu is up
         const qsizetype entries = texts().size();
         const QString service =
             path.startsWith("/com/") ? QStringLiteral("com.korvel.Agent") : item->serviceName();
-        const QString interface = method.section('.', 0, -2);
-        const QDBusMessage answer = call(service, path, interface, method.section('.', -1), args);
-        QCOMPARE(answer.type(), refused ? QDBusMessage::ErrorMessage : QDBusMessage::ReplyMessage);
-        QCOMPARE(activations, path.startsWith("/com/") && !refused ? 1 : 0);
+        const QDBusMessage answer =
+            call(service, path, method.section('.', 0, -2), method.section('.', -1), args);
+        QCOMPARE(answer.type(), QDBusMessage::ErrorMessage);
         QCOMPARE(texts().size(), entries); // still answering, the menu as it was
         QVERIFY(!agent->capture().detecting() && !window->isVisible()); // nothing clicked
     }

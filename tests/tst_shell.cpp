@@ -2,6 +2,7 @@
 // the tray menu kept current without being asked, as a tray host reads it over
 // D-Bus; the status window where there is no tray host; the dialogs, notifications.
 #include "core/agent.h"
+#include "core/delivery/scan_delivery.h"
 #include "core/settings.h"
 #include "platform/linux/dbus_notifier.h"
 #include "platform/linux/dbus_presence.h"
@@ -525,27 +526,37 @@ class TestShell : public QObject {
         QCOMPARE(settings->serverURL(), stub->url());
     }
 
+    // The menu's words for the same answer, with what only the test can add.
     void testConnectionSaysWhatTheServerAnswered_data() {
-        QTest::addColumn<int>("status"); // 0: nobody listening
+        QTest::addColumn<int>("status"); // 0: nobody listening, -1: never answers
         QTest::addColumn<QByteArray>("body");
         QTest::addColumn<QString>("shown");
-        QTest::newRow("reachable") << 201 << QByteArray("{}") << "Reachable: the server accepted";
+        QTest::newRow("reachable")
+            << 201 << QByteArray("{}") << "Reachable: the server accepted this station.";
         QTest::newRow("refused") << 403 << QByteArray(R"({"error":"no"})")
-                                 << "Refused by the server: HTTP status 403 (no)";
-        QTest::newRow("unreachable") << 0 << QByteArray() << "Unreachable: Connection refused";
+                                 << "Server error 403 (no)";
+        QTest::newRow("failing") << 500 << QByteArray("{}") << "Server error 500";
+        QTest::newRow("unreachable")
+            << 0 << QByteArray() << "Server unreachable: Connection refused";
+        QTest::newRow("silent") << -1 << QByteArray() << "Server unreachable";
     }
     void testConnectionSaysWhatTheServerAnswered() {
         QFETCH(int, status);
         QFETCH(QByteArray, body);
         QFETCH(QString, shown);
         stub->script = [status, body](const HttpStub::Request& r) {
-            return r.body.contains("Packing 9") ? HttpStub::Reply{status, body} : HttpStub::Reply{};
+            if (!r.body.contains("Packing 9"))
+                return HttpStub::Reply{};
+            return HttpStub::Reply{status, body, status < 0};
         };
         SettingsDialog d(settings->deviceId(), QString(), QStringLiteral("Packing 9"));
+        d.setRequestTimeout(std::chrono::milliseconds(200));
         d.urlField()->setText(status ? stub->url() : QStringLiteral("http://127.0.0.1:1"));
         d.testButton()->click();
-        QTRY_VERIFY2(d.testResult()->text().startsWith(shown), qPrintable(d.testResult()->text()));
+        QTRY_COMPARE_WITH_TIMEOUT(d.testResult()->text(), shown, 10000);
         QVERIFY(!status || stub->requests.last().target == "/api/devices/" + settings->deviceId());
+        if (status >= 500) // what the menu says of a scan that got this answer
+            QCOMPARE(ScanDelivery::answerText(status, {}), shown);
     }
 
     // Human names, the US default first, nothing twice, no "custom"; a name the

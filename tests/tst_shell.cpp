@@ -803,6 +803,28 @@ class TestShell : public QObject {
         QTRY_VERIFY(window->isVisible());
     }
 
+    // Settings asked for again while open (from the tray) brings that one forward.
+    void settingsOpensOnce() {
+        int open = 0;
+        whenShown<SettingsDialog>([&](SettingsDialog* d) {
+            QTimer::singleShot(0, d, [&open, d] { // runs in a second dialog's loop too
+                for (QWidget* w : QApplication::topLevelWidgets()) {
+                    auto* each = qobject_cast<SettingsDialog*>(w);
+                    open += each && each->isVisible();
+                    if (each && each != d)
+                        each->reject();
+                }
+            });
+            menu->settingsItem()->trigger();
+            QCOMPARE(menu->settingsDialog(), d);
+            QTRY_VERIFY(open > 0);
+            d->reject();
+        });
+        menu->showSettings();
+        QCOMPARE(open, 1);
+        QVERIFY(!menu->settingsDialog());
+    }
+
     // The settings dialog's "Find from a scan…": the detect window shows the test
     // code; a US scanner scans it; the dialog then shows what Save keeps.
     void findFromAScanShowsWhatTheTestCodeTold() {

@@ -191,11 +191,17 @@ void StatusMenu::toggleDetect(QWidget* parent) {
 }
 
 void StatusMenu::showSettings() {
+    if (settingsDialog_) { // asked from the tray again while it is open
+        settingsDialog_->raise();
+        settingsDialog_->activateWindow();
+        return;
+    }
     Settings& settings = agent_.settings();
     // The stored default stands in for a server nobody set: the field shows none.
     const bool serverSet = settings.store().contains(QStringLiteral("serverURL"));
     SettingsDialog dialog(settings.deviceId(), serverSet ? settings.serverURL() : QString(),
                           settings.deviceName(), settings.scannerLayout(), agent_.layouts());
+    settingsDialog_ = &dialog;
     new FrontWhenShown(dialog);
     connect(&dialog, &SettingsDialog::findFromScan, this, [this, &dialog] {
         if (!agent_.capture().detecting())

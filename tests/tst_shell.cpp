@@ -825,6 +825,22 @@ class TestShell : public QObject {
         QVERIFY(!menu->settingsDialog());
     }
 
+    // "Detect scanner" from the tray while Settings is open: a window that works.
+    void detectingFromTheTrayOverSettings() {
+        keyboard.granted = true;
+        agent->capture().startCapture();
+        agent->takeSlowStates();
+        whenShown<SettingsDialog>([&](SettingsDialog* d) {
+            menu->detectItem()->trigger();
+            QVERIFY(agent->capture().detecting() && menu->detectWindow());
+            QVERIFY(d->isAncestorOf(menu->detectWindow())); // above the modal dialog
+            QTest::mouseClick(menu->detectWindow()->cancelButton(), Qt::LeftButton);
+            QVERIFY(!agent->capture().detecting() && d->isVisible());
+            d->reject();
+        });
+        menu->showSettings();
+    }
+
     // The settings dialog's "Find from a scan…": the detect window shows the test
     // code; a US scanner scans it; the dialog then shows what Save keeps.
     void findFromAScanShowsWhatTheTestCodeTold() {

@@ -181,6 +181,10 @@ void StatusMenu::toggleDetect(QWidget* parent) {
         before->disconnect(this);
         before->close();
     }
+    // Over an open Settings dialog, whose modality would otherwise leave the window
+    // under it with its buttons dead.
+    if (!parent)
+        parent = settingsDialog_;
     detectWindow_ = new DetectWindow(parent);
     connect(detectWindow_, &QDialog::finished, this, [this] {
         if (agent_.capture().detecting())

@@ -59,7 +59,8 @@ class StatusMenu : public QObject {
     // "Why no scans?": the support report for people, one window at a time.
     void showWhy();
     WhyDialog* whyDialog() const { return whyDialog_; }
-    // Starts or cancels detection; its window opens over `parent` (none: alone).
+    // Starts or cancels detection; its window opens over `parent` (none: over the
+    // Settings dialog when one is open, else alone).
     void toggleDetect(QWidget* parent = nullptr);
     DetectWindow* detectWindow() const { return detectWindow_; }
 

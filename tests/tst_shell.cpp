@@ -240,6 +240,24 @@ class TestShell : public QObject {
             keyboard.handler({KeyEvent::key, 7, usage, 1, 0, 0x05E0, 0x1200, "Imaging & Co"});
     }
 
+    // The test code as a US scanner types it, with its Ctrl+] for GS.
+    void scanTestCode() {
+        const QString plain = "1234567890-=[]\\;'`,./", shifted = "!@#$%^&*()_+{}|:\"~<>?";
+        for (const QChar c : QStringLiteral("KV1 !\"#$%&'()*+,-./0123456789:;<=>?@ABCDEFGHIJKLMN"
+                                            "OPQRSTUVWXYZ[\\]^_`abcdefghijklmnopqrstuvwxyz{|}~"
+                                            "\x1dKV1\n")) {
+            const qsizetype i = shifted.indexOf(c);
+            const int modifier = c.isUpper() || i >= 0 ? 225 : c == u'\x1d' ? 224 : 0;
+            if (modifier)
+                keyboard.handler({KeyEvent::key, 7, modifier, 1, 0, 0x05E0, 0x1200, {}});
+            type({FakeInputTree::usageOf(modifier == 224 ? u']'
+                                         : i >= 0        ? plain[i]
+                                                         : c.toLower())});
+            if (modifier)
+                keyboard.handler({KeyEvent::key, 7, modifier, 0, 0, 0x05E0, 0x1200, {}});
+        }
+    }
+
   private Q_SLOTS:
     void initTestCase() { // a tray host on the session bus
         QDBusConnection bus = QDBusConnection::sessionBus();
@@ -855,21 +873,7 @@ class TestShell : public QObject {
             QTest::mouseClick(d->findButton(), Qt::LeftButton);
             QVERIFY(menu->detectWindow() && menu->detectWindow()->isVisible());
             QVERIFY(!menu->detectWindow()->codeLabel()->pixmap().isNull());
-            const QString plain = "1234567890-=[]\\;'`,./", shifted = "!@#$%^&*()_+{}|:\"~<>?";
-            for (const QChar c :
-                 QStringLiteral("KV1 !\"#$%&'()*+,-./0123456789:;<=>?@ABCDEFGHIJKLMN"
-                                "OPQRSTUVWXYZ[\\]^_`abcdefghijklmnopqrstuvwxyz{|}~"
-                                "\x1dKV1\n")) {
-                const qsizetype i = shifted.indexOf(c);
-                const int modifier = c.isUpper() || i >= 0 ? 225 : c == u'\x1d' ? 224 : 0;
-                if (modifier)
-                    keyboard.handler({KeyEvent::key, 7, modifier, 1, 0, 0x05E0, 0x1200, {}});
-                type({FakeInputTree::usageOf(modifier == 224 ? u']'
-                                             : i >= 0        ? plain[i]
-                                                             : c.toLower())});
-                if (modifier)
-                    keyboard.handler({KeyEvent::key, 7, modifier, 0, 0, 0x05E0, 0x1200, {}});
-            }
+            scanTestCode();
             QTRY_VERIFY(!menu->detectWindow());
             QCOMPARE(d->scannerLayout(), QString());
             QTest::mouseClick(d->saveButton(), Qt::LeftButton);
@@ -893,6 +897,29 @@ class TestShell : public QObject {
         });
         menu->showSettings();
         QTRY_VERIFY(!agent->capture().detecting());
+    }
+
+    // Cancel after "Find from a scan…" puts back the scanner, layout and pause before.
+    void cancelAfterFindingPutsBackTheScanner() {
+        keyboard.granted = true;
+        agent->capture().startCapture();
+        agent->takeSlowStates();
+        settings->setScanner(QStringLiteral("0001:0002"), QStringLiteral("Old one"));
+        settings->setScannerLayout(QStringLiteral("de"));
+        settings->setScannerPause(170);
+        const Agent::ScannerChoice before = agent->scannerChoice();
+        whenShown<SettingsDialog>([&](SettingsDialog* d) {
+            QTest::mouseClick(d->findButton(), Qt::LeftButton);
+            scanTestCode();
+            QTRY_VERIFY(!menu->detectWindow());
+            QVERIFY(agent->scannerChoice() != before);
+            d->reject();
+        });
+        menu->showSettings();
+        QCOMPARE(settings->scanner(), before.key);
+        QCOMPARE(settings->scannerName(), QStringLiteral("Old one"));
+        QCOMPARE(settings->scannerLayout(), QStringLiteral("de"));
+        QCOMPARE(settings->scannerPause(), 170);
     }
 
     // The session's language reaches the menu, the dialogs and the notifications.

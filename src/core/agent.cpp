@@ -569,6 +569,24 @@ std::optional<QString> Agent::toggleLogin() {
     return error;
 }
 
+Agent::ScannerChoice Agent::scannerChoice() const {
+    return {settings_.scanner(), settings_.scannerName(), settings_.scannerLayout(),
+            settings_.scannerPause()};
+}
+
+void Agent::restoreScannerChoice(const ScannerChoice& choice) {
+    if (choice == scannerChoice())
+        return;
+    settings_.setScanner(choice.key, choice.name);
+    settings_.setScannerLayout(choice.layout);
+    settings_.setScannerPause(choice.pause);
+    qCInfo(lcAgent).noquote() << "scanner choice put back:"
+                              << describeScanner(choice.name, choice.key);
+    capture_.followLayout(); // the layout and pause from the next key on
+    takeSlowStates();
+    announceChange();
+}
+
 void Agent::saveSettings(const QString& serverURL, const QString& deviceName,
                          const std::optional<QString>& scannerLayout) {
     settings_.setServerURL(trimBlanks(serverURL));

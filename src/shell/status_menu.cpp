@@ -207,7 +207,11 @@ void StatusMenu::showSettings() {
                           settings.deviceName(), settings.scannerLayout(), agent_.layouts());
     settingsDialog_ = &dialog;
     new FrontWhenShown(dialog);
-    connect(&dialog, &SettingsDialog::findFromScan, this, [this, &dialog] {
+    // What a scan from within the dialog changes, Cancel puts back.
+    const Agent::ScannerChoice before = agent_.scannerChoice();
+    bool found = false;
+    connect(&dialog, &SettingsDialog::findFromScan, this, [this, &dialog, &found] {
+        found = true;
         if (!agent_.capture().detecting())
             toggleDetect(&dialog);
     });
@@ -222,6 +226,8 @@ void StatusMenu::showSettings() {
     if (answer == QDialog::Accepted) {
         agent_.saveSettings(dialog.urlField()->text(), dialog.nameField()->text(),
                             dialog.scannerLayout());
+    } else if (found) {
+        agent_.restoreScannerChoice(before);
     }
     // The layouts looked at in the chooser were compiled to check them.
     if (agent_.layouts() && !agent_.capture().detecting())

@@ -29,6 +29,7 @@
 #include <QDBusArgument>
 #include <QDBusConnection>
 #include <QDBusPendingCall>
+#include <QDBusPendingCallWatcher>
 #include <QDBusVariant>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -73,14 +74,18 @@ class Notifications : public QObject {
     Q_CLASSINFO("D-Bus Interface", "org.freedesktop.Notifications")
   public:
     QStringList shown;
+    QList<QStringList> actions; // of each shown
     QStringList capabilities{"body", "body-markup"};
   public Q_SLOTS:
     QStringList GetCapabilities() { return capabilities; }
     uint Notify(const QString& app, uint replaces, const QString&, const QString& title,
-                const QString& body, const QStringList&, const QVariantMap&, int) {
+                const QString& body, const QStringList& given, const QVariantMap&, int) {
         shown << QStringLiteral("%1|%2|%3|%4").arg(app).arg(replaces).arg(title, body);
+        actions << given;
         return static_cast<uint>(shown.size());
     }
+  Q_SIGNALS:
+    void ActionInvoked(uint id, const QString& action);
 };
 
 // The desktop's tray host, as items see it: they register with it.
@@ -955,7 +960,8 @@ class TestShell : public QObject {
             QSKIP("no session bus (run under dbus-run-session)");
         Notifications server;
         QVERIFY(bus.registerObject("/org/freedesktop/Notifications", &server,
-                                   QDBusConnection::ExportAllSlots));
+                                   QDBusConnection::ExportAllSlots |
+                                       QDBusConnection::ExportAllSignals));
         QVERIFY(bus.registerService("org.freedesktop.Notifications"));
         DbusNotifier notifier(bus);
         const QString body = QStringLiteral("<A&B>\nunknown");
@@ -967,6 +973,23 @@ class TestShell : public QObject {
         QCOMPARE(server.shown,
                  (QStringList{"Korvel Agent|0|Korvel: scan refused|&lt;A&amp;B&gt;\nunknown",
                               "Korvel Agent|0|Korvel: scan refused|" + body}));
+        QCOMPARE(server.actions[0], QStringList()); // none offered: none shown
+
+        // A click on one of ours brings the window; one on another's does not.
+        int opened = 0;
+        window->hide();
+        notifier.setDefaultAction(QStringLiteral("Open"), [&] {
+            ++opened;
+            window->bringToFront();
+        });
+        notifier.notify(QStringLiteral("Scanner selected"), body);
+        QTRY_COMPARE(server.actions.size(), 3);
+        QCOMPARE(server.actions[2], (QStringList{"default", "Open"}));
+        QTRY_VERIFY(!notifier.findChildren<QDBusPendingCallWatcher*>().size());
+        Q_EMIT server.ActionInvoked(2, QStringLiteral("default")); // shown without the action
+        Q_EMIT server.ActionInvoked(3, QStringLiteral("default"));
+        QTRY_VERIFY(window->isVisible());
+        QCOMPARE(opened, 1);
     }
 };
 

@@ -224,6 +224,8 @@ int main(int argc, char** argv) {
     StatusMenu menu(agent, &trayItem);
     StatusWindow window(menu);
     QObject::connect(&menu, &StatusMenu::activated, &window, &StatusWindow::bringToFront);
+    notifier.setDefaultAction(StatusWindow::tr("Open Korvel Agent"),
+                              [&window] { window.bringToFront(); });
     SniTrayHost trayHost;
     Presence presence(menu, window, trayHost);
     presence.onDecided = [&agent](bool inTray) { agent.showFirstSteps(inTray); };

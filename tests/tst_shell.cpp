@@ -429,14 +429,23 @@ class TestShell : public QObject {
     // button, the OK button on screen (run again at 125 % scaling).
     void accessHelpStepsCanBeFollowed_data() {
         QTest::addColumn<QString>("scanner");
+        QTest::addColumn<bool>("installed"); // the package's rule is there already
         QTest::addColumn<int>("steps");
-        QTest::newRow("no scanner") << QString() << 3;
-        QTest::newRow("scanner") << QStringLiteral("05E0:1200") << 5;
+        QTest::newRow("no scanner") << QString() << false << 3;
+        QTest::newRow("scanner") << QStringLiteral("05E0:1200") << false << 5;
+        QTest::newRow("installed, no scanner") << QString() << true << 2;
+        QTest::newRow("installed, scanner") << QStringLiteral("05E0:1200") << true << 4;
     }
     void accessHelpStepsCanBeFollowed() {
         QFETCH(QString, scanner);
+        QFETCH(bool, installed);
         QFETCH(int, steps);
-        AccessHelpDialog d(scanner);
+        QTemporaryDir rules;
+        if (installed)
+            QVERIFY(QFile(rules.filePath(kPackagedRuleName)).open(QIODevice::WriteOnly));
+        AccessHelpDialog d(scanner, nullptr, {rules.path() + "/none", rules.path()});
+        QCOMPARE(d.commands().filter("sudo cp").isEmpty(), installed); // starts from there
+        QCOMPARE(d.texts().filter(rules.path()).size(), installed ? 1 : 0);
         d.show();
         QVERIFY(QTest::qWaitForWindowExposed(&d));
         int step = 0;
@@ -457,7 +466,8 @@ class TestShell : public QObject {
         const QRect screen = d.screen()->availableGeometry();
         QVERIFY(screen.contains(d.frameGeometry()));
         QVERIFY(screen.contains(QRect(d.okButton()->mapToGlobal(QPoint()), d.okButton()->size())));
-        if (!scanner.isEmpty()) { // the menu's help is about the chosen scanner
+        // The menu's help is about the chosen scanner, and this station's rule.
+        if (!scanner.isEmpty() && installed == !installedUdevRule().isEmpty()) {
             settings->setScanner(scanner, QStringLiteral("Test Scanner"));
             QStringList shown;
             whenShown<AccessHelpDialog>([&shown](AccessHelpDialog* help) {

@@ -132,6 +132,8 @@ Agent::Agent(Settings& settings, Ports ports, const QString& queueFolder, Interv
                                    .arg(describeScanner(name, key)));
     };
     capture_.scannerPause = [this] { return settings_.scannerPause(); };
+    // The scanner's line follows plug-in at once, not at the next retry.
+    capture_.onDevicesChanged = [this] { takeSlowStates(); };
     if (ports_.desktopLayout)
         capture_.desktopLayout = ports_.desktopLayout;
     if (ports_.session)

@@ -42,6 +42,8 @@
 #include <QTextDocument>
 #include <QTimer>
 
+#include <clocale>
+
 using namespace korvel::test;
 using namespace std::chrono_literals;
 
@@ -962,6 +964,22 @@ class TestShell : public QObject {
         QVERIFY2(shown.contains("&Server-URL") && shown.contains("Speichern") &&
                      shown.contains("Abbrechen"),
                  qPrintable(shown.join('|')));
+    }
+
+    // Layout names in the user's language, as xkb-data translates them.
+    void layoutNamesInTheUsersLanguage() {
+        if (!QFile::exists("/usr/share/locale/de/LC_MESSAGES/xkeyboard-config.mo"))
+            QSKIP("xkb-data's German names are not installed (no xkeyboard-config.mo for de)");
+        if (const QByteArray messages = setlocale(LC_MESSAGES, nullptr);
+            messages == "C" || messages == "POSIX")
+            QSKIP("the C locale: gettext takes no language from LANGUAGE there");
+        const QByteArray language = qgetenv("LANGUAGE");
+        const auto restore = qScopeGuard([&language] { qputenv("LANGUAGE", language); });
+        qputenv("LANGUAGE", "de");
+        XkbLayouts german;
+        QCOMPARE(german.description("ch"), QStringLiteral("Deutsch (Schweiz)"));
+        SettingsDialog d(settings->deviceId(), stub->url(), "P", "ch", &german);
+        QCOMPARE(d.layoutField()->currentText(), QStringLiteral("Deutsch (Schweiz)"));
     }
 
     void notificationsReachTheDesktopsServer() {

@@ -2,6 +2,7 @@
 // on a fake device tree: what support reads when scans do not arrive.
 #include "core/settings.h"
 #include "support/fake_input.h"
+#include "support/hid_descriptors.h"
 #include "support/test_main.h"
 
 #include <QJsonArray>
@@ -66,6 +67,16 @@ class TestDiagnose : public QObject {
         return lines;
     }
 
+    // Scanners in HID POS and USB serial mode, with their interface and node.
+    void everyInterfaceIsListed(const QJsonObject& report) {
+        const QJsonObject hidPos = deviceIn(report, "0c2e"), serial = deviceIn(report, "05f9");
+        QCOMPARE(hidPos["interface"].toString() + ' ' + hidPos["node"].toString(),
+                 "hidPos " + tree.root() + "/dev/hidraw0");
+        QCOMPARE(serial["interface"].toString() + ' ' + serial["product"].toString(),
+                 QStringLiteral("serial 4204"));
+        QCOMPARE(hidPos["chosen"], QJsonValue(false));
+    }
+
   private Q_SLOTS:
     void initTestCase() {
         env.insert(QStringLiteral("KORVEL_INPUT_ROOT"), tree.root());
@@ -78,6 +89,9 @@ class TestDiagnose : public QObject {
         tree.add(2, {});
         tree.nest(2, kNested);
         writeFile(tree.root() + "/sys/devices/" + kUsb + "/authorized", "1\n");
+        tree.addHidraw(
+            0, {0x0C2E, 0x0B87, QStringLiteral("Counter scanner"), honeywellStyleDescriptor()});
+        tree.addAcm(0, 0x05F9, 0x4204, QStringLiteral("Serial scanner"));
         Settings().setScanner(kScannerKey, QStringLiteral("Test Scanner"));
         sockaddr_un address{};
         address.sun_family = AF_UNIX;
@@ -101,6 +115,7 @@ class TestDiagnose : public QObject {
         QCOMPARE(scanner["grabbedByOther"], QJsonValue());
         QCOMPARE(deviceIn(report, "046d")["chosen"], QJsonValue(false));
         QCOMPARE(deviceIn(report, "046d")["authorized"], QJsonValue()); // no USB tree above
+        everyInterfaceIsListed(report);
     }
 
     void theRunningAgentReportsAndTheServerHears() {
@@ -127,6 +142,7 @@ class TestDiagnose : public QObject {
         QVERIFY(scanner["secondsSinceKey"].isDouble());
         QCOMPARE(deviceIn(report, "046d")["secondsSinceKey"], QJsonValue()); // never typed
         QCOMPARE(report["problems"].toArray(), QJsonArray());
+        everyInterfaceIsListed(report);
         // Only this user may ask.
         const QString folder = qEnvironmentVariable("XDG_RUNTIME_DIR") + "/korvel-agent";
         QCOMPARE(modeOf(folder), 0700);

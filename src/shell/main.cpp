@@ -213,7 +213,7 @@ int main(int argc, char** argv) {
                  [] { return desktopKeyboardLayout(); },
                  [] { return std::make_unique<XkbLayouts>(); },
                  {&hidPos, &serial},
-                 {&keyboards},
+                 {&keyboards, &hidPos, &serial},
                  &service},
                 folder);
     // For korvel-agent --diagnose, which needs no session bus.

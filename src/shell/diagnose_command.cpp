@@ -14,7 +14,6 @@
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QJsonDocument>
-#include <QNetworkAccessManager>
 
 #include <cstdio>
 
@@ -23,8 +22,8 @@ namespace {
 // What can be told without the agent: its settings, its queue file, the devices.
 QJsonObject reportWithoutAgent() {
     Settings settings;
-    QNetworkAccessManager network;
-    const Transport transport([&settings] { return settings.serverURL(); }, network);
+    HttpClient http([&settings] { return settings.proxyURL(); }); // sends nothing here
+    const Transport transport([&settings] { return settings.serverURL(); }, http);
     DiagnosisFacts f;
     f.version = QStringLiteral(KORVEL_VERSION);
     f.serverURL = transport.displayBase();

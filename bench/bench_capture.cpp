@@ -145,7 +145,7 @@ int main(int argc, char** argv) {
         ScanCapture routed(
             keyboard, [&settings] { return settings.scanner(); },
             [&](const QString&, const QString&) { ++layoutScans[withLayout]; },
-            [](const QString&, const QString&) {}, &layouts,
+            [](const QString&, const QString&, const QString&) {}, &layouts,
             [&settings] { return settings.scannerLayout(); });
         t0 = nowNs();
         for (int i = 0; i < keyRounds; ++i) {

@@ -70,7 +70,7 @@ class TestHidPos : public QObject {
         serial = std::make_unique<SerialSource>(tree.root());
         agent = std::make_unique<Agent>(
             settings,
-            Agent::Ports{*keyboard, journal, journal, {}, {}, {}, {}, {hidPos.get(), serial.get()}},
+            Agent::Ports{*keyboard, journal, journal, {}, {}, {}, {}, {}, {hidPos.get(), serial.get()}},
             data.path());
         agent->start();
     }

@@ -1,6 +1,7 @@
 #include "shell/diagnose_command.h"
 
 #include "core/agent.h"
+#include "core/delivery/http_client.h"
 #include "core/delivery/queue_store.h"
 #include "core/diagnosis/report.h"
 #include "core/diagnosis/report_socket.h"
@@ -22,8 +23,8 @@ namespace {
 // What can be told without the agent: its settings, its queue file, the devices.
 QJsonObject reportWithoutAgent() {
     Settings settings;
-    HttpClient http([&settings] { return settings.proxyURL(); }); // sends nothing here
-    const Transport transport([&settings] { return settings.serverURL(); }, http);
+    HttpClient client;
+    const Transport transport([&settings] { return settings.serverURL(); }, client);
     DiagnosisFacts f;
     f.version = QStringLiteral(KORVEL_VERSION);
     f.serverURL = transport.displayBase();

@@ -89,8 +89,8 @@ QString origin(const QUrl& url) {
 
 } // namespace
 
-// A socket curl watches. Its notifiers may be dropped within their own signal:
-// they are deleted once that has returned.
+// A socket curl watches, kept (disabled) while curl does not: the same socket is
+// watched again by the next request on its connection.
 struct HttpClient::Watch {
     QSocketNotifier* read;
     QSocketNotifier* write;
@@ -138,8 +138,8 @@ HttpClient::~HttpClient() {
     }
     for (void* easy : idle_)
         curl_easy_cleanup(easy);
-    curl_multi_cleanup(multi_); // closes the kept connections
-    for (Watch* w : watches_)   // their notifiers are children, deleted with the client
+    curl_multi_cleanup(multi_);              // closes the kept connections
+    for (const auto& [socket, w] : watches_) // the notifiers are children, deleted with it
         delete w;
     if (--clients == 0)
         curl_global_cleanup();
@@ -220,32 +220,33 @@ void HttpClient::send(Request request) {
     // On its way now, not at the event loop's next turn; what finished is told then.
     int running = 0;
     curl_multi_socket_action(multi_, CURL_SOCKET_TIMEOUT, 0, &running);
-    timer_.start(0);
+    if (static_cast<size_t>(running) < transfers_.size())
+        timer_.start(0); // one ended at once: told at the next turn
 }
 
 int HttpClient::onSocket(void*, int socket, int what, void* self, void* watch) {
     auto* client = static_cast<HttpClient*>(self);
     auto* w = static_cast<Watch*>(watch);
     if (what == CURL_POLL_REMOVE) {
+        // Kept for the next request: a kept-alive connection is watched again soon.
         if (w) {
-            for (QSocketNotifier* n : {w->read, w->write}) {
-                n->setEnabled(false);
-                n->deleteLater();
-            }
-            client->watches_.erase(w);
-            delete w;
+            w->read->setEnabled(false);
+            w->write->setEnabled(false);
         }
         curl_multi_assign(client->multi_, socket, nullptr);
         return 0;
     }
     if (!w) {
-        w = new Watch{new QSocketNotifier(socket, QSocketNotifier::Read, client),
-                      new QSocketNotifier(socket, QSocketNotifier::Write, client)};
-        client->watches_.insert(w);
-        connect(w->read, &QSocketNotifier::activated, client,
-                [client, socket] { client->act(socket, CURL_CSELECT_IN); });
-        connect(w->write, &QSocketNotifier::activated, client,
-                [client, socket] { client->act(socket, CURL_CSELECT_OUT); });
+        Watch*& kept = client->watches_[socket];
+        if (!kept) {
+            kept = new Watch{new QSocketNotifier(socket, QSocketNotifier::Read, client),
+                             new QSocketNotifier(socket, QSocketNotifier::Write, client)};
+            connect(kept->read, &QSocketNotifier::activated, client,
+                    [client, socket] { client->act(socket, CURL_CSELECT_IN); });
+            connect(kept->write, &QSocketNotifier::activated, client,
+                    [client, socket] { client->act(socket, CURL_CSELECT_OUT); });
+        }
+        w = kept;
         curl_multi_assign(client->multi_, socket, w);
     }
     w->read->setEnabled(what == CURL_POLL_IN || what == CURL_POLL_INOUT);

@@ -12,7 +12,7 @@
 #include <chrono>
 #include <functional>
 #include <list>
-#include <unordered_set>
+#include <unordered_map>
 #include <vector>
 
 // HTTP and HTTPS requests through one libcurl multi handle, driven by the event
@@ -73,7 +73,7 @@ class HttpClient : public QObject {
     QTimer stallTimer_; // the earliest time a transfer without progress gives up
     QElapsedTimer clock_;
     std::list<Transfer> transfers_;
-    std::vector<void*> idle_;       // easy handles to use again
-    std::vector<QString> basicFor_; // servers (with their user-info) that asked for Basic
-    std::unordered_set<Watch*> watches_;
+    std::vector<void*> idle_;                 // easy handles to use again
+    std::vector<QString> basicFor_;           // servers (with their user-info) that asked for Basic
+    std::unordered_map<int, Watch*> watches_; // by socket, kept once made
 };

@@ -2,6 +2,7 @@
 // on a fake device tree: what support reads when scans do not arrive.
 #include "core/settings.h"
 #include "support/fake_input.h"
+#include "support/hid_descriptors.h"
 #include "support/test_main.h"
 
 #include <QJsonArray>
@@ -59,6 +60,16 @@ class TestDiagnose : public QObject {
         return last.left(last.indexOf('\n')).section(' ', 1);
     }
 
+    // Scanners in HID POS and USB serial mode, with their interface and node.
+    void everyInterfaceIsListed(const QJsonObject& report) {
+        const QJsonObject hidPos = deviceIn(report, "0c2e"), serial = deviceIn(report, "05f9");
+        QCOMPARE(hidPos["interface"].toString() + ' ' + hidPos["node"].toString(),
+                 "hidPos " + tree.root() + "/dev/hidraw0");
+        QCOMPARE(serial["interface"].toString() + ' ' + serial["product"].toString(),
+                 QStringLiteral("serial 4204"));
+        QCOMPARE(hidPos["chosen"], QJsonValue(false));
+    }
+
   private Q_SLOTS:
     void initTestCase() {
         env.insert(QStringLiteral("KORVEL_INPUT_ROOT"), tree.root());
@@ -71,6 +82,9 @@ class TestDiagnose : public QObject {
         tree.add(2, {});
         tree.nest(2, kUsb + "/1-1:1.0/0003:05E0:1200.0001/input/input7");
         writeFile(tree.root() + "/sys/devices/" + kUsb + "/authorized", "1\n");
+        tree.addHidraw(
+            0, {0x0C2E, 0x0B87, QStringLiteral("Counter scanner"), honeywellStyleDescriptor()});
+        tree.addAcm(0, 0x05F9, 0x4204, QStringLiteral("Serial scanner"));
         Settings().setScanner(QStringLiteral("05E0:1200"), QStringLiteral("Test Scanner"));
         sockaddr_un address{};
         address.sun_family = AF_UNIX;
@@ -90,6 +104,7 @@ class TestDiagnose : public QObject {
         QCOMPARE(scanner["chosen"], QJsonValue(true));
         QCOMPARE(scanner["authorized"], QJsonValue(true));              // found up the nested tree
         QCOMPARE(deviceIn(report, "046d")["authorized"], QJsonValue()); // no USB tree above
+        everyInterfaceIsListed(report);
     }
 
     void theRunningAgentReportsAndTheServerHears() {
@@ -110,6 +125,7 @@ class TestDiagnose : public QObject {
         QCOMPARE(report["server"]["url"].toString(), "http://127.0.0.1:" + port);
         QCOMPARE(deviceIn(report, "05e0")["scans"].toInteger(), 1);
         QCOMPARE(report["problems"].toArray(), QJsonArray());
+        everyInterfaceIsListed(report);
         // Only this user may ask.
         const QString folder = qEnvironmentVariable("XDG_RUNTIME_DIR") + "/korvel-agent";
         QCOMPARE(modeOf(folder), 0700);

@@ -147,11 +147,11 @@ class TestEvdev : public QObject {
         agent->start();
         QCOMPARE(agent->menuTexts().scannerLine, "Scanner not connected: Test Scanner (05E0:1200)");
         QVERIFY(!agent->menuTexts().permissionVisible);
-        tree.add(1, {});
+        tree.add(1, {}); // told by the plug-in itself: the next retry is an hour away
+        QTRY_VERIFY(
+            agent->menuTexts().scannerLine.startsWith(QLatin1String("Scanner: Test Scanner")));
         tree.type(1, QStringLiteral("4006"));
         QTRY_COMPARE(queued(), QStringList{"4006"});
-        agent->takeSlowStates();
-        QVERIFY(agent->menuTexts().scannerLine.startsWith(QLatin1String("Scanner: Test Scanner")));
         tree.remove(3);
     }
 };

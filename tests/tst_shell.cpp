@@ -2,6 +2,7 @@
 // the tray menu kept current without being asked, as a tray host reads it over
 // D-Bus; the status window where there is no tray host; the dialogs, notifications.
 #include "core/agent.h"
+#include "core/delivery/scan_delivery.h"
 #include "core/settings.h"
 #include "platform/linux/dbus_notifier.h"
 #include "platform/linux/dbus_presence.h"
@@ -28,6 +29,7 @@
 #include <QDBusArgument>
 #include <QDBusConnection>
 #include <QDBusPendingCall>
+#include <QDBusPendingCallWatcher>
 #include <QDBusVariant>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -39,6 +41,8 @@
 #include <QScopeGuard>
 #include <QTextDocument>
 #include <QTimer>
+
+#include <clocale>
 
 using namespace korvel::test;
 using namespace std::chrono_literals;
@@ -72,14 +76,18 @@ class Notifications : public QObject {
     Q_CLASSINFO("D-Bus Interface", "org.freedesktop.Notifications")
   public:
     QStringList shown;
+    QList<QStringList> actions; // of each shown
     QStringList capabilities{"body", "body-markup"};
   public Q_SLOTS:
     QStringList GetCapabilities() { return capabilities; }
     uint Notify(const QString& app, uint replaces, const QString&, const QString& title,
-                const QString& body, const QStringList&, const QVariantMap&, int) {
+                const QString& body, const QStringList& given, const QVariantMap&, int) {
         shown << QStringLiteral("%1|%2|%3|%4").arg(app).arg(replaces).arg(title, body);
+        actions << given;
         return static_cast<uint>(shown.size());
     }
+  Q_SIGNALS:
+    void ActionInvoked(uint id, const QString& action);
 };
 
 // The desktop's tray host, as items see it: they register with it.
@@ -237,6 +245,24 @@ class TestShell : public QObject {
     void type(std::initializer_list<int> usages) {
         for (const int usage : usages)
             keyboard.handler({KeyEvent::key, 7, usage, 1, 0, 0x05E0, 0x1200, "Imaging & Co"});
+    }
+
+    // The test code as a US scanner types it, with its Ctrl+] for GS.
+    void scanTestCode() {
+        const QString plain = "1234567890-=[]\\;'`,./", shifted = "!@#$%^&*()_+{}|:\"~<>?";
+        for (const QChar c : QStringLiteral("KV1 !\"#$%&'()*+,-./0123456789:;<=>?@ABCDEFGHIJKLMN"
+                                            "OPQRSTUVWXYZ[\\]^_`abcdefghijklmnopqrstuvwxyz{|}~"
+                                            "\x1dKV1\n")) {
+            const qsizetype i = shifted.indexOf(c);
+            const int modifier = c.isUpper() || i >= 0 ? 225 : c == u'\x1d' ? 224 : 0;
+            if (modifier)
+                keyboard.handler({KeyEvent::key, 7, modifier, 1, 0, 0x05E0, 0x1200, {}});
+            type({FakeInputTree::usageOf(modifier == 224 ? u']'
+                                         : i >= 0        ? plain[i]
+                                                         : c.toLower())});
+            if (modifier)
+                keyboard.handler({KeyEvent::key, 7, modifier, 0, 0, 0x05E0, 0x1200, {}});
+        }
     }
 
   private Q_SLOTS:
@@ -405,14 +431,23 @@ class TestShell : public QObject {
     // button, the OK button on screen (run again at 125 % scaling).
     void accessHelpStepsCanBeFollowed_data() {
         QTest::addColumn<QString>("scanner");
+        QTest::addColumn<bool>("installed"); // the package's rule is there already
         QTest::addColumn<int>("steps");
-        QTest::newRow("no scanner") << QString() << 3;
-        QTest::newRow("scanner") << QStringLiteral("05E0:1200") << 5;
+        QTest::newRow("no scanner") << QString() << false << 3;
+        QTest::newRow("scanner") << QStringLiteral("05E0:1200") << false << 5;
+        QTest::newRow("installed, no scanner") << QString() << true << 2;
+        QTest::newRow("installed, scanner") << QStringLiteral("05E0:1200") << true << 4;
     }
     void accessHelpStepsCanBeFollowed() {
         QFETCH(QString, scanner);
+        QFETCH(bool, installed);
         QFETCH(int, steps);
-        AccessHelpDialog d(scanner);
+        QTemporaryDir rules;
+        if (installed)
+            QVERIFY(QFile(rules.filePath(kPackagedRuleName)).open(QIODevice::WriteOnly));
+        AccessHelpDialog d(scanner, nullptr, {rules.path() + "/none", rules.path()});
+        QCOMPARE(d.commands().filter("sudo cp").isEmpty(), installed); // starts from there
+        QCOMPARE(d.texts().filter(rules.path()).size(), installed ? 1 : 0);
         d.show();
         QVERIFY(QTest::qWaitForWindowExposed(&d));
         int step = 0;
@@ -433,7 +468,8 @@ class TestShell : public QObject {
         const QRect screen = d.screen()->availableGeometry();
         QVERIFY(screen.contains(d.frameGeometry()));
         QVERIFY(screen.contains(QRect(d.okButton()->mapToGlobal(QPoint()), d.okButton()->size())));
-        if (!scanner.isEmpty()) { // the menu's help is about the chosen scanner
+        // The menu's help is about the chosen scanner, and this station's rule.
+        if (!scanner.isEmpty() && installed == !installedUdevRule().isEmpty()) {
             settings->setScanner(scanner, QStringLiteral("Test Scanner"));
             QStringList shown;
             whenShown<AccessHelpDialog>([&shown](AccessHelpDialog* help) {
@@ -525,27 +561,37 @@ class TestShell : public QObject {
         QCOMPARE(settings->serverURL(), stub->url());
     }
 
+    // The menu's words for the same answer, with what only the test can add.
     void testConnectionSaysWhatTheServerAnswered_data() {
-        QTest::addColumn<int>("status"); // 0: nobody listening
+        QTest::addColumn<int>("status"); // 0: nobody listening, -1: never answers
         QTest::addColumn<QByteArray>("body");
         QTest::addColumn<QString>("shown");
-        QTest::newRow("reachable") << 201 << QByteArray("{}") << "Reachable: the server accepted";
+        QTest::newRow("reachable")
+            << 201 << QByteArray("{}") << "Reachable: the server accepted this station.";
         QTest::newRow("refused") << 403 << QByteArray(R"({"error":"no"})")
-                                 << "Refused by the server: HTTP status 403 (no)";
-        QTest::newRow("unreachable") << 0 << QByteArray() << "Unreachable: Connection refused";
+                                 << "Server error 403 (no)";
+        QTest::newRow("failing") << 500 << QByteArray("{}") << "Server error 500";
+        QTest::newRow("unreachable")
+            << 0 << QByteArray() << "Server unreachable: Connection refused";
+        QTest::newRow("silent") << -1 << QByteArray() << "Server unreachable";
     }
     void testConnectionSaysWhatTheServerAnswered() {
         QFETCH(int, status);
         QFETCH(QByteArray, body);
         QFETCH(QString, shown);
         stub->script = [status, body](const HttpStub::Request& r) {
-            return r.body.contains("Packing 9") ? HttpStub::Reply{status, body} : HttpStub::Reply{};
+            if (!r.body.contains("Packing 9"))
+                return HttpStub::Reply{};
+            return HttpStub::Reply{status, body, status < 0};
         };
         SettingsDialog d(settings->deviceId(), QString(), QStringLiteral("Packing 9"));
+        d.setRequestTimeout(std::chrono::milliseconds(200));
         d.urlField()->setText(status ? stub->url() : QStringLiteral("http://127.0.0.1:1"));
         d.testButton()->click();
-        QTRY_VERIFY2(d.testResult()->text().startsWith(shown), qPrintable(d.testResult()->text()));
+        QTRY_COMPARE_WITH_TIMEOUT(d.testResult()->text(), shown, 10000);
         QVERIFY(!status || stub->requests.last().target == "/api/devices/" + settings->deviceId());
+        if (status >= 500) // what the menu says of a scan that got this answer
+            QCOMPARE(ScanDelivery::answerText(status, {}), shown);
     }
 
     // Human names, the US default first, nothing twice, no "custom"; a name the
@@ -738,6 +784,44 @@ class TestShell : public QObject {
         QTRY_VERIFY(window->isVisible());
     }
 
+    // Settings asked for again while open (from the tray) brings that one forward.
+    void settingsOpensOnce() {
+        int open = 0;
+        whenShown<SettingsDialog>([&](SettingsDialog* d) {
+            QTimer::singleShot(0, d, [&open, d] { // runs in a second dialog's loop too
+                for (QWidget* w : QApplication::topLevelWidgets()) {
+                    auto* each = qobject_cast<SettingsDialog*>(w);
+                    open += each && each->isVisible();
+                    if (each && each != d)
+                        each->reject();
+                }
+            });
+            menu->settingsItem()->trigger();
+            QCOMPARE(menu->settingsDialog(), d);
+            QTRY_VERIFY(open > 0);
+            d->reject();
+        });
+        menu->showSettings();
+        QCOMPARE(open, 1);
+        QVERIFY(!menu->settingsDialog());
+    }
+
+    // "Detect scanner" from the tray while Settings is open: a window that works.
+    void detectingFromTheTrayOverSettings() {
+        keyboard.granted = true;
+        agent->capture().startCapture();
+        agent->takeSlowStates();
+        whenShown<SettingsDialog>([&](SettingsDialog* d) {
+            menu->detectItem()->trigger();
+            QVERIFY(agent->capture().detecting() && menu->detectWindow());
+            QCOMPARE(menu->detectWindow()->parentWidget(), d); // above the modal dialog
+            QTest::mouseClick(menu->detectWindow()->cancelButton(), Qt::LeftButton);
+            QVERIFY(!agent->capture().detecting() && d->isVisible());
+            d->reject();
+        });
+        menu->showSettings();
+    }
+
     // The settings dialog's "Find from a scan…": the detect window shows the test
     // code; a US scanner scans it; the dialog then shows what Save keeps.
     void findFromAScanShowsWhatTheTestCodeTold() {
@@ -752,21 +836,7 @@ class TestShell : public QObject {
             QTest::mouseClick(d->findButton(), Qt::LeftButton);
             QVERIFY(menu->detectWindow() && menu->detectWindow()->isVisible());
             QVERIFY(!menu->detectWindow()->codeLabel()->pixmap().isNull());
-            const QString plain = "1234567890-=[]\\;'`,./", shifted = "!@#$%^&*()_+{}|:\"~<>?";
-            for (const QChar c :
-                 QStringLiteral("KV1 !\"#$%&'()*+,-./0123456789:;<=>?@ABCDEFGHIJKLMN"
-                                "OPQRSTUVWXYZ[\\]^_`abcdefghijklmnopqrstuvwxyz{|}~"
-                                "\x1dKV1\n")) {
-                const qsizetype i = shifted.indexOf(c);
-                const int modifier = c.isUpper() || i >= 0 ? 225 : c == u'\x1d' ? 224 : 0;
-                if (modifier)
-                    keyboard.handler({KeyEvent::key, 7, modifier, 1, 0, 0x05E0, 0x1200, {}});
-                type({FakeInputTree::usageOf(modifier == 224 ? u']'
-                                             : i >= 0        ? plain[i]
-                                                             : c.toLower())});
-                if (modifier)
-                    keyboard.handler({KeyEvent::key, 7, modifier, 0, 0, 0x05E0, 0x1200, {}});
-            }
+            scanTestCode();
             QTRY_VERIFY(!menu->detectWindow());
             QCOMPARE(d->scannerLayout(), QString());
             QTest::mouseClick(d->saveButton(), Qt::LeftButton);
@@ -790,6 +860,29 @@ class TestShell : public QObject {
         });
         menu->showSettings();
         QTRY_VERIFY(!agent->capture().detecting());
+    }
+
+    // Cancel after "Find from a scan…" puts back the scanner, layout and pause before.
+    void cancelAfterFindingPutsBackTheScanner() {
+        keyboard.granted = true;
+        agent->capture().startCapture();
+        agent->takeSlowStates();
+        settings->setScanner(QStringLiteral("0001:0002"), QStringLiteral("Old one"));
+        settings->setScannerLayout(QStringLiteral("de"));
+        settings->setScannerPause(170);
+        const Agent::ScannerChoice before = agent->scannerChoice();
+        whenShown<SettingsDialog>([&](SettingsDialog* d) {
+            QTest::mouseClick(d->findButton(), Qt::LeftButton);
+            scanTestCode();
+            QTRY_VERIFY(!menu->detectWindow());
+            QVERIFY(agent->scannerChoice() != before);
+            d->reject();
+        });
+        menu->showSettings();
+        QCOMPARE(settings->scanner(), before.key);
+        QCOMPARE(settings->scannerName(), QStringLiteral("Old one"));
+        QCOMPARE(settings->scannerLayout(), QStringLiteral("de"));
+        QCOMPARE(settings->scannerPause(), 170);
     }
 
     // The session's language reaches the menu, the dialogs and the notifications.
@@ -819,13 +912,30 @@ class TestShell : public QObject {
                  qPrintable(shown.join('|')));
     }
 
+    // Layout names in the user's language, as xkb-data translates them.
+    void layoutNamesInTheUsersLanguage() {
+        if (!QFile::exists("/usr/share/locale/de/LC_MESSAGES/xkeyboard-config.mo"))
+            QSKIP("xkb-data's German names are not installed (no xkeyboard-config.mo for de)");
+        if (const QByteArray messages = setlocale(LC_MESSAGES, nullptr);
+            messages == "C" || messages == "POSIX")
+            QSKIP("the C locale: gettext takes no language from LANGUAGE there");
+        const QByteArray language = qgetenv("LANGUAGE");
+        const auto restore = qScopeGuard([&language] { qputenv("LANGUAGE", language); });
+        qputenv("LANGUAGE", "de");
+        XkbLayouts german;
+        QCOMPARE(german.description("ch"), QStringLiteral("Deutsch (Schweiz)"));
+        SettingsDialog d(settings->deviceId(), stub->url(), "P", "ch", &german);
+        QCOMPARE(d.layoutField()->currentText(), QStringLiteral("Deutsch (Schweiz)"));
+    }
+
     void notificationsReachTheDesktopsServer() {
         QDBusConnection bus = QDBusConnection::sessionBus();
         if (!bus.isConnected())
             QSKIP("no session bus (run under dbus-run-session)");
         Notifications server;
         QVERIFY(bus.registerObject("/org/freedesktop/Notifications", &server,
-                                   QDBusConnection::ExportAllSlots));
+                                   QDBusConnection::ExportAllSlots |
+                                       QDBusConnection::ExportAllSignals));
         QVERIFY(bus.registerService("org.freedesktop.Notifications"));
         DbusNotifier notifier(bus);
         const QString body = QStringLiteral("<A&B>\nunknown");
@@ -837,6 +947,23 @@ class TestShell : public QObject {
         QCOMPARE(server.shown,
                  (QStringList{"Korvel Agent|0|Korvel: scan refused|&lt;A&amp;B&gt;\nunknown",
                               "Korvel Agent|0|Korvel: scan refused|" + body}));
+        QCOMPARE(server.actions[0], QStringList()); // none offered: none shown
+
+        // A click on one of ours brings the window; one on another's does not.
+        int opened = 0;
+        window->hide();
+        notifier.setDefaultAction(QStringLiteral("Open"), [&] {
+            ++opened;
+            window->bringToFront();
+        });
+        notifier.notify(QStringLiteral("Scanner selected"), body);
+        QTRY_COMPARE(server.actions.size(), 3);
+        QCOMPARE(server.actions[2], (QStringList{"default", "Open"}));
+        QTRY_VERIFY(!notifier.findChildren<QDBusPendingCallWatcher*>().size());
+        Q_EMIT server.ActionInvoked(2, QStringLiteral("default")); // shown without the action
+        Q_EMIT server.ActionInvoked(3, QStringLiteral("default"));
+        QTRY_VERIFY(window->isVisible());
+        QCOMPARE(opened, 1);
     }
 };
 

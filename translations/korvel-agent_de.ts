@@ -20,24 +20,12 @@
         <translation>1. Die Regel installieren. Das Paket korvel-agent installiert sie als /lib/udev/rules.d/%1; ohne das Paket kopieren Sie sie aus dem Quellordner:</translation>
     </message>
     <message>
-        <source>2. Apply it to the keyboards plugged in already:</source>
-        <translation>2. Die Regel auf die bereits angeschlossenen Tastaturen anwenden:</translation>
-    </message>
-    <message>
         <source>Only the scanner (optional)</source>
         <translation>Nur der Scanner (optional)</translation>
     </message>
     <message>
         <source>Once the scanner is chosen, this help gives the commands that let only it be read. Or give its VID:PID as lsusb shows it: korvel-agent --udev-rule VID:PID prints that rule; saved as %1 it replaces the packaged one.</source>
         <translation>Sobald der Scanner gewählt ist, nennt diese Hilfe die Befehle, mit denen nur er gelesen werden darf. Oder geben Sie seine VID:PID an, wie lsusb sie zeigt: korvel-agent --udev-rule VID:PID gibt diese Regel aus; als %1 gespeichert ersetzt sie die Regel aus dem Paket.</translation>
-    </message>
-    <message>
-        <source>4. Replace the rule with one for the scanner %1 alone:</source>
-        <translation>4. Die Regel durch eine nur für den Scanner %1 ersetzen:</translation>
-    </message>
-    <message>
-        <source>5. Apply it as in step 2:</source>
-        <translation>5. Die Regel wie in Schritt 2 anwenden:</translation>
     </message>
     <message>
         <source>No other keyboard can then be read, and detection finds only this device. Keyboards readable before may stay so until they are plugged in again or the station restarts.</source>
@@ -60,16 +48,32 @@
         <translation>Kopiert</translation>
     </message>
     <message>
-        <source>3. Wait up to 5 seconds: Korvel Agent notices the access by itself, and its menu or window shows the scanner instead. If it does not, plug the scanner in again.</source>
-        <translation>3. Bis zu 5 Sekunden warten: Korvel Agent bemerkt den Zugriff von selbst, und sein Menü oder Fenster zeigt stattdessen den Scanner. Falls nicht, den Scanner neu einstecken.</translation>
-    </message>
-    <message>
         <source>It lets whoever&apos;s session is in front at this station read every keyboard (read only), which choosing the scanner by scanning needs, and scanners of known makers in HID POS or USB serial mode:</source>
         <translation>Sie lässt die Sitzung, die an dieser Station vorne ist, jede Tastatur lesen (nur lesen), was die Wahl des Scanners durch Scannen braucht, und Scanner bekannter Hersteller im HID-POS- oder USB-Seriell-Modus:</translation>
     </message>
     <message>
         <source>That writes these rules (keyboard, HID POS and USB serial mode):</source>
         <translation>Das schreibt diese Regeln (Tastatur-, HID-POS- und USB-Seriell-Modus):</translation>
+    </message>
+    <message>
+        <source>The rule is installed already, as %1.</source>
+        <translation>Die Regel ist bereits installiert, als %1.</translation>
+    </message>
+    <message>
+        <source>%1. Apply it to the keyboards plugged in already:</source>
+        <translation>%1. Die Regel auf die bereits angeschlossenen Tastaturen anwenden:</translation>
+    </message>
+    <message>
+        <source>%1. Wait up to 5 seconds: Korvel Agent notices the access by itself, and its menu or window shows the scanner instead. If it does not, plug the scanner in again.</source>
+        <translation>%1. Bis zu 5 Sekunden warten: Korvel Agent bemerkt den Zugriff von selbst, und sein Menü oder Fenster zeigt stattdessen den Scanner. Falls nicht, den Scanner neu einstecken.</translation>
+    </message>
+    <message>
+        <source>%1. Replace the rule with one for the scanner %2 alone:</source>
+        <translation>%1. Die Regel durch eine nur für den Scanner %2 ersetzen:</translation>
+    </message>
+    <message>
+        <source>%1. Apply it as in step %2:</source>
+        <translation>%1. Die Regel wie in Schritt %2 anwenden:</translation>
     </message>
 </context>
 <context>
@@ -599,24 +603,12 @@ seinen Einstellungen. Alles andere wird ebenfalls dort eingestellt.
         <translation>Wird getestet…</translation>
     </message>
     <message>
-        <source>Certificate not trusted: %1</source>
-        <translation>Zertifikat nicht vertrauenswürdig: %1</translation>
-    </message>
-    <message>
-        <source>Unreachable: %1</source>
-        <translation>Nicht erreichbar: %1</translation>
-    </message>
-    <message>
         <source>Reachable: the server accepted this station.</source>
         <translation>Erreichbar: Der Server hat diese Station angenommen.</translation>
     </message>
     <message>
-        <source>Refused by the server: HTTP status %1</source>
-        <translation>Vom Server abgelehnt: HTTP-Status %1</translation>
-    </message>
-    <message>
-        <source>Refused by the server: HTTP status %1 (%2)</source>
-        <translation>Vom Server abgelehnt: HTTP-Status %1 (%2)</translation>
+        <source>%1: %2</source>
+        <translation>%1: %2</translation>
     </message>
 </context>
 <context>
@@ -667,6 +659,10 @@ seinen Einstellungen. Alles andere wird ebenfalls dort eingestellt.
     <message>
         <source>Quit</source>
         <translation>Beenden</translation>
+    </message>
+    <message>
+        <source>Open Korvel Agent</source>
+        <translation>Korvel Agent öffnen</translation>
     </message>
 </context>
 <context>

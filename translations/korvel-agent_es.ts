@@ -20,24 +20,12 @@
         <translation>1. Instale la regla. El paquete korvel-agent la instala como /lib/udev/rules.d/%1; sin el paquete, cópiela desde la carpeta de código fuente:</translation>
     </message>
     <message>
-        <source>2. Apply it to the keyboards plugged in already:</source>
-        <translation>2. Aplíquela a los teclados ya conectados:</translation>
-    </message>
-    <message>
         <source>Only the scanner (optional)</source>
         <translation>Solo el lector (opcional)</translation>
     </message>
     <message>
         <source>Once the scanner is chosen, this help gives the commands that let only it be read. Or give its VID:PID as lsusb shows it: korvel-agent --udev-rule VID:PID prints that rule; saved as %1 it replaces the packaged one.</source>
         <translation>Una vez elegido el lector, esta ayuda indica los comandos que permiten leer solo ese dispositivo. O indique su VID:PID tal como lo muestra lsusb: korvel-agent --udev-rule VID:PID muestra esa regla; guardada como %1, sustituye a la del paquete.</translation>
-    </message>
-    <message>
-        <source>4. Replace the rule with one for the scanner %1 alone:</source>
-        <translation>4. Sustituya la regla por una solo para el lector %1:</translation>
-    </message>
-    <message>
-        <source>5. Apply it as in step 2:</source>
-        <translation>5. Aplíquela como en el paso 2:</translation>
     </message>
     <message>
         <source>No other keyboard can then be read, and detection finds only this device. Keyboards readable before may stay so until they are plugged in again or the station restarts.</source>
@@ -60,16 +48,32 @@
         <translation>Copiado</translation>
     </message>
     <message>
-        <source>3. Wait up to 5 seconds: Korvel Agent notices the access by itself, and its menu or window shows the scanner instead. If it does not, plug the scanner in again.</source>
-        <translation>3. Espere hasta 5 segundos: Korvel Agent detecta el acceso por sí solo y su menú o su ventana muestra entonces el lector. Si no, vuelva a conectar el lector.</translation>
-    </message>
-    <message>
         <source>It lets whoever&apos;s session is in front at this station read every keyboard (read only), which choosing the scanner by scanning needs, and scanners of known makers in HID POS or USB serial mode:</source>
         <translation>Permite a la sesión que está delante en este puesto leer cada teclado (solo lectura), lo que necesita la elección del escáner escaneando, y los escáneres de fabricantes conocidos en modo HID POS o serie USB:</translation>
     </message>
     <message>
         <source>That writes these rules (keyboard, HID POS and USB serial mode):</source>
         <translation>Eso escribe estas reglas (modo teclado, HID POS y serie USB):</translation>
+    </message>
+    <message>
+        <source>The rule is installed already, as %1.</source>
+        <translation>La regla ya está instalada, como %1.</translation>
+    </message>
+    <message>
+        <source>%1. Apply it to the keyboards plugged in already:</source>
+        <translation>%1. Aplíquela a los teclados ya conectados:</translation>
+    </message>
+    <message>
+        <source>%1. Wait up to 5 seconds: Korvel Agent notices the access by itself, and its menu or window shows the scanner instead. If it does not, plug the scanner in again.</source>
+        <translation>%1. Espere hasta 5 segundos: Korvel Agent detecta el acceso por sí solo y su menú o su ventana muestra entonces el lector. Si no, vuelva a conectar el lector.</translation>
+    </message>
+    <message>
+        <source>%1. Replace the rule with one for the scanner %2 alone:</source>
+        <translation>%1. Sustituya la regla por una solo para el lector %2:</translation>
+    </message>
+    <message>
+        <source>%1. Apply it as in step %2:</source>
+        <translation>%1. Aplíquela como en el paso %2:</translation>
     </message>
 </context>
 <context>
@@ -599,24 +603,12 @@ servidor de escaneo indicado en su configuración. Todo lo demás se ajusta ahí
         <translation>Probando…</translation>
     </message>
     <message>
-        <source>Certificate not trusted: %1</source>
-        <translation>Certificado no fiable: %1</translation>
-    </message>
-    <message>
-        <source>Unreachable: %1</source>
-        <translation>Inaccesible: %1</translation>
-    </message>
-    <message>
         <source>Reachable: the server accepted this station.</source>
         <translation>Accesible: el servidor ha aceptado este puesto.</translation>
     </message>
     <message>
-        <source>Refused by the server: HTTP status %1</source>
-        <translation>Rechazado por el servidor: estado HTTP %1</translation>
-    </message>
-    <message>
-        <source>Refused by the server: HTTP status %1 (%2)</source>
-        <translation>Rechazado por el servidor: estado HTTP %1 (%2)</translation>
+        <source>%1: %2</source>
+        <translation>%1: %2</translation>
     </message>
 </context>
 <context>
@@ -667,6 +659,10 @@ servidor de escaneo indicado en su configuración. Todo lo demás se ajusta ahí
     <message>
         <source>Quit</source>
         <translation>Salir</translation>
+    </message>
+    <message>
+        <source>Open Korvel Agent</source>
+        <translation>Abrir Korvel Agent</translation>
     </message>
 </context>
 <context>

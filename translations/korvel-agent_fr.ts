@@ -20,24 +20,12 @@
         <translation>1. Installez la règle. Le paquet korvel-agent l&apos;installe sous /lib/udev/rules.d/%1 ; sans le paquet, copiez-la depuis le dossier des sources :</translation>
     </message>
     <message>
-        <source>2. Apply it to the keyboards plugged in already:</source>
-        <translation>2. Appliquez-la aux claviers déjà branchés :</translation>
-    </message>
-    <message>
         <source>Only the scanner (optional)</source>
         <translation>Uniquement le lecteur (facultatif)</translation>
     </message>
     <message>
         <source>Once the scanner is chosen, this help gives the commands that let only it be read. Or give its VID:PID as lsusb shows it: korvel-agent --udev-rule VID:PID prints that rule; saved as %1 it replaces the packaged one.</source>
         <translation>Une fois le lecteur choisi, cette aide donne les commandes qui ne permettent de lire que lui. Ou indiquez son VID:PID tel que lsusb l&apos;affiche : korvel-agent --udev-rule VID:PID affiche cette règle ; enregistrée sous %1, elle remplace celle du paquet.</translation>
-    </message>
-    <message>
-        <source>4. Replace the rule with one for the scanner %1 alone:</source>
-        <translation>4. Remplacez la règle par une règle pour le seul lecteur %1 :</translation>
-    </message>
-    <message>
-        <source>5. Apply it as in step 2:</source>
-        <translation>5. Appliquez-la comme à l&apos;étape 2 :</translation>
     </message>
     <message>
         <source>No other keyboard can then be read, and detection finds only this device. Keyboards readable before may stay so until they are plugged in again or the station restarts.</source>
@@ -60,16 +48,32 @@
         <translation>Copié</translation>
     </message>
     <message>
-        <source>3. Wait up to 5 seconds: Korvel Agent notices the access by itself, and its menu or window shows the scanner instead. If it does not, plug the scanner in again.</source>
-        <translation>3. Attendez jusqu&apos;à 5 secondes : Korvel Agent remarque l&apos;accès de lui-même et son menu ou sa fenêtre affiche alors le lecteur. Sinon, rebranchez le lecteur.</translation>
-    </message>
-    <message>
         <source>It lets whoever&apos;s session is in front at this station read every keyboard (read only), which choosing the scanner by scanning needs, and scanners of known makers in HID POS or USB serial mode:</source>
         <translation>Elle permet à la session au premier plan sur ce poste de lire chaque clavier (en lecture seule), ce dont le choix du lecteur par un scan a besoin, ainsi que les lecteurs des fabricants connus en mode HID POS ou série USB :</translation>
     </message>
     <message>
         <source>That writes these rules (keyboard, HID POS and USB serial mode):</source>
         <translation>Cela écrit ces règles (mode clavier, HID POS et série USB) :</translation>
+    </message>
+    <message>
+        <source>The rule is installed already, as %1.</source>
+        <translation>La règle est déjà installée, sous %1.</translation>
+    </message>
+    <message>
+        <source>%1. Apply it to the keyboards plugged in already:</source>
+        <translation>%1. Appliquez-la aux claviers déjà branchés :</translation>
+    </message>
+    <message>
+        <source>%1. Wait up to 5 seconds: Korvel Agent notices the access by itself, and its menu or window shows the scanner instead. If it does not, plug the scanner in again.</source>
+        <translation>%1. Attendez jusqu&apos;à 5 secondes : Korvel Agent remarque l&apos;accès de lui-même et son menu ou sa fenêtre affiche alors le lecteur. Sinon, rebranchez le lecteur.</translation>
+    </message>
+    <message>
+        <source>%1. Replace the rule with one for the scanner %2 alone:</source>
+        <translation>%1. Remplacez la règle par une règle pour le seul lecteur %2 :</translation>
+    </message>
+    <message>
+        <source>%1. Apply it as in step %2:</source>
+        <translation>%1. Appliquez-la comme à l&apos;étape %2 :</translation>
     </message>
 </context>
 <context>
@@ -600,24 +604,12 @@ de scan défini dans ses paramètres. Tout le reste se règle au même endroit.
         <translation>Test en cours…</translation>
     </message>
     <message>
-        <source>Certificate not trusted: %1</source>
-        <translation>Certificat non reconnu : %1</translation>
-    </message>
-    <message>
-        <source>Unreachable: %1</source>
-        <translation>Injoignable : %1</translation>
-    </message>
-    <message>
         <source>Reachable: the server accepted this station.</source>
         <translation>Joignable : le serveur a accepté ce poste.</translation>
     </message>
     <message>
-        <source>Refused by the server: HTTP status %1</source>
-        <translation>Refusé par le serveur : statut HTTP %1</translation>
-    </message>
-    <message>
-        <source>Refused by the server: HTTP status %1 (%2)</source>
-        <translation>Refusé par le serveur : statut HTTP %1 (%2)</translation>
+        <source>%1: %2</source>
+        <translation>%1 : %2</translation>
     </message>
 </context>
 <context>
@@ -668,6 +660,10 @@ de scan défini dans ses paramètres. Tout le reste se règle au même endroit.
     <message>
         <source>Quit</source>
         <translation>Quitter</translation>
+    </message>
+    <message>
+        <source>Open Korvel Agent</source>
+        <translation>Ouvrir Korvel Agent</translation>
     </message>
 </context>
 <context>

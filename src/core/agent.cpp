@@ -132,6 +132,8 @@ Agent::Agent(Settings& settings, Ports ports, const QString& queueFolder, Interv
                                    .arg(describeScanner(name, key)));
     };
     capture_.scannerPause = [this] { return settings_.scannerPause(); };
+    // The scanner's line follows plug-in at once, not at the next retry.
+    capture_.onDevicesChanged = [this] { takeSlowStates(); };
     if (ports_.desktopLayout)
         capture_.desktopLayout = ports_.desktopLayout;
     if (ports_.session)
@@ -567,6 +569,24 @@ std::optional<QString> Agent::toggleLogin() {
     auto error = ports_.login->setEnabled(!ports_.login->enabled());
     takeSlowStates(); // the check mark shows the real state either way
     return error;
+}
+
+Agent::ScannerChoice Agent::scannerChoice() const {
+    return {settings_.scanner(), settings_.scannerName(), settings_.scannerLayout(),
+            settings_.scannerPause()};
+}
+
+void Agent::restoreScannerChoice(const ScannerChoice& choice) {
+    if (choice == scannerChoice())
+        return;
+    settings_.setScanner(choice.key, choice.name);
+    settings_.setScannerLayout(choice.layout);
+    settings_.setScannerPause(choice.pause);
+    qCInfo(lcAgent).noquote() << "scanner choice put back:"
+                              << describeScanner(choice.name, choice.key);
+    capture_.followLayout(); // the layout and pause from the next key on
+    takeSlowStates();
+    announceChange();
 }
 
 void Agent::saveSettings(const QString& serverURL, const QString& deviceName,

@@ -106,6 +106,15 @@ class Agent : public QObject {
     void setShownInTray(bool inTray) { inTray_ = inTray; }
     // Switches starting at login; the error in words when that failed.
     std::optional<QString> toggleLogin();
+    // The scanner as chosen and calibrated: what detection changes.
+    struct ScannerChoice {
+        QString key, name, layout;
+        int pause = 0;
+        bool operator==(const ScannerChoice&) const = default;
+    };
+    ScannerChoice scannerChoice() const;
+    // Puts back a choice taken before: a detection the operator then cancelled.
+    void restoreScannerChoice(const ScannerChoice& choice);
     // The settings dialog's Save: both values trimmed and stored, then the device is
     // registered again and waiting scans are tried at once. A scanner layout given
     // is stored too and read from the next key on.

@@ -7,9 +7,10 @@
 // One report from the keyboard layer. `key` carries a HID Keyboard/Keypad usage
 // (page 7) with value 1 for a press and 0 for a release; `discard` says that the
 // device's pending keystrokes can no longer be trusted (events were lost); `gone`
-// that the device went away, with whatever it was typing.
+// that the device went away, with whatever it was typing; `plugged` that a device
+// came (or became readable), told as it is opened.
 struct KeyEvent {
-    enum Kind { key, discard, gone };
+    enum Kind { key, discard, gone, plugged };
     Kind kind = key;
     int usagePage = 0;
     int usage = 0;

@@ -4,6 +4,8 @@
 
 #include <QClipboard>
 #include <QDialogButtonBox>
+#include <QDir>
+#include <QFileInfo>
 #include <QFontDatabase>
 #include <QGuiApplication>
 #include <QHBoxLayout>
@@ -64,7 +66,23 @@ QString udevRuleFor(const QString& vidPid) {
         .arg(hex(1), hex(2), QLatin1String(kPackagedRuleName));
 }
 
-AccessHelpDialog::AccessHelpDialog(const QString& scanner, QWidget* parent) : QDialog(parent) {
+QStringList udevRuleFolders() {
+    return {QStringLiteral("/etc/udev/rules.d"), QStringLiteral("/lib/udev/rules.d"),
+            QStringLiteral("/usr/lib/udev/rules.d")};
+}
+
+QString installedUdevRule(const QStringList& folders) {
+    for (const QString& folder : folders) {
+        const QString path = QDir(folder).filePath(QLatin1String(kPackagedRuleName));
+        if (QFileInfo(path).isFile())
+            return path;
+    }
+    return {};
+}
+
+AccessHelpDialog::AccessHelpDialog(const QString& scanner, QWidget* parent,
+                                   const QStringList& ruleFolders)
+    : QDialog(parent) {
     setWindowTitle(tr("Allow keyboard access"));
     auto* page = new QWidget;
     content_ = new QVBoxLayout(page);
@@ -75,19 +93,31 @@ AccessHelpDialog::AccessHelpDialog(const QString& scanner, QWidget* parent) : QD
     addText(tr("Korvel Agent reads the key events of keyboards to see what the barcode scanner "
                "types. It only reads them: typing keeps working everywhere. An administrator of "
                "this station grants the access with a udev rule, in these steps."));
-    addText(tr("1. Install the rule. The korvel-agent package installs it as "
-               "/lib/udev/rules.d/%1; without the package, copy it from the source folder:")
-                .arg(name));
-    addCommand(QStringLiteral("sudo cp packaging/%1 /etc/udev/rules.d/").arg(name));
-    addText(tr("It lets whoever's session is in front at this station read every keyboard (read "
-               "only), which choosing the scanner by scanning needs, and scanners of known makers "
-               "in HID POS or USB serial mode:"));
+    // Installed (by the package, or copied already): what is left is applying it.
+    const QString installed = installedUdevRule(ruleFolders);
+    const QString lets =
+        tr("It lets whoever's session is in front at this station read every keyboard (read "
+           "only), which choosing the scanner by scanning needs, and scanners of known makers "
+           "in HID POS or USB serial mode:");
+    if (installed.isEmpty()) {
+        addText(tr("1. Install the rule. The korvel-agent package installs it as "
+                   "/lib/udev/rules.d/%1; without the package, copy it from the source folder:")
+                    .arg(name));
+        addCommand(QStringLiteral("sudo cp packaging/%1 /etc/udev/rules.d/").arg(name));
+        addText(lets);
+    } else {
+        addText(tr("The rule is installed already, as %1.").arg(installed));
+        addText(lets);
+    }
     for (const QString& line : ruleLines(QLatin1String(kPackagedRule)))
         addCommand(line);
-    addText(tr("2. Apply it to the keyboards plugged in already:"));
+    int step = installed.isEmpty() ? 2 : 1;
+    const int applyStep = step;
+    addText(tr("%1. Apply it to the keyboards plugged in already:").arg(step++));
     addCommand(QLatin1String(kApplyCommand));
-    addText(tr("3. Wait up to 5 seconds: Korvel Agent notices the access by itself, and its menu "
-               "or window shows the scanner instead. If it does not, plug the scanner in again."));
+    addText(tr("%1. Wait up to 5 seconds: Korvel Agent notices the access by itself, and its menu "
+               "or window shows the scanner instead. If it does not, plug the scanner in again.")
+                .arg(step++));
 
     addText(tr("Only the scanner (optional)"), true);
     const QString rule = udevRuleFor(scanner);
@@ -99,12 +129,13 @@ AccessHelpDialog::AccessHelpDialog(const QString& scanner, QWidget* parent) : QD
     } else {
         // udevRuleFor took only hexadecimal digits: the command holds nothing else.
         const QString device = scanner.toLower();
-        addText(tr("4. Replace the rule with one for the scanner %1 alone:").arg(device));
+        addText(
+            tr("%1. Replace the rule with one for the scanner %2 alone:").arg(step++).arg(device));
         addCommand(QStringLiteral("korvel-agent --udev-rule %1 | sudo tee %2").arg(device, local));
         addText(tr("That writes these rules (keyboard, HID POS and USB serial mode):"));
         for (const QString& line : ruleLines(rule))
             addCommand(line);
-        addText(tr("5. Apply it as in step 2:"));
+        addText(tr("%1. Apply it as in step %2:").arg(step++).arg(applyStep));
         addCommand(QLatin1String(kApplyCommand));
         addText(tr("No other keyboard can then be read, and detection finds only this device. "
                    "Keyboards readable before may stay so until they are plugged in again or the "

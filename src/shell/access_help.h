@@ -2,6 +2,7 @@
 
 #include <QDialog>
 #include <QString>
+#include <QStringList>
 
 class QPushButton;
 
@@ -13,14 +14,21 @@ inline constexpr const char* kPackagedRuleName = "70-korvel-agent.rules";
 // given as "VID:PID" (hexadecimal, either case); empty when that is no VID:PID.
 QString udevRuleFor(const QString& vidPid);
 
+// Where the packaged rule is installed: the folders udev reads rules from.
+QStringList udevRuleFolders();
+// The packaged rule's path in the first of `folders` that has it; empty: none does.
+QString installedUdevRule(const QStringList& folders = udevRuleFolders());
+
 // How an administrator lets the agent read the keyboards: numbered steps in the
 // order they are done, each command with a Copy button, and for a chosen scanner
-// (its device key; empty: none) how to let it alone be read. Scrolls where the
-// screen is too small for it.
+// (its device key; empty: none) how to let it alone be read. Starts from applying
+// the rule where one of `ruleFolders` has it installed. Scrolls where the screen is
+// too small for it.
 class AccessHelpDialog : public QDialog {
     Q_OBJECT
   public:
-    explicit AccessHelpDialog(const QString& scanner, QWidget* parent = nullptr);
+    explicit AccessHelpDialog(const QString& scanner, QWidget* parent = nullptr,
+                              const QStringList& ruleFolders = udevRuleFolders());
 
     // The texts of the steps and notes, in order, and the commands with their
     // Copy buttons, in order.

@@ -7,6 +7,8 @@
 #include "core/diagnosis/report_socket.h"
 #include "core/settings.h"
 #include "platform/linux/evdev_keyboard.h"
+#include "platform/linux/hidpos_source.h"
+#include "platform/linux/serial_source.h"
 #include "platform/linux/sysfs_devices.h"
 #include "shell/translation.h"
 
@@ -40,6 +42,8 @@ QJsonObject reportWithoutAgent() {
     f.scanner = settings.scanner();
     f.scannerName = settings.scannerName();
     f.devices = SysfsDevices(root).devices(); // nothing open: a grab cannot be told
+    f.devices += HidPosSource(root).devices();
+    f.devices += SerialSource(root).devices();
     return Diagnosis::report(f);
 }
 

@@ -213,7 +213,7 @@ int main(int argc, char** argv) {
                  [] { return desktopKeyboardLayout(); },
                  [] { return std::make_unique<XkbLayouts>(); },
                  {&hidPos, &serial},
-                 {&keyboards},
+                 {&keyboards, &hidPos, &serial},
                  &service},
                 folder);
     // For korvel-agent --diagnose, which needs no session bus.
@@ -224,6 +224,8 @@ int main(int argc, char** argv) {
     StatusMenu menu(agent, &trayItem);
     StatusWindow window(menu);
     QObject::connect(&menu, &StatusMenu::activated, &window, &StatusWindow::bringToFront);
+    notifier.setDefaultAction(StatusWindow::tr("Open Korvel Agent"),
+                              [&window] { window.bringToFront(); });
     SniTrayHost trayHost;
     Presence presence(menu, window, trayHost);
     presence.onDecided = [&agent](bool inTray) { agent.showFirstSteps(inTray); };

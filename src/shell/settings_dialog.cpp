@@ -266,27 +266,24 @@ void SettingsDialog::testConnection() {
         http_ = new HttpClient([] { return Settings().proxyURL(); });
     const quint64 attempt = ++testAttempt_;
     showHint(testResult_, tr("Testing\u2026"));
-    Transport transport([url = url_->text()] { return url; }, *http_);
+    Transport transport([url = url_->text()] { return url; }, *http_, requestTimeout_);
     ScanDelivery::sendRegistration(
         transport, deviceId_, trimBlanks(name_->text()),
         [this, attempt](qint64 status, const QJsonObject& answer,
                         const Transport::Failure& failure) {
             if (attempt != testAttempt_)
                 return;
-            QString text;
-            if (failure.kind == Transport::Failure::certificate) {
-                text = tr("Certificate not trusted: %1").arg(elided(failure.detail, 160));
-            } else if (status == 0) {
-                text = tr("Unreachable: %1").arg(elided(failure.detail, 160));
-            } else if (status >= 200 && status < 300) {
+            // The menu's words, with what only this test can add: why nothing came, or
+            // what the server said. A time-out's own words ("canceled") would mislead.
+            QString text = ScanDelivery::answerText(status, failure);
+            const QString error = answer.value(QLatin1String("error")).toString();
+            if (text.isEmpty())
                 text = tr("Reachable: the server accepted this station.");
-            } else {
-                const QString error = answer.value(QLatin1String("error")).toString();
-                text = error.isEmpty() ? tr("Refused by the server: HTTP status %1").arg(status)
-                                       : tr("Refused by the server: HTTP status %1 (%2)")
-                                             .arg(status)
-                                             .arg(elided(error, 160));
-            }
+            else if (status == 0 && failure.kind != Transport::Failure::silent &&
+                     !failure.detail.isEmpty())
+                text = tr("%1: %2").arg(text, elided(failure.detail, 160));
+            else if (status != 0 && !error.isEmpty())
+                text = tr("%1 (%2)").arg(text, elided(error, 160));
             showHint(testResult_, text);
         });
 }

@@ -4,6 +4,8 @@
 
 #include <QDialog>
 
+#include <chrono>
+
 class QComboBox;
 class QHBoxLayout;
 class QLabel;
@@ -45,6 +47,8 @@ class SettingsDialog : public QDialog {
     QPushButton* findButton() const { return find_; }
 
     void accept() override;
+    // How long "Test connection" waits for the server's first byte.
+    void setRequestTimeout(std::chrono::milliseconds timeout) { requestTimeout_ = timeout; }
 
   Q_SIGNALS:
     // "Find from a scan…": the layout is to be found by scanning the test code.
@@ -76,5 +80,6 @@ class SettingsDialog : public QDialog {
     int unknownLayout_ = -1;     // the entry of a stored layout the system does not know
     bool urlUsable_ = false;
     bool layoutUsable_ = true;
+    std::chrono::milliseconds requestTimeout_{10000};
     quint64 testAttempt_ = 0; // answers to an earlier test, or after closing, are dropped
 };

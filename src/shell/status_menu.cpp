@@ -181,6 +181,10 @@ void StatusMenu::toggleDetect(QWidget* parent) {
         before->disconnect(this);
         before->close();
     }
+    // Over an open Settings dialog, whose modality would otherwise leave the window
+    // under it with its buttons dead.
+    if (!parent)
+        parent = settingsDialog_;
     detectWindow_ = new DetectWindow(parent);
     connect(detectWindow_, &QDialog::finished, this, [this] {
         if (agent_.capture().detecting())
@@ -191,13 +195,23 @@ void StatusMenu::toggleDetect(QWidget* parent) {
 }
 
 void StatusMenu::showSettings() {
+    if (settingsDialog_) { // asked from the tray again while it is open
+        settingsDialog_->raise();
+        settingsDialog_->activateWindow();
+        return;
+    }
     Settings& settings = agent_.settings();
     // The stored default stands in for a server nobody set: the field shows none.
     const bool serverSet = settings.store().contains(QStringLiteral("serverURL"));
     SettingsDialog dialog(settings.deviceId(), serverSet ? settings.serverURL() : QString(),
                           settings.deviceName(), settings.scannerLayout(), agent_.layouts());
+    settingsDialog_ = &dialog;
     new FrontWhenShown(dialog);
-    connect(&dialog, &SettingsDialog::findFromScan, this, [this, &dialog] {
+    // What a scan from within the dialog changes, Cancel puts back.
+    const Agent::ScannerChoice before = agent_.scannerChoice();
+    bool found = false;
+    connect(&dialog, &SettingsDialog::findFromScan, this, [this, &dialog, &found] {
+        found = true;
         if (!agent_.capture().detecting())
             toggleDetect(&dialog);
     });
@@ -212,6 +226,8 @@ void StatusMenu::showSettings() {
     if (answer == QDialog::Accepted) {
         agent_.saveSettings(dialog.urlField()->text(), dialog.nameField()->text(),
                             dialog.scannerLayout());
+    } else if (found) {
+        agent_.restoreScannerChoice(before);
     }
     // The layouts looked at in the chooser were compiled to check them.
     if (agent_.layouts() && !agent_.capture().detecting())

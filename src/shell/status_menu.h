@@ -4,6 +4,7 @@
 #include "platform/tray_item.h"
 
 #include "shell/detect_window.h"
+#include "shell/settings_dialog.h"
 #include "shell/why_dialog.h"
 #include <QIcon>
 
@@ -51,12 +52,15 @@ class StatusMenu : public QObject {
     QAction* whyItem() const { return whyItem_; }
     QIcon icon(bool attention) const { return attention ? attentionIcon_ : icon_; }
 
+    // Settings, one dialog at a time: asked again, the open one comes to the front.
     void showSettings();
+    SettingsDialog* settingsDialog() const { return settingsDialog_; }
     void toggleLogin();
     // "Why no scans?": the support report for people, one window at a time.
     void showWhy();
     WhyDialog* whyDialog() const { return whyDialog_; }
-    // Starts or cancels detection; its window opens over `parent` (none: alone).
+    // Starts or cancels detection; its window opens over `parent` (none: over the
+    // Settings dialog when one is open, else alone).
     void toggleDetect(QWidget* parent = nullptr);
     DetectWindow* detectWindow() const { return detectWindow_; }
 
@@ -89,5 +93,6 @@ class StatusMenu : public QObject {
     QAction* quitItem_;
     QAction* whyItem_;
     QPointer<WhyDialog> whyDialog_;
-    QPointer<DetectWindow> detectWindow_; // open while detecting
+    QPointer<SettingsDialog> settingsDialog_; // open while its exec() runs
+    QPointer<DetectWindow> detectWindow_;     // open while detecting
 };

@@ -123,6 +123,10 @@ void ScanCapture::resume() {
 
 void ScanCapture::onValue(const KeyEvent& event) {
     retired_.clear();
+    if (event.kind == KeyEvent::plugged || event.kind == KeyEvent::gone)
+        onDevicesChanged();
+    if (event.kind == KeyEvent::plugged)
+        return;
     const bool discard = event.kind != KeyEvent::key;
     if (!discard && (event.usagePage != kKeyboardPage || event.usage < 4 || event.usage > 231))
         return;

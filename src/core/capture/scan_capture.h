@@ -82,6 +82,9 @@ class ScanCapture {
     // Called whenever a buffer holds text after a key event, so the owner can make
     // sure tick() runs.
     std::function<void()> onAssembling = [] {};
+    // Called when a keyboard-class device came or went: whether the scanner is
+    // connected may have changed.
+    std::function<void()> onDevicesChanged = [] {};
     // Called instead of `chosen` when the scan that chose the device was the test
     // code, and for a scan of it from the chosen scanner: what it told.
     std::function<void(const QString& key, const QString& name, const Calibration::Result&)>

@@ -388,6 +388,7 @@ void HttpClient::finish(std::list<Transfer>::iterator it, int code) {
             answer.error = qtText("QHttp", "Connection closed");
             break;
         case CURLE_OPERATION_TIMEDOUT:
+            answer.silent = true;
             answer.error = qtText("QNetworkReplyHttpImpl", "Operation canceled");
             break;
         case CURLE_WRITE_ERROR: // an answer this client refused to read

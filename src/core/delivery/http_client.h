@@ -28,6 +28,7 @@ class HttpClient : public QObject {
         QByteArray body;          // the whole body, or nothing when it was too long
         bool tooLong = false;     // the answer's status came, its body was over the bound
         bool certificate = false; // without an answer: the server's certificate failed
+        bool silent = false;      // without an answer: the server said nothing in time
         QString error;            // without an answer: why, never with a URL's user-info
     };
     using Done = std::function<void(const Answer&)>;

@@ -95,19 +95,23 @@ void ScanDelivery::send(const QueuedScan& scan, ScanQueue::Completion done) {
                                                    const Transport::Failure& failure) {
                         noteAnswer(status, failure);
                         const SendOutcome outcome = sendOutcomeFromStatus(status);
-                        if (outcome == SendOutcome::retry) {
-                            if (failure.kind == Transport::Failure::certificate)
-                                setLastResult(tr("Server certificate not trusted"));
-                            else if (status == 0)
-                                setLastResult(tr("Server unreachable"));
-                            else
-                                setLastResult(tr("Server error %1").arg(status));
-                        }
+                        if (outcome == SendOutcome::retry)
+                            setLastResult(answerText(status, failure));
                         const QJsonValue member =
                             answer.value(outcome == SendOutcome::ok ? QLatin1String("message")
                                                                     : QLatin1String("error"));
                         done(outcome, member.isString() ? member.toString() : QString());
                     });
+}
+
+QString ScanDelivery::answerText(qint64 status, const Transport::Failure& failure) {
+    if (failure.kind == Transport::Failure::certificate)
+        return tr("Server certificate not trusted");
+    if (status == 0)
+        return tr("Server unreachable");
+    if (status >= 200 && status < 300)
+        return {};
+    return tr("Server error %1").arg(status);
 }
 
 void ScanDelivery::onDone(const QueuedScan& scan, SendOutcome outcome, const QString& message) {

@@ -59,6 +59,10 @@ class ScanDelivery {
     // Called whenever lastResult changes or a registration is answered.
     std::function<void()> onChanged = [] {};
 
+    // The words for an answer that keeps scans waiting, the same wherever it is shown:
+    // none for a 2xx.
+    static QString answerText(qint64 status, const Transport::Failure& failure);
+
     static bool isSessionCommand(const QString& value);
 
   private:

@@ -74,7 +74,10 @@ void Transport::send(const QUrl& url, const QByteArray& method, const QByteArray
         }
         Failure failure;
         if (a.status == 0)
-            failure = {a.certificate ? Failure::certificate : Failure::unreachable, a.error};
+            failure = {a.certificate ? Failure::certificate
+                       : a.silent    ? Failure::silent
+                                     : Failure::unreachable,
+                       a.error};
         done(a.status, answer, failure);
     };
     client_.send(std::move(request));

@@ -17,7 +17,7 @@ class QUrl;
 class Transport {
   public:
     struct Failure {
-        enum Kind { none, unreachable, certificate };
+        enum Kind { none, unreachable, silent, certificate };
         Kind kind = none;
         QString detail; // in words, never with a URL's user-info
     };

@@ -232,6 +232,8 @@ void EvdevKeyboard::openNode(const QString& node) {
     }
     setProblem(node);
     nodes_.emplace(id, std::move(opened));
+    handoff_->push({KeyEvent::plugged, 0, 0, 0, nowMs(), identity.vendor, identity.product,
+                    identity.name, static_cast<quint64>(id)});
 }
 
 void EvdevKeyboard::closeNode(int id, bool gone) {

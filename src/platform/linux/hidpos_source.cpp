@@ -152,6 +152,25 @@ bool HidPosSource::connected(quint32 vendor, quint32 product) {
     return false;
 }
 
+QList<DeviceFacts> HidPosSource::devices() {
+    QList<DeviceFacts> found;
+    for (const QString& node : QDir(sysHidraw()).entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        const Device d = device(node);
+        const QString path = QDir::cleanPath(dev() + node);
+        if (!isHidrawNode(node) || !QFile::exists(path) || !layoutOf(node, d))
+            continue; // another HID device's, or going away
+        DeviceFacts facts;
+        facts.interface = QStringLiteral("hidPos");
+        facts.node = path;
+        facts.vendor = d.vendor;
+        facts.product = d.product;
+        facts.name = d.name;
+        facts.readable = ::access(QFile::encodeName(path).constData(), R_OK) == 0;
+        found << facts;
+    }
+    return found;
+}
+
 bool HidPosSource::reading(quint32 vendor, quint32 product) const {
     return std::any_of(nodes_.begin(), nodes_.end(), [&](const auto& entry) {
         return entry.second->device.vendor == vendor && entry.second->device.product == product;

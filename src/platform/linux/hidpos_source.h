@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/device_survey.h"
 #include "platform/linux/hidpos_layout.h"
 #include "platform/scan_source.h"
 
@@ -15,7 +16,7 @@ class NodeWatch;
 // scanner's application collection, and only for devices `wants` accepts; its input
 // reports are joined into scans by that descriptor's layout. Reads on the thread that
 // called open(): a scan is one report or a few, not a stream of key strokes.
-class HidPosSource final : public ScanSource {
+class HidPosSource final : public ScanSource, public DeviceSurvey {
   public:
     explicit HidPosSource(QString root);
     ~HidPosSource() override;
@@ -27,6 +28,8 @@ class HidPosSource final : public ScanSource {
     bool connected(quint32 vendor, quint32 product) override;
     bool reading(quint32 vendor, quint32 product) const override;
     bool errorBeep(quint32 vendor, quint32 product) override;
+    // Every HID POS scanner plugged in, for support: "hidPos" devices.
+    QList<DeviceFacts> devices() override;
 
     // "hidrawN", nothing else.
     static bool isHidrawNode(const QString& name);

@@ -114,6 +114,25 @@ bool SerialSource::connected(quint32 vendor, quint32 product) {
     });
 }
 
+QList<DeviceFacts> SerialSource::devices() {
+    QList<DeviceFacts> found;
+    for (const QString& node : QDir(sysTty()).entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        const QString path = QDir::cleanPath(dev() + node);
+        if (!isAcmNode(node) || !QFile::exists(path))
+            continue;
+        const Identity id = identity(node);
+        DeviceFacts facts;
+        facts.interface = QStringLiteral("serial");
+        facts.node = path;
+        facts.vendor = id.vendor;
+        facts.product = id.product;
+        facts.name = id.name;
+        facts.readable = ::access(QFile::encodeName(path).constData(), R_OK | W_OK) == 0;
+        found << facts;
+    }
+    return found;
+}
+
 bool SerialSource::reading(quint32 vendor, quint32 product) const {
     return std::any_of(ports_.begin(), ports_.end(), [&](const auto& entry) {
         return entry.second->identity.vendor == vendor && entry.second->identity.product == product;

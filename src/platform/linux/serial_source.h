@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/device_survey.h"
 #include "platform/scan_source.h"
 
 #include <QString>
@@ -13,7 +14,7 @@ class NodeWatch;
 // each scan is its bytes, then CR, LF or CR LF. Only the chosen scanner's ports are
 // opened, and during detection those of known scanner makers: opening a port resets
 // some boards, and other programs own theirs. Raw mode, at the speed the port has.
-class SerialSource final : public ScanSource {
+class SerialSource final : public ScanSource, public DeviceSurvey {
   public:
     explicit SerialSource(QString root);
     ~SerialSource() override;
@@ -24,6 +25,9 @@ class SerialSource final : public ScanSource {
     void follow() override;
     bool connected(quint32 vendor, quint32 product) override;
     bool reading(quint32 vendor, quint32 product) const override;
+    // Every USB serial port plugged in, for support: "serial" devices. No port is
+    // opened to look (opening resets some boards).
+    QList<DeviceFacts> devices() override;
 
     // "ttyACMN", nothing else.
     static bool isAcmNode(const QString& name);

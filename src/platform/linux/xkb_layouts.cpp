@@ -10,6 +10,7 @@
 #include <bitset>
 #include <cstdarg>
 #include <cstdio>
+#include <libintl.h>
 #include <xkbcommon/xkbcommon-compose.h>
 #include <xkbcommon/xkbcommon.h>
 #include <xkbcommon/xkbregistry.h>
@@ -17,6 +18,15 @@
 Q_DECLARE_LOGGING_CATEGORY(lcInput)
 
 namespace {
+
+// xkb-data's own translations of its layout names.
+constexpr const char* kXkbDomain = "xkeyboard-config";
+
+// A layout's name in the user's language (the locale's messages, or LANGUAGE, as
+// gettext takes them), where xkb-data has it in that language.
+QString translated(const char* description) {
+    return QString::fromUtf8(dgettext(kXkbDomain, description));
+}
 
 constexpr xkb_keycode_t kEvdevOffset = 8; // xkb keycode = evdev key code + 8
 constexpr xkb_keycode_t kRightAlt = KEY_RIGHTALT + kEvdevOffset;
@@ -440,6 +450,8 @@ void XkbLayouts::loadRegistry() {
     if (registryLoaded_)
         return;
     registryLoaded_ = true;
+    // Whatever the locale's own character set: the names are taken as UTF-8.
+    bind_textdomain_codeset(kXkbDomain, "UTF-8");
     rxkb_context* registry = rxkb_context_new(RXKB_CONTEXT_NO_FLAGS);
     if (registry)
         rxkb_context_set_log_fn(registry, logRegistry);
@@ -460,7 +472,7 @@ void XkbLayouts::loadRegistry() {
         if (name == u"custom" || canonicalName(full) != full || descriptions_.contains(full))
             continue;
         const char* description = rxkb_layout_get_description(l);
-        descriptions_.insert(full, description ? QString::fromUtf8(description) : full);
+        descriptions_.insert(full, description ? translated(description) : full);
         choices_.append({full, descriptions_.value(full)});
     }
     rxkb_context_unref(registry);

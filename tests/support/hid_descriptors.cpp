@@ -46,6 +46,11 @@ QByteArray hidItems(std::initializer_list<QByteArray> items) {
     return all;
 }
 
+QByteArray keyboardDescriptor() {
+    return hidItems(
+        {hidItem(kGlobal, 0, 1), usage(6), application, field(8, 8), hidItem(kMain, 8, 0), end});
+}
+
 QByteArray honeywellStyleDescriptor() {
     return hidItems({opening(),   reportId(2),  field(8, 1), vendorPage,  usage(0x04), input,
                      scannerPage, usage(0xFB),  usage(0xFC), usage(0xFD), field(8, 3), input,
@@ -68,21 +73,16 @@ QByteArray plainDescriptor() {
 }
 
 QByteArray honeywellReport(const QByteArray& data, const QByteArray& aim, bool more) {
-    QByteArray r(64, '\0');
-    r[0] = 2;
+    QByteArray r = newlandReport(aim + data, more).left(64);
     r[1] = char(data.size());
-    r.replace(2, aim.size(), aim);
-    r.replace(5, data.size(), data);
-    r[63] = more ? 1 : 0;
+    r[63] = more;
     return r;
 }
 
 QByteArray newlandReport(const QByteArray& data, bool more) {
-    QByteArray r(65, '\0');
-    r[0] = 2;
-    r[1] = char(data.size());
-    r.replace(2, data.size(), data);
-    r[64] = more ? 1 : 0;
+    QByteArray r = '\x02' + QByteArray(1, char(data.size())) + data;
+    r.resize(65, '\0');
+    r[64] = more;
     return r;
 }
 

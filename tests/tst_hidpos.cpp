@@ -100,11 +100,8 @@ class TestHidPos : public QObject {
             << honeywellStyleDescriptor()
             << honeywellReport(sixty.left(56), "]Q0", true) + honeywellReport(sixty.mid(56), "]Q0")
             << QString::fromLatin1(sixty);
-        QTest::newRow("newland-style, windows-1252") << newlandStyleDescriptor()
-                                                     << newlandReport("Stra\xDF"
-                                                                      "e\x1D"
-                                                                      "01")
-                                                     << u"Straße\u001D01"_qs;
+        QTest::newRow("newland-style, windows-1252")
+            << newlandStyleDescriptor() << newlandReport("Stra\337e\03501") << u"Straße\u001D01"_qs;
         QByteArray plain(36, '\0');
         plain.replace(0, 11, "]Q3caf\xC3\xA9 42");
         QTest::newRow("plain, utf-8 up to the NUL") << plainDescriptor() << plain << u"café 42"_qs;
@@ -213,11 +210,8 @@ class TestHidPos : public QObject {
         tree.addAcm(0, 0x0C2E, 0x0B87, QStringLiteral("Counter scanner"));
         startAgent();
         QTRY_VERIFY(serial->reading(0x0C2E, 0x0B87));
-        for (const char* bytes : {"12", "34", "\r", "ABC\n", "A1\r\nB2\r\n",
-                                  "Stra\xDF"
-                                  "e\x1D"
-                                  "01\r",
-                                  "caf\xC3\xA9\n"})
+        for (const char* bytes :
+             {"12", "34", "\r", "ABC\n", "A1\r\nB2\r\n", "Stra\337e\03501\r", "caf\xC3\xA9\n"})
             tree.sendSerial(0, bytes);
         QTRY_COMPARE(queued(),
                      (QStringList{"1234", "ABC", "A1", "B2", u"Straße\u001D01"_qs, u"café"_qs}));

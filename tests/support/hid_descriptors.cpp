@@ -7,15 +7,11 @@ namespace {
 enum { kMain = 0, kGlobal = 1, kLocal = 2 };
 const QByteArray scannerPage = hidItem(kGlobal, 0x0, 0x8C);
 const QByteArray vendorPage = hidItem(kGlobal, 0x0, 0xFF66);
-QByteArray usage(quint32 u) {
-    return hidItem(kLocal, 0x0, u);
-}
-QByteArray reportId(int id) {
-    return hidItem(kGlobal, 0x8, id);
-}
-QByteArray field(int bits, int count) {
+const auto usage = [](quint32 u) { return hidItem(kLocal, 0x0, u); };
+const auto reportId = [](int id) { return hidItem(kGlobal, 0x8, id); };
+const auto field = [](int bits, int count) {
     return hidItem(kGlobal, 0x7, bits) + hidItem(kGlobal, 0x9, count);
-}
+};
 const QByteArray input = hidItem(kMain, 0x8, 0x02); // data, variable, absolute
 const QByteArray padding = hidItem(kMain, 0x8, 0x01);
 const QByteArray output = hidItem(kMain, 0x9, 0x02);

@@ -48,11 +48,9 @@ void FakeInputTree::addHidraw(int n, const HidDevice& device) {
                        QString::asprintf("%08X", device.product), device.name)
                   .toUtf8());
     const QString dev = root() + QStringLiteral("/dev/hidraw%1").arg(n);
-    if (device.withOutput) {
-        ::mkfifo(QFile::encodeName(dev + QStringLiteral(".out")), 0600);
-        hidReaders_[n] = ::open(QFile::encodeName(dev + QStringLiteral(".out")),
-                                O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    }
+    ::mkfifo(QFile::encodeName(dev + QStringLiteral(".out")), 0600);
+    hidReaders_[n] =
+        ::open(QFile::encodeName(dev + QStringLiteral(".out")), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     const QByteArray staged = QFile::encodeName(root() + QStringLiteral("/staged"));
     ::mkfifo(staged, 0600);
     hidWriters_[n] = ::open(staged, O_RDWR | O_NONBLOCK | O_CLOEXEC);
@@ -89,8 +87,7 @@ void FakeInputTree::removeAcm(int n) {
 }
 
 void FakeInputTree::sendSerial(int n, const QByteArray& bytes) {
-    QCOMPARE(::write(ptyMasters_.at(n), bytes.constData(), size_t(bytes.size())),
-             ssize_t(bytes.size()));
+    QCOMPARE(::write(ptyMasters_.at(n), bytes.constData(), size_t(bytes.size())), bytes.size());
 }
 
 void FakeInputTree::removeHidraw(int n) {
@@ -108,7 +105,7 @@ void FakeInputTree::removeHidraw(int n) {
 
 void FakeInputTree::sendReport(int n, const QByteArray& reports) {
     QCOMPARE(::write(hidWriters_.at(n), reports.constData(), size_t(reports.size())),
-             ssize_t(reports.size()));
+             reports.size());
 }
 
 QByteArray FakeInputTree::output(int n) {

@@ -45,15 +45,13 @@ class FakeInputTree {
         send(n, typed(text, nowMs(), enter));
     }
 
-    // A HID POS interface: hidrawN's sysfs folder with its report descriptor and
-    // uevent, then its FIFO node, and (withOutput) the FIFO dev/hidrawN.out that output
-    // reports go to, read by output().
+    // hidrawN's sysfs folder (report descriptor, uevent), then its FIFO node and the
+    // FIFO dev/hidrawN.out that output reports go to, read by output().
     struct HidDevice {
         quint32 vendor = 0x0C2E;
         quint32 product = 0x0B87;
         QString name = QStringLiteral("Counter scanner");
         QByteArray descriptor;
-        bool withOutput = false;
     };
     void addHidraw(int n, const HidDevice& device);
     void removeHidraw(int n);
@@ -61,8 +59,8 @@ class FakeInputTree {
     void sendReport(int n, const QByteArray& reports);
     QByteArray output(int n);
 
-    // A USB serial port: ttyACMN's sysfs folder (PRODUCT= as the kernel writes it),
-    // then dev/ttyACMN, a link to a pseudo-terminal whose other end the tree holds.
+    // ttyACMN's sysfs folder, then dev/ttyACMN: a link to a pseudo-terminal, the other
+    // end held here.
     void addAcm(int n, quint32 vendor, quint32 product, const QString& name);
     void removeAcm(int n);
     void sendSerial(int n, const QByteArray& bytes);

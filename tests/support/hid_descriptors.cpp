@@ -7,15 +7,11 @@ namespace {
 enum { kMain = 0, kGlobal = 1, kLocal = 2 };
 const QByteArray scannerPage = hidItem(kGlobal, 0x0, 0x8C);
 const QByteArray vendorPage = hidItem(kGlobal, 0x0, 0xFF66);
-QByteArray usage(quint32 u) {
-    return hidItem(kLocal, 0x0, u);
-}
-QByteArray reportId(int id) {
-    return hidItem(kGlobal, 0x8, id);
-}
-QByteArray field(int bits, int count) {
+const auto usage = [](quint32 u) { return hidItem(kLocal, 0x0, u); };
+const auto reportId = [](int id) { return hidItem(kGlobal, 0x8, id); };
+const auto field = [](int bits, int count) {
     return hidItem(kGlobal, 0x7, bits) + hidItem(kGlobal, 0x9, count);
-}
+};
 const QByteArray input = hidItem(kMain, 0x8, 0x02); // data, variable, absolute
 const QByteArray padding = hidItem(kMain, 0x8, 0x01);
 const QByteArray output = hidItem(kMain, 0x9, 0x02);
@@ -46,6 +42,11 @@ QByteArray hidItems(std::initializer_list<QByteArray> items) {
     return all;
 }
 
+QByteArray keyboardDescriptor() {
+    return hidItems(
+        {hidItem(kGlobal, 0, 1), usage(6), application, field(8, 8), hidItem(kMain, 8, 0), end});
+}
+
 QByteArray honeywellStyleDescriptor() {
     return hidItems({opening(),   reportId(2),  field(8, 1), vendorPage,  usage(0x04), input,
                      scannerPage, usage(0xFB),  usage(0xFC), usage(0xFD), field(8, 3), input,
@@ -68,21 +69,16 @@ QByteArray plainDescriptor() {
 }
 
 QByteArray honeywellReport(const QByteArray& data, const QByteArray& aim, bool more) {
-    QByteArray r(64, '\0');
-    r[0] = 2;
+    QByteArray r = newlandReport(aim + data, more).left(64);
     r[1] = char(data.size());
-    r.replace(2, aim.size(), aim);
-    r.replace(5, data.size(), data);
-    r[63] = more ? 1 : 0;
+    r[63] = more;
     return r;
 }
 
 QByteArray newlandReport(const QByteArray& data, bool more) {
-    QByteArray r(65, '\0');
-    r[0] = 2;
-    r[1] = char(data.size());
-    r.replace(2, data.size(), data);
-    r[64] = more ? 1 : 0;
+    QByteArray r = '\x02' + QByteArray(1, char(data.size())) + data;
+    r.resize(65, '\0');
+    r[64] = more;
     return r;
 }
 

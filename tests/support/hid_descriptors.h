@@ -1,6 +1,6 @@
 #pragma once
 
-// Report descriptors of bar code scanners, item by item, and input reports that fit them.
+// Scanners' report descriptors, item by item, and input reports that fit them.
 
 #include <QByteArray>
 
@@ -11,6 +11,8 @@ namespace korvel::test {
 // One short item: type 0 main, 1 global, 2 local; data in as few bytes as it takes.
 QByteArray hidItem(int type, int tag, quint32 data);
 QByteArray hidItems(std::initializer_list<QByteArray> items);
+// A keyboard's collection: no scans in it.
+QByteArray keyboardDescriptor();
 
 // Report ID 2: length (vendor usage), 3 symbology bytes, 56 data bytes, 2 vendor
 // bytes, a flags byte whose bit 0 says more follows; output report 4 of one byte.
@@ -21,9 +23,8 @@ QByteArray newlandStyleDescriptor();
 // bytes ended by a NUL, the continued bit and 7 bits of padding.
 QByteArray plainDescriptor();
 
-// An input report for honeywellStyleDescriptor(): `data` (at most 56 bytes) with the
-// identifier and the flag.
-QByteArray honeywellReport(const QByteArray& data, const QByteArray& aim, bool more);
-QByteArray newlandReport(const QByteArray& data, bool more);
+// Input reports for those: `data` (at most 56 bytes) with the identifier and the flag.
+QByteArray honeywellReport(const QByteArray& data, const QByteArray& aim, bool more = false);
+QByteArray newlandReport(const QByteArray& data, bool more = false);
 
 } // namespace korvel::test

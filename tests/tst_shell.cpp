@@ -678,6 +678,12 @@ class TestShell : public QObject {
                                 << args;
         };
         menu("layout of 99", "GetLayout", {99, -1, QStringList()});
+        menu("layout of INT_MIN", "GetLayout", {INT_MIN, 1, QStringList()});
+        menu("property of -1", "GetProperty", {-1, "label"});
+        menu("event of 99", "Event", {99, "clicked", QVariant::fromValue(QDBusVariant(0)), 0u});
+        menu("about to show -1", "AboutToShow", {-1});
+        menu("properties of none known", "GetGroupProperties",
+             {QVariant::fromValue(QList<int>{-1, 99}), QStringList()});
         menu("a text for the id", "GetLayout", {"1", 0, QStringList()});
         menu("unknown property", "GetProperty", {1, "no-such"});
         menu("unknown event", "Event", {0, "exploded", QVariant::fromValue(QDBusVariant(0)), 0u});

@@ -36,12 +36,7 @@ class TestEvdev : public QObject {
     std::unique_ptr<EvdevKeyboard> input;
     std::unique_ptr<Agent> agent;
 
-    QStringList queued() const {
-        QStringList v;
-        for (const auto& s : agent->queue().items())
-            v << s.value;
-        return v;
-    }
+    QStringList queued() const { return values(agent->queue().items()); }
 
   private Q_SLOTS:
     void init() {

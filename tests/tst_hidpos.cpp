@@ -39,12 +39,7 @@ class TestHidPos : public QObject {
     std::unique_ptr<SerialSource> serial;
     std::unique_ptr<Agent> agent;
 
-    QStringList queued() const {
-        QStringList v;
-        for (const auto& s : agent->queue().items())
-            v << s.value;
-        return v;
-    }
+    QStringList queued() const { return values(agent->queue().items()); }
     QStringList scansPosted() const {
         QStringList v;
         for (const auto& r : server.requests) {

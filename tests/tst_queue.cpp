@@ -30,13 +30,6 @@ struct Server {
     void answer(SendOutcome outcome) { open.takeFirst()(outcome, {}); }
 };
 
-QStringList values(const QList<QueuedScan>& scans) {
-    QStringList v;
-    for (const QueuedScan& s : scans)
-        v << s.value;
-    return v;
-}
-
 // Holds the queue's writer at its warning about a removed journal until the test lets
 // it go (10 s at most), while it is about to write the whole list again.
 QSemaphore writerMayGoOn;

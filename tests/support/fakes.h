@@ -3,6 +3,7 @@
 // The one set of fakes: what this machine lacks, an operator's ears and eyes and a
 // keyboard under the test's control.
 
+#include "core/delivery/queued_scan.h"
 #include "platform/keyboard.h"
 #include "platform/notifier.h"
 #include "platform/session.h"
@@ -10,6 +11,14 @@
 #include <QStringList>
 
 namespace korvel::test {
+
+// The texts of scans, oldest first.
+inline QStringList values(const QList<QueuedScan>& scans) {
+    QStringList v;
+    for (const QueuedScan& s : scans)
+        v << s.value;
+    return v;
+}
 
 // Notifications and sounds in the order they were made: "sound:Glass",
 // "notify:<title>|<body>".

@@ -113,6 +113,34 @@ double plainRate(QNetworkAccessManager& network, const QString& base, const QStr
     return scans.size() / (timer.nsecsElapsed() / 1e9);
 }
 
+// The agent's HTTP client alone, one request at a time.
+double clientRate(HttpClient& http, const QString& base, const QString& deviceId,
+                  const QList<QueuedScan>& scans) {
+    QEventLoop loop;
+    qsizetype next = 0;
+    std::function<void()> post = [&] {
+        if (next == scans.size()) {
+            loop.quit();
+            return;
+        }
+        const QueuedScan& s = scans[next++];
+        HttpClient::Request request;
+        request.url = QUrl(base + QStringLiteral("/api/scan"));
+        request.method = "POST";
+        request.body = QJsonDocument(QJsonObject{{QStringLiteral("device_id"), deviceId},
+                                                 {QStringLiteral("value"), s.value},
+                                                 {QStringLiteral("ts"), s.ts}})
+                           .toJson(QJsonDocument::Compact);
+        request.done = [&](const HttpClient::Answer&) { post(); };
+        http.send(std::move(request));
+    };
+    QElapsedTimer timer;
+    timer.start();
+    post();
+    loop.exec();
+    return scans.size() / (timer.nsecsElapsed() / 1e9);
+}
+
 double queueRate(Settings& settings, HttpClient& http, const QString& folder,
                  const QList<QueuedScan>& scans, qint64* accepted, quint64* writes) {
     const QString path = folder + QStringLiteral("/queue.json");
@@ -167,19 +195,24 @@ int main(int argc, char** argv) {
     qint64 accepted = 0;
     quint64 writes = 0;
     // Alternate the two so that both see the same machine state; fresh texts each round.
-    double plain = 0, queued = 0, raw = 0;
+    double plain = 0, queued = 0, raw = 0, client = 0;
     const auto port = static_cast<quint16>(QUrl(base).port());
     for (int round = 0; round < 2; ++round) {
         plain += plainRate(network, base, QStringLiteral("plain-client"),
                            backlog(n, 1000000 * (round + 1)));
         raw += socketRate(port, QStringLiteral("socket-client"), backlog(n, 1000000 * (round + 1)));
+        client += clientRate(http, base, QStringLiteral("http-client"),
+                             backlog(n, 1000000 * (round + 1)));
         queued += queueRate(settings, http, home.path(), backlog(n, 1000000 * (round + 1)),
                             &accepted, &writes);
     }
     plain /= 2;
     queued /= 2;
     raw /= 2;
+    client /= 2;
     std::printf("raw-socket kept-alive client: %.0f scans/s\n", raw);
+    std::printf("the agent's HTTP client alone: %.0f scans/s (%.2f of the raw-socket client)\n",
+                client, client / raw);
     std::printf("Qt client: %.0f scans/s\nqueue drain: %.0f scans/s (%lld accepted, %.0f bytes "
                 "written to the store per scan)\nratio to the Qt client: %.2f\n",
                 plain, queued, static_cast<long long>(accepted),

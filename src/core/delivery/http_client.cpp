@@ -12,6 +12,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <unistd.h>
 
 namespace {
 
@@ -89,11 +90,13 @@ QString origin(const QUrl& url) {
 
 } // namespace
 
-// A socket curl watches, kept (disabled) while curl does not: the same socket is
-// watched again by the next request on its connection.
+// A socket curl watches, kept while curl does not: the same socket is watched again
+// by the next request on its connection. Its notifiers stay as they were until one
+// fires unwanted: switching one costs the event loop a wake-up, twice per request.
 struct HttpClient::Watch {
     QSocketNotifier* read;
     QSocketNotifier* write;
+    bool idle = false; // curl does not watch the socket now
 };
 
 struct HttpClient::Transfer {
@@ -176,6 +179,8 @@ void HttpClient::send(Request request) {
     curl_easy_setopt(easy, CURLOPT_HEADERDATA, &t);
     curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, &HttpClient::onBody);
     curl_easy_setopt(easy, CURLOPT_WRITEDATA, &t);
+    curl_easy_setopt(easy, CURLOPT_CLOSESOCKETFUNCTION, &HttpClient::onClose);
+    curl_easy_setopt(easy, CURLOPT_CLOSESOCKETDATA, this);
     // The system's authorities from its bundle alone (the folder holds the same): so
     // curl loads them once and keeps them, instead of for each new connection.
     const QByteArray& pem = extraAuthorities(easy);
@@ -229,10 +234,8 @@ int HttpClient::onSocket(void*, int socket, int what, void* self, void* watch) {
     auto* w = static_cast<Watch*>(watch);
     if (what == CURL_POLL_REMOVE) {
         // Kept for the next request: a kept-alive connection is watched again soon.
-        if (w) {
-            w->read->setEnabled(false);
-            w->write->setEnabled(false);
-        }
+        if (w)
+            w->idle = true;
         curl_multi_assign(client->multi_, socket, nullptr);
         return 0;
     }
@@ -241,17 +244,35 @@ int HttpClient::onSocket(void*, int socket, int what, void* self, void* watch) {
         if (!kept) {
             kept = new Watch{new QSocketNotifier(socket, QSocketNotifier::Read, client),
                              new QSocketNotifier(socket, QSocketNotifier::Write, client)};
+            const auto activated = [client, socket, w = kept](QSocketNotifier* n, int mask) {
+                if (w->idle)
+                    n->setEnabled(false); // a kept connection closed, say: curl will see
+                else
+                    client->act(socket, mask);
+            };
             connect(kept->read, &QSocketNotifier::activated, client,
-                    [client, socket] { client->act(socket, CURL_CSELECT_IN); });
+                    [activated, n = kept->read] { activated(n, CURL_CSELECT_IN); });
             connect(kept->write, &QSocketNotifier::activated, client,
-                    [client, socket] { client->act(socket, CURL_CSELECT_OUT); });
+                    [activated, n = kept->write] { activated(n, CURL_CSELECT_OUT); });
         }
         w = kept;
         curl_multi_assign(client->multi_, socket, w);
     }
+    w->idle = false;
     w->read->setEnabled(what == CURL_POLL_IN || what == CURL_POLL_INOUT);
     w->write->setEnabled(what == CURL_POLL_OUT || what == CURL_POLL_INOUT);
     return 0;
+}
+
+int HttpClient::onClose(void* self, int socket) {
+    // A closed socket must not be watched: its number may belong to another file soon.
+    auto* client = static_cast<HttpClient*>(self);
+    if (const auto it = client->watches_.find(socket); it != client->watches_.end()) {
+        it->second->idle = true;
+        it->second->read->setEnabled(false);
+        it->second->write->setEnabled(false);
+    }
+    return ::close(socket);
 }
 
 int HttpClient::onTimer(void*, long ms, void* self) {

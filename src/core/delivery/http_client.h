@@ -58,6 +58,7 @@ class HttpClient : public QObject {
     struct Transfer;
     struct Watch;
     static int onSocket(void* easy, int socket, int what, void* self, void* watch);
+    static int onClose(void* self, int socket);
     static int onTimer(void* multi, long ms, void* self);
     static size_t onHeader(char* data, size_t size, size_t count, void* transfer);
     static size_t onBody(char* data, size_t size, size_t count, void* transfer);

@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <array>
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 #include <fcntl.h>
 #include <malloc.h>
@@ -889,9 +890,18 @@ quint64 QueueStore::lastHanded() const {
 void QueueStore::run() {
     std::unique_lock lock(mutex_);
     for (;;) {
-        changed_.wait(lock, [this] {
+        const auto ready = [this] {
             return !waiting_.empty() || stopping_ || backgroundDone_ || !snapshotToPlace_.isEmpty();
-        });
+        };
+        if (unsynced_ && !changed_.wait_until(lock, *unsynced_ + kRemovalSyncDelay, ready)) {
+            // Removals written since the last sync reach the disk now, when nothing else
+            // needs the writer.
+            lock.unlock();
+            syncRemovals();
+            lock.lock();
+            continue;
+        }
+        changed_.wait(lock, ready);
         if (backgroundDone_) {
             // Between two batches: the records written meanwhile are copied over.
             busy_ = true;
@@ -915,6 +925,7 @@ void QueueStore::run() {
         }
         if (waiting_.empty()) {
             lock.unlock();
+            syncRemovals();
             if (background_) { // left unfinished: its files are only copies
                 background_->thread.join();
                 background_->discard();
@@ -929,6 +940,7 @@ void QueueStore::run() {
         lock.unlock();
         // Records that arrived together are written together and synced once.
         QByteArray records;
+        bool appends = false; // else only removals: their sync may wait
         QString error;
         quint64 lastFailed = 0;
         const auto note = [&](bool ok, quint64 number) {
@@ -940,10 +952,11 @@ void QueueStore::run() {
         quint64 pendingUpTo = 0;
         const auto writePending = [&] {
             if (!records.isEmpty() && !behind)
-                note(writeRecords(records, &error), pendingUpTo);
+                note(writeRecords(records, appends, &error), pendingUpTo);
             else if (behind && pendingUpTo)
                 lastFailed = pendingUpTo;
             records.clear();
+            appends = false;
             pendingUpTo = 0;
         };
         for (Change& c : changes) {
@@ -951,6 +964,7 @@ void QueueStore::run() {
                 records.append(c.bytes);
                 pendingUpTo = c.number;
                 if (isAppend(c.bytes.at(kFrame))) {
+                    appends = true;
                     lastStamp_ = std::max(lastStamp_, c.lastStamp);
                     ++liveCount_;
                     ++appendCount_;
@@ -1109,7 +1123,7 @@ bool QueueStore::journalGone() const {
     return ::fstat(journal_, &st) != 0 || st.st_nlink == 0;
 }
 
-bool QueueStore::writeRecords(const QByteArray& bytes, QString* error) {
+bool QueueStore::writeRecords(const QByteArray& bytes, bool sync, QString* error) {
     if (journal_ >= 0 && journalGone()) {
         // The folder was removed under the running agent: the journal still open
         // holds the list, which goes to a new folder before the new records.
@@ -1141,12 +1155,36 @@ bool QueueStore::writeRecords(const QByteArray& bytes, QString* error) {
         std::lock_guard lock(mutex_);
         bytesWritten_ += static_cast<quint64>(bytes.size());
     }
-    if (::fdatasync(journal_) != 0)
+    // A removal lost to a power cut only sends a decided scan once more: removals wait
+    // for the next sync (a new scan's, or one soon after), which keeps a drained
+    // backlog from costing a disk flush per scan.
+    const auto now = std::chrono::steady_clock::now();
+    if (!sync && (!unsynced_ || now - *unsynced_ < kRemovalSyncDelay)) {
+        if (!unsynced_)
+            unsynced_ = now;
+    } else if (::fdatasync(journal_) != 0) {
         return fail("cannot sync");
+    } else {
+        unsynced_.reset();
+    }
     end_ += bytes.size();
     sinceWhole_ += bytes.size();
     error->clear();
     return true;
+}
+
+void QueueStore::syncRemovals() {
+    if (!unsynced_)
+        return;
+    unsynced_.reset();
+    if (journal_ >= 0 && ::fdatasync(journal_) != 0) {
+        // Written but perhaps not kept: the list is written whole again.
+        const QString error = QStringLiteral("cannot sync: ") + reasonOf(errno);
+        noteResult(false, error);
+        std::lock_guard lock(mutex_);
+        behind_ = true;
+        failed_ = done_;
+    }
 }
 
 bool QueueStore::build(Background& job, const QString& snapshot, const QString& journalPath,

@@ -6,6 +6,7 @@
 #include <QList>
 #include <QString>
 
+#include <chrono>
 #include <condition_variable>
 #include <functional>
 #include <memory>
@@ -17,10 +18,10 @@
 // The waiting scans on disk, in a folder of their own: `queue.json`, the whole list
 // as a JSON array that other tools may read, and `queue.journal`, which records every
 // change since that list was written (a scan appended, scans removed from the front,
-// the last stamp given). A change costs one record and one sync whatever the length
-// of the queue; the list is written whole only now and then, when the journal has
-// grown as large as the list, by a thread of its own from what the journal held at
-// that moment, while new records go on reaching the journal at once.
+// the last stamp given). A change costs one record and one sync (removals share one)
+// whatever the length of the queue; the list is written whole only now and then, when
+// the journal has grown as large as the list, by a thread of its own from what the
+// journal held at that moment, while new records go on reaching the journal at once.
 // docs/queue-store.md says why a crash at any byte leaves every scan that was
 // persisted, in order, once.
 class QueueStore {
@@ -97,7 +98,9 @@ class QueueStore {
     quint64 hand(Change change);
     struct Background;
     void run();
-    bool writeRecords(const QByteArray& bytes, QString* error);
+    // sync false: removals, synced within kRemovalSyncDelay (or with the next record).
+    bool writeRecords(const QByteArray& bytes, bool sync, QString* error);
+    void syncRemovals();
     bool writeWhole(const QByteArray* records, qint64 lastStamp, QString* error);
     static bool build(Background& job, const QString& snapshot, const QString& journalPath,
                       const StepHook& hook);
@@ -132,8 +135,10 @@ class QueueStore {
     quint64 compactions_ = 0;
     // Writer thread only:
     int journal_ = -1;
-    qint64 end_ = 0;         // where the next record goes
-    qint64 liveCount_ = 0;   // scans in the list
+    static constexpr std::chrono::milliseconds kRemovalSyncDelay{500};
+    std::optional<std::chrono::steady_clock::time_point> unsynced_; // the oldest unsynced write
+    qint64 end_ = 0;                                                // where the next record goes
+    qint64 liveCount_ = 0;                                          // scans in the list
     qint64 appendCount_ = 0; // append records ever written, and their bytes
     qint64 appendBytes_ = 0;
     qint64 sinceWhole_ = 0; // bytes appended since the list was written whole

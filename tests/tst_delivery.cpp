@@ -5,14 +5,12 @@
 #include "core/settings.h"
 #include "support/fakes.h"
 #include "support/http_stub.h"
-#include "support/raw_http_server.h"
 #include "support/test_main.h"
 
 #include <QJsonDocument>
 #include <QRegularExpression>
 #include <QSslKey>
 #include <QTcpServer>
-#include <QTcpSocket>
 
 #include <algorithm>
 
@@ -45,18 +43,6 @@ struct Certificate {
 
 QJsonObject json(const QByteArray& bytes) {
     return QJsonDocument::fromJson(bytes).object();
-}
-
-QByteArray answer(const QByteArray& body, const QByteArray& head = "HTTP/1.1 200 OK") {
-    return httpAnswer(body, head);
-}
-
-QByteArray chunked(const QByteArray& body) {
-    QByteArray out = "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n";
-    for (qsizetype at = 0; at < body.size(); at += 300000)
-        out += QByteArray::number(std::min<qsizetype>(300000, body.size() - at), 16) + ";x=y\r\n" +
-               body.mid(at, 300000) + "\r\n";
-    return out + "0\r\nTrailer: t\r\n\r\n";
 }
 
 } // namespace
@@ -208,95 +194,6 @@ class TestDelivery : public QObject {
                                                    {"ts", qint64(1700000000000)},
                                                    {"value", value}})
                              .toJson(QJsonDocument::Compact));
-    }
-
-    // Plain http answers of every shape, to two requests one after the other: their
-    // status and message, how many requests and connections the server saw, and
-    // which requests carried the URL's user name and password.
-    void plainAnswersOfEveryShape_data() {
-        QTest::addColumn<QString>("host");
-        QTest::addColumn<QString>("user");
-        QTest::addColumn<QByteArrayList>("answers");
-        QTest::addColumn<int>("piece");
-        QTest::addColumn<QStringList>("results");
-        QTest::addColumn<int>("requests");
-        QTest::addColumn<int>("connections");
-        QTest::addColumn<QByteArray>("authorized");
-        const QByteArray a = answer(R"({"message":"a"})"), b = answer(R"({"message":"b"})");
-        const QStringList ab{"200 a", "200 b"};
-        const auto row = [](const char* name, const QByteArrayList& answers, int piece,
-                            const QStringList& results, int requests, int connections,
-                            const char* host = "127.0.0.1", const char* user = "",
-                            const char* authorized = "00") {
-            QTest::newRow(name) << host << user << answers << piece << results << requests
-                                << connections << QByteArray(authorized);
-        };
-        row("kept alive", {a, b}, 1 << 30, ab, 2, 1);
-        row("a byte at a time, after a 100", {"HTTP/1.1 100 Continue\r\n\r\n" + a, b}, 1, ab, 2, 1);
-        row("chunked", {chunked(R"({"message":"a"})"), b}, 1 << 30, ab, 2, 1);
-        row("chunked, a byte at a time", {chunked(R"({"message":"a"})"), b}, 1, ab, 2, 1);
-        row("chunked over the bound",
-            {chunked("{\"message\":\"" + QByteArray(Transport::kMaxAnswerBytes, 'x') + "\"}"), b},
-            1 << 30, {"200 ", "200 b"}, 2, 2);
-        row("Connection: close",
-            {answer(R"({"message":"a"})", "HTTP/1.1 200 OK\r\nConnection: close"), b}, 1 << 30, ab,
-            2, 2);
-        row("HTTP/1.0", {answer(R"({"message":"a"})", "HTTP/1.0 200 OK"), b}, 1 << 30, ab, 2, 2);
-        row("ended by the close", {"HTTP/1.1 200 OK\r\n\r\n{\"message\":\"a\"}<close>", b}, 3, ab,
-            2, 2);
-        row("kept-alive connection closed unanswered", {a, "", b}, 1 << 30, ab, 3, 2);
-        // No answer line came: sent again on a new connection, as when nothing came.
-        row("closed within the status line", {a, "HTTP/1.1 20<close>", b}, 1 << 30, ab, 3, 2);
-        row("closed after part of an answer",
-            {a, "HTTP/1.1 200 OK\r\nContent-Length: 20\r\n\r\n{\"mess<close>", b}, 1 << 30,
-            {"200 a", "0 "}, 2, 1);
-        row("new connection closed unanswered", {"", b}, 1 << 30, {"0 ", "200 b"}, 2, 2);
-        row("not HTTP", {"SSH-2.0\r\n\r\n", b}, 1 << 30, {"0 ", "200 b"}, 2, 2);
-        row("Basic asked for", {answer("", "HTTP/1.1 401 No\r\nWWW-Authenticate: Basic x=y"), a, b},
-            1 << 30, ab, 3, 1, "127.0.0.1", "u:p@", "011");
-        row("Basic not asked for", {a, b}, 1 << 30, ab, 2, 1, "127.0.0.1", "u:p@", "00");
-        row("IPv6", {a, b}, 1 << 30, ab, 2, 1, "::1");
-    }
-    void plainAnswersOfEveryShape() {
-        QFETCH(QString, host);
-        QFETCH(QString, user);
-        QFETCH(QByteArrayList, answers);
-        QFETCH(int, piece);
-        QFETCH(QStringList, results);
-        QFETCH(int, requests);
-        QFETCH(int, connections);
-        QFETCH(QByteArray, authorized);
-        RawHttpServer server{QHostAddress(host)};
-        if (!server.listening())
-            QSKIP("no loopback for this address");
-        server.answers = answers;
-        server.piece = piece;
-        const QUrl url(QStringLiteral("http://%1%2:%3/p")
-                           .arg(user, host.contains(':') ? '[' + host + ']' : host)
-                           .arg(server.port()));
-        HttpClient own; // a connection of its own
-        Transport plain{[&] { return url.toString(); }, own, 5s};
-        QStringList seen;
-        for (int i = 0; i < 2; ++i) {
-            plain.post(QStringLiteral("/api/scan"), {{"i", i}},
-                       [&](qint64 status, const QJsonObject& answer, const Transport::Failure&) {
-                           seen.append(QString::number(status) + " " +
-                                       answer.value("message").toString());
-                       });
-            QTRY_COMPARE_WITH_TIMEOUT(seen.size(), i + 1, 10000);
-        }
-        QCOMPARE(seen, results);
-        QCOMPARE(server.heads.size(), requests);
-        QCOMPARE(server.connections, connections);
-        QByteArray carried;
-        for (const QByteArray& head : server.heads) {
-            QVERIFY2(head.startsWith("POST /p/api/scan HTTP/1.1\r\nHost: " +
-                                     url.adjusted(QUrl::RemoveUserInfo).authority().toUtf8() +
-                                     "\r\n"),
-                     head);
-            carried += head.contains("\r\nAuthorization: Basic dTpw\r\n") ? '1' : '0';
-        }
-        QCOMPARE(carried.left(authorized.size()), authorized);
     }
 
     // The server comes up after the agent and first answers with an error: the

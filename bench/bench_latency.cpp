@@ -212,14 +212,14 @@ int main(int argc, char** argv) {
         settings.setValue(QStringLiteral("scanner"), QStringLiteral("0C2E:0B87"));
     }
     agent.start(QString::fromLocal8Bit(argv[1]), {});
-    tree.sendReport(0, korvel::test::honeywellReport("hidwarmup", "]E0", false));
+    tree.write(QStringLiteral("hidraw0"), korvel::test::honeywellReport("hidwarmup", "]E0", false));
     server.arrivalOf("hidwarmup");
     std::vector<double> report;
     for (int i = 0; i < samples; ++i) {
         const QByteArray value = "40063814" + QByteArray::number(i).rightJustified(5, '0');
         const QByteArray bytes = korvel::test::honeywellReport(value, "]E0", false);
         const auto start = Clock::now();
-        tree.sendReport(0, bytes);
+        tree.write(QStringLiteral("hidraw0"), bytes);
         report.push_back(ms(server.arrivalOf(value.toStdString()) - start));
         QThread::msleep(30);
     }

@@ -5,12 +5,6 @@
 #include "support/hid_descriptors.h"
 #include "support/test_main.h"
 
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
-#include <QRegularExpression>
-
-#include <cstring>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <unistd.h>
@@ -37,7 +31,6 @@ class TestDiagnose : public QObject {
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     std::unique_ptr<ChildProcess> agent;
     std::unique_ptr<ChildProcess> server;
-    QTemporaryDir notifyDir;
     int notifySocket = -1; // stands in for systemd's: what a Type=notify service says
     QStringList notified;
 
@@ -74,8 +67,6 @@ class TestDiagnose : public QObject {
     void initTestCase() {
         env.insert(QStringLiteral("KORVEL_INPUT_ROOT"), tree.root());
         env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-        env.insert(QStringLiteral("LANG"), QStringLiteral("C.UTF-8"));
-        env.remove(QStringLiteral("LANGUAGE"));
         env.remove(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"));
         env.insert(QStringLiteral("DBUS_SYSTEM_BUS_ADDRESS"), QStringLiteral("unix:path=/none"));
         tree.add(1, {0x046D, 0xC31C, QStringLiteral("USB Keyboard")});
@@ -86,10 +77,9 @@ class TestDiagnose : public QObject {
             0, {0x0C2E, 0x0B87, QStringLiteral("Counter scanner"), honeywellStyleDescriptor()});
         tree.addAcm(0, 0x05F9, 0x4204, QStringLiteral("Serial scanner"));
         Settings().setScanner(QStringLiteral("05E0:1200"), QStringLiteral("Test Scanner"));
-        sockaddr_un address{};
-        address.sun_family = AF_UNIX;
-        const QByteArray path = QFile::encodeName(notifyDir.filePath("notify"));
-        std::memcpy(address.sun_path, path.constData(), path.size());
+        sockaddr_un address{AF_UNIX, {}};
+        const QByteArray path = QFile::encodeName(tree.root() + "/notify");
+        qstrncpy(address.sun_path, path.constData(), sizeof address.sun_path);
         notifySocket = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
         QCOMPARE(::bind(notifySocket, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
         env.insert(QStringLiteral("NOTIFY_SOCKET"), QString::fromLocal8Bit(path));

@@ -147,8 +147,7 @@ int main(int argc, char** argv) {
         settings.setValue(QStringLiteral("scanner"), QStringLiteral("05E0:1200"));
         settings.setValue(QStringLiteral("scannerName"), QStringLiteral("Bench"));
     }
-    tree.addHidraw(0, {0x0C2E, 0x0B87, QStringLiteral("Counter scanner"),
-                       korvel::test::honeywellStyleDescriptor()});
+    tree.addHidraw(0, korvel::test::honeywellStyleDescriptor());
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("XDG_CONFIG_HOME"), home.path() + QStringLiteral("/config"));
     env.insert(QStringLiteral("XDG_DATA_HOME"), home.path() + QStringLiteral("/data"));

@@ -73,8 +73,7 @@ class TestDiagnose : public QObject {
         tree.add(2, {});
         tree.nest(2, kUsb + "/1-1:1.0/0003:05E0:1200.0001/input/input7");
         writeFile(tree.root() + "/sys/devices/" + kUsb + "/authorized", "1\n");
-        tree.addHidraw(
-            0, {0x0C2E, 0x0B87, QStringLiteral("Counter scanner"), honeywellStyleDescriptor()});
+        tree.addHidraw(0, honeywellStyleDescriptor());
         tree.addAcm(0, 0x05F9, 0x4204, QStringLiteral("Serial scanner"));
         Settings().setScanner(QStringLiteral("05E0:1200"), QStringLiteral("Test Scanner"));
         sockaddr_un address{AF_UNIX, {}};

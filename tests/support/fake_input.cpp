@@ -38,26 +38,23 @@ void FakeInputTree::place(const QString& node, int mode, bool fifo) {
     ::rename(staged, QFile::encodeName(dev(node)));
 }
 
-void FakeInputTree::addHidraw(int n, const HidDevice& device) {
+void FakeInputTree::addHidraw(int n, const QByteArray& descriptor, quint32 vendor, quint32 product,
+                              const QString& name) {
     const QString sys = root() + QStringLiteral("/sys/class/hidraw/hidraw%1/device/").arg(n);
-    writeFile(sys + QStringLiteral("report_descriptor"), device.descriptor);
-    writeFile(sys + QStringLiteral("uevent"),
-              QStringLiteral("DRIVER=hid-generic\nHID_ID=0003:%1:%2\nHID_NAME=%3\n")
-                  .arg(QString::asprintf("%08X", device.vendor),
-                       QString::asprintf("%08X", device.product), device.name)
-                  .toUtf8());
+    writeFile(sys + "report_descriptor", descriptor);
+    const QString id = QString::asprintf("HID_ID=0003:%08X:%08X\n", vendor, product);
+    writeFile(sys + "uevent", ("DRIVER=hid-generic\n" + id + "HID_NAME=" + name + '\n').toUtf8());
     place(QStringLiteral("hidraw%1.out").arg(n));
     place(QStringLiteral("hidraw%1").arg(n));
 }
 
 void FakeInputTree::addAcm(int n, quint32 vendor, quint32 product, const QString& name) {
     const QString sys = root() + QStringLiteral("/sys/class/tty/ttyACM%1/device/").arg(n);
-    writeFile(sys + QStringLiteral("uevent"),
-              QStringLiteral("DEVTYPE=usb_interface\nPRODUCT=%1/%2/100\nINTERFACE=2/2/1\n")
-                  .arg(vendor, 0, 16)
-                  .arg(product, 0, 16)
+    writeFile(sys + "uevent",
+              QString::asprintf("DEVTYPE=usb_interface\nPRODUCT=%x/%x/100\nINTERFACE=2/2/1\n",
+                                vendor, product)
                   .toUtf8());
-    writeFile(sys + QStringLiteral("interface"), name.toUtf8() + '\n');
+    writeFile(sys + "interface", name.toUtf8() + '\n');
     const int master = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
     QVERIFY(master >= 0 && ::grantpt(master) == 0 && ::unlockpt(master) == 0);
     fds_[QStringLiteral("ttyACM%1").arg(n)] = master;

@@ -50,13 +50,9 @@ class FakeInputTree {
 
     // hidrawN's sysfs folder (report descriptor, uevent), then its FIFO node and the
     // FIFO dev/hidrawN.out that output reports go to.
-    struct HidDevice {
-        quint32 vendor = 0x0C2E;
-        quint32 product = 0x0B87;
-        QString name = QStringLiteral("Counter scanner");
-        QByteArray descriptor;
-    };
-    void addHidraw(int n, const HidDevice& device);
+    void addHidraw(int n, const QByteArray& descriptor, quint32 vendor = 0x0C2E,
+                   quint32 product = 0x0B87,
+                   const QString& name = QStringLiteral("Counter scanner"));
     // ttyACMN's sysfs folder, then dev/ttyACMN: a link to acmPort(n), a pseudo-terminal.
     void addAcm(int n, quint32 vendor, quint32 product, const QString& name);
     QString acmPort(int n) const;

@@ -40,13 +40,10 @@ class TestHidPos : public QObject {
     std::unique_ptr<Agent> agent;
 
     QStringList queued() const { return values(agent->queue().items()); }
-    // hidraw0, the counter scanner's, read.
-    void startReading(const QByteArray& descriptor) {
-        tree->addHidraw(0, descriptor);
-        startAgent();
-        QTRY_VERIFY(hidPos->reading(0x0C2E, 0x0B87));
-    }
-    void startAgent() {
+    // With a descriptor: hidraw0, the counter scanner's, read first.
+    void startAgent(const QByteArray& descriptor = {}) {
+        if (!descriptor.isNull())
+            tree->addHidraw(0, descriptor);
         keyboard = std::make_unique<EvdevKeyboard>(tree->root());
         hidPos = std::make_unique<HidPosSource>(tree->root());
         serial = std::make_unique<SerialSource>(tree->root());
@@ -56,6 +53,7 @@ class TestHidPos : public QObject {
                 *keyboard, journal, journal, {}, {}, {}, {}, {}, {hidPos.get(), serial.get()}},
             data.path());
         agent->start();
+        QTRY_VERIFY(descriptor.isNull() || hidPos->reading(0x0C2E, 0x0B87));
     }
 
   private Q_SLOTS:
@@ -93,7 +91,7 @@ class TestHidPos : public QObject {
         QFETCH(QByteArray, descriptor);
         QFETCH(QByteArray, reports);
         QFETCH(QString, value);
-        startReading(descriptor);
+        startAgent(descriptor);
         tree->write("hidraw0", reports);
         QTRY_COMPARE(queued(), QStringList{value});
         QCOMPARE(agent->capture().interfaceOf(counterKey), ScannerInterface::hidPos);
@@ -148,7 +146,7 @@ class TestHidPos : public QObject {
 
     // Dropped with a warning naming the device; the next scan is read whole.
     void badReportIsDroppedAndTold() {
-        startReading(honeywellStyleDescriptor());
+        startAgent(honeywellStyleDescriptor());
         KORVEL_EXPECT_ONE_WARNING("^HID POS scanner Counter scanner \\(0C2E:0B87\\) on hidraw0 "
                                   "sent a scan that was dropped: .*a length of 60");
         QByteArray beyond = honeywellReport("abc", "]E0");
@@ -174,7 +172,7 @@ class TestHidPos : public QObject {
             return HttpStub::Reply{r.target == "/api/scan" ? status : 200, "{\"message\":\"m\"}"};
         };
         settings.setServerURL(server.url());
-        startReading(honeywellStyleDescriptor());
+        startAgent(honeywellStyleDescriptor());
         tree->write("hidraw0", honeywellReport("4006381333931", "]E0"));
         QTRY_COMPARE(server.count("/api/scan"), 1);
         QTRY_VERIFY(agent->queue().items().isEmpty());
@@ -182,22 +180,10 @@ class TestHidPos : public QObject {
         QCOMPARE(tree->read("hidraw0.out"), beep);
     }
 
-    // Ended by CR, LF or CR LF, in pieces or several to a write; windows-1252 or utf-8.
-    void serialLinesBecomeScans() {
-        tree->addAcm(0, 0x0C2E, 0x0B87, QStringLiteral("Counter scanner"));
-        startAgent();
-        QTRY_VERIFY(serial->reading(0x0C2E, 0x0B87));
-        for (const char* bytes :
-             {"12", "34", "\r", "ABC\n", "A1\r\nB2\r\n", "Stra\337e\03501\r", "caf\xC3\xA9\n"})
-            tree->write("ttyACM0", bytes);
-        QTRY_COMPARE(queued(),
-                     (QStringList{"1234", "ABC", "A1", "B2", u"Straße\u001D01"_qs, u"café"_qs}));
-        QCOMPARE(agent->capture().interfaceOf(counterKey), ScannerInterface::serial);
-    }
-
     // Opening a port may reset a board: only the chosen scanner's ports, and during
-    // detection those of scanner makers, are ever opened.
-    void onlyScannerPortsAreOpened() {
+    // detection those of scanner makers, are ever opened. Lines end by CR, LF or CR LF,
+    // in pieces or several to a write; windows-1252 or utf-8.
+    void serialPortsOfScannersOnlyAreRead() {
         settings.setScanner(QStringLiteral("1234:0001"), QStringLiteral("Own scanner"));
         tree->addAcm(0, 0x1234, 0x0001, QStringLiteral("Own scanner"));
         tree->addAcm(1, 0x1EAB, 0x0D10, QStringLiteral("Maker scanner"));
@@ -213,8 +199,12 @@ class TestHidPos : public QObject {
         QTRY_COMPARE(settings.scanner(), QStringLiteral("1EAB:0D10"));
         QTRY_COMPARE(opened(tree->acmPort(0)), 0); // the former scanner let go
         QCOMPARE(opened(tree->acmPort(2)), 0);
-        tree->write("ttyACM1", "after\r\n");
-        QTRY_COMPARE(queued(), QStringList{"after"});
+        for (const char* bytes :
+             {"12", "34", "\r", "ABC\n", "A1\r\nB2\r\n", "Stra\337e\03501\r", "caf\xC3\xA9\n"})
+            tree->write("ttyACM1", bytes);
+        QTRY_COMPARE(queued(),
+                     (QStringList{"1234", "ABC", "A1", "B2", u"Straße\u001D01"_qs, u"café"_qs}));
+        QCOMPARE(agent->capture().interfaceOf("1EAB:0D10"), ScannerInterface::serial);
     }
 };
 

@@ -11,19 +11,14 @@
 
 using namespace korvel::test;
 
-namespace {
+static const QString kUsb = QStringLiteral("pci0000:00/usb1/1-1");
 
-// The scanner as the kernel nests it: USB device, interface, HID device, input device.
-const QString kUsb = QStringLiteral("pci0000:00/usb1/1-1");
-
-QJsonObject deviceIn(const QJsonObject& report, const QString& vendor) {
+static QJsonObject deviceIn(const QJsonObject& report, const QString& vendor) {
     for (const QJsonValue d : report.value("devices").toArray())
         if (d["vendor"].toString() == vendor)
             return d.toObject();
     return {};
 }
-
-} // namespace
 
 class TestDiagnose : public QObject {
     Q_OBJECT
@@ -152,7 +147,6 @@ class TestDiagnose : public QObject {
     }
 
     void cleanupTestCase() {
-        ::close(notifySocket);
         if (agent) {
             agent->signal(SIGTERM);
             QCOMPARE(agent->exitCode(), 0);

@@ -13,19 +13,15 @@
 
 using namespace korvel::test;
 
-namespace {
-
 // How many descriptors this process holds open on `path`.
-int opened(const QString& path) {
+static int opened(const QString& path) {
     int n = 0;
     for (const QFileInfo& fd : QDir(QStringLiteral("/proc/self/fd")).entryInfoList(QDir::Files))
         n += fd.symLinkTarget() == path;
     return n;
 }
 
-const QString counterKey = QStringLiteral("0C2E:0B87");
-
-} // namespace
+static const QString counterKey = QStringLiteral("0C2E:0B87");
 
 class TestHidPos : public QObject {
     Q_OBJECT

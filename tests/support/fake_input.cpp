@@ -50,10 +50,8 @@ void FakeInputTree::addHidraw(int n, const QByteArray& descriptor, quint32 vendo
 
 void FakeInputTree::addAcm(int n, quint32 vendor, quint32 product, const QString& name) {
     const QString sys = root() + QStringLiteral("/sys/class/tty/ttyACM%1/device/").arg(n);
-    writeFile(sys + "uevent",
-              QString::asprintf("DEVTYPE=usb_interface\nPRODUCT=%x/%x/100\nINTERFACE=2/2/1\n",
-                                vendor, product)
-                  .toUtf8());
+    const QString id = QString::asprintf("PRODUCT=%x/%x/100\n", vendor, product);
+    writeFile(sys + "uevent", ("DEVTYPE=usb_interface\n" + id + "INTERFACE=2/2/1\n").toUtf8());
     writeFile(sys + "interface", name.toUtf8() + '\n');
     const int master = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
     QVERIFY(master >= 0 && ::grantpt(master) == 0 && ::unlockpt(master) == 0);

@@ -2,8 +2,6 @@
 
 namespace korvel::test {
 
-namespace {
-
 enum { kMain = 0, kGlobal = 1, kLocal = 2 };
 const QByteArray scannerPage = hidItem(kGlobal, 0x0, 0x8C);
 const QByteArray vendorPage = hidItem(kGlobal, 0x0, 0xFF66);
@@ -18,11 +16,8 @@ const QByteArray output = hidItem(kMain, 0x9, 0x02);
 const QByteArray application = hidItem(kMain, 0xA, 0x01);
 const QByteArray logical = hidItem(kMain, 0xA, 0x02);
 const QByteArray end = hidItem(kMain, 0xC, 0);
-
 const QByteArray opening = scannerPage + usage(0x02) + application + usage(0x12) + logical +
                            hidItem(kGlobal, 0x1, 0) + hidItem(kGlobal, 0x2, 0xFF);
-
-} // namespace
 
 QByteArray hidItem(int type, int tag, quint32 data) {
     const int size = data > 0xFFFF ? 3 : data > 0xFF ? 2 : data > 0 ? 1 : 0;

@@ -28,7 +28,6 @@ class TestHidPos : public QObject {
     std::optional<FakeInputTree> tree; // a fresh one for each test
     Settings settings;
     Journal journal;
-    QTemporaryDir data;
     HttpStub server;
     std::unique_ptr<EvdevKeyboard> keyboard;
     std::unique_ptr<HidPosSource> hidPos;
@@ -47,7 +46,7 @@ class TestHidPos : public QObject {
             settings,
             Agent::Ports{
                 *keyboard, journal, journal, {}, {}, {}, {}, {}, {hidPos.get(), serial.get()}},
-            data.path());
+            tree->root() + "/data");
         agent->start();
         QTRY_VERIFY(descriptor.isNull() || hidPos->reading(0x0C2E, 0x0B87));
     }
@@ -57,15 +56,10 @@ class TestHidPos : public QObject {
         tree.emplace();
         settings.setServerURL(QString()); // deliveries fail at once: scans stay queued
         settings.setScanner(counterKey, QStringLiteral("Counter scanner"));
-        QFile::remove(data.filePath(QStringLiteral("queue.json")));
         journal.entries.clear();
     }
     void cleanup() {
-        agent.reset();
-        serial.reset();
-        hidPos.reset();
-        keyboard.reset();
-        tree.reset();
+        agent.reset(), serial.reset(), hidPos.reset(), keyboard.reset(), tree.reset();
     }
 
     void reportsBecomeScans_data() {
@@ -87,57 +81,50 @@ class TestHidPos : public QObject {
         QFETCH(QByteArray, descriptor);
         QFETCH(QByteArray, reports);
         QFETCH(QString, value);
-        startAgent(descriptor);
+        startAgent();
+        tree->addHidraw(0, descriptor); // plugged in later
+        QTRY_VERIFY(hidPos->reading(0x0C2E, 0x0B87));
         tree->write("hidraw0", reports);
         QTRY_COMPARE(queued(), QStringList{value});
         QCOMPARE(agent->capture().interfaceOf(counterKey), ScannerInterface::hidPos);
     }
 
-    // Other hidraw devices are never opened, nor a scanner's whose descriptor cannot be
-    // used (told once); the scanner's keyboard interface is not read beside its HID POS
-    // one, and a scanner plugged in later is read.
-    void onlyScannersAreOpenedAndReadOnce() {
+    // None read while no scanner is chosen; detection takes the first scan of any
+    // interface, even a short one. Other hidraw devices are never opened, nor a scanner's
+    // whose descriptor cannot be used (told once); the chosen scanner's keyboard
+    // interface is not read beside its HID POS one, nor another scanner's.
+    void detectionOpensAndReadsOnlyScanners() {
         KORVEL_EXPECT_ONE_WARNING("^HID POS scanner Counter scanner \\(0C2E:0B87\\) on hidraw2 not "
                                   "read: its report descriptor cannot be used: ");
+        settings.setScanner(QString(), QString());
+        tree->addHidraw(0, newlandStyleDescriptor());
         tree->addHidraw(1, keyboardDescriptor(), 0x046D, 0xC31C, "Keyboard");
         tree->addHidraw(2, honeywellStyleDescriptor().left(40));
         tree->add(1, {0x0C2E, 0x0B87, QStringLiteral("Counter scanner")});
+        tree->add(2, {0x05E0, 0x1200, QStringLiteral("Keyboard scanner")});
         startAgent();
+        QVERIFY(!hidPos->reading(0x0C2E, 0x0B87));
         agent->toggleDetect(); // every scanner wanted: still not the keyboard's hidraw
-        agent->toggleDetect();
-        hidPos->follow(); // the faulty one looked at again
-        tree->addHidraw(0, honeywellStyleDescriptor());
         QTRY_VERIFY(hidPos->reading(0x0C2E, 0x0B87));
+        hidPos->follow(); // the faulty one looked at again
         // The fake tree's own writer only.
         QCOMPARE(opened(tree->root() + "/dev/hidraw1"), 1);
         QCOMPARE(opened(tree->root() + "/dev/hidraw2"), 1);
         QCOMPARE(opened(tree->root() + "/dev/hidraw0"), 2);
-        tree->type(1, QStringLiteral("TYPED"));
-        tree->write("hidraw0", honeywellReport("SENT", "]E0"));
-        QTRY_COMPARE(queued(), QStringList{"SENT"});
-        tree->type(1, QStringLiteral("AGAIN"));
-        tree->write("hidraw0", honeywellReport("ONCE", "]E0"));
-        QTRY_COMPARE(queued(), (QStringList{"SENT", "ONCE"}));
-        QVERIFY(agent->menuTexts().scannerLine.contains(QLatin1String("HID POS")));
-    }
-
-    void detectionTakesTheFirstScanOfAnyInterface() {
-        settings.setScanner(QString(), QString());
-        tree->add(1, {0x05E0, 0x1200, QStringLiteral("Keyboard scanner")});
-        tree->addHidraw(0, newlandStyleDescriptor());
-        startAgent();
-        QVERIFY(!hidPos->reading(0x0C2E, 0x0B87)); // no scanner chosen: nothing to read
-        agent->toggleDetect();
-        QTRY_VERIFY(hidPos->reading(0x0C2E, 0x0B87));
-        tree->write("hidraw0", newlandReport("AB")); // even a short one
+        tree->write("hidraw0", newlandReport("AB"));
         QTRY_COMPARE(settings.scanner(), counterKey);
         QVERIFY(journal.entries.contains(
             QStringLiteral("notify:Scanner selected|Counter scanner (0C2E:0B87)\nIt was chosen by "
                            "the barcode \"AB\", which was not sent: scan it again to send it.")));
         QCOMPARE(queued(), QStringList());
-        tree->type(1, QStringLiteral("4006"));
-        tree->write("hidraw0", newlandReport("after"));
-        QTRY_COMPARE(queued(), QStringList{"after"});
+        tree->type(1, QStringLiteral("TYPED"));
+        tree->type(2, QStringLiteral("4006"));
+        tree->write("hidraw0", newlandReport("SENT"));
+        QTRY_COMPARE(queued(), QStringList{"SENT"});
+        tree->type(1, QStringLiteral("AGAIN"));
+        tree->write("hidraw0", newlandReport("ONCE"));
+        QTRY_COMPARE(queued(), (QStringList{"SENT", "ONCE"}));
+        QVERIFY(agent->menuTexts().scannerLine.contains(QLatin1String("HID POS")));
     }
 
     // Dropped with a warning naming the device; the next scan is read whole.
@@ -164,9 +151,7 @@ class TestHidPos : public QObject {
         QFETCH(int, status);
         QFETCH(QByteArray, beep);
         server.requests.clear();
-        server.script = [status](const HttpStub::Request& r) {
-            return HttpStub::Reply{r.target == "/api/scan" ? status : 200, "{\"message\":\"m\"}"};
-        };
+        server.queue("/api/scan", {status, "{\"message\":\"m\"}"});
         settings.setServerURL(server.url());
         startAgent(honeywellStyleDescriptor());
         tree->write("hidraw0", honeywellReport("4006381333931", "]E0"));

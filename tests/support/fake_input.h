@@ -36,8 +36,7 @@ class FakeInputTree {
     // open until remove(), since a FIFO without one reads as a device gone.
     void add(int n, const Device& device);
     void setReadable(int n);
-    // Moves eventN's device folder to sys/devices/<at>, nested as the kernel nests it
-    // (USB device, interface, HID device, input device), and links it back.
+    // eventN's device folder moved to sys/devices/<at>, as the kernel nests it, linked back.
     void nest(int n, const QString& at);
     void remove(int n);
     void send(int n, const RawEvents& events) {

@@ -48,7 +48,6 @@ class TestDiagnose : public QObject {
         return last.left(last.indexOf('\n')).section(' ', 1);
     }
 
-    // Scanners in HID POS and USB serial mode, with their interface and node.
     void everyInterfaceIsListed(const QJsonObject& report) {
         const QJsonObject hidPos = deviceIn(report, "0c2e"), serial = deviceIn(report, "05f9");
         QCOMPARE(hidPos["interface"].toString() + ' ' + hidPos["node"].toString(),

@@ -73,8 +73,7 @@ class TestHidPos : public QObject {
             << QString::fromLatin1(sixty);
         QTest::newRow("newland-style, windows-1252")
             << newlandStyleDescriptor() << newlandReport("Stra\337e\03501") << u"Straße\u001D01"_qs;
-        QByteArray plain(36, '\0');
-        plain.replace(0, 11, "]Q3caf\xC3\xA9 42");
+        const QByteArray plain = QByteArray("]Q3caf\xC3\xA9 42").leftJustified(36, '\0');
         QTest::newRow("plain, utf-8 up to the NUL") << plainDescriptor() << plain << u"café 42"_qs;
     }
     void reportsBecomeScans() {

@@ -100,8 +100,7 @@ class TestHidPosLayout : public QObject {
         QTest::newRow("newland-style, no identifier")
             << newlandStyleDescriptor() << Reads{newlandReport("]C1 not an identifier")}
             << QStringList{"]C1 not an identifier|"};
-        QByteArray plain(36, '\0');
-        plain.replace(0, 8, "]d201234");
+        const QByteArray plain = QByteArray("]d201234").leftJustified(36, '\0');
         QTest::newRow("no length byte: up to the NUL")
             << plainDescriptor() << Reads{plain} << QStringList{"01234|]d2"};
     }

@@ -64,11 +64,10 @@ QString FakeInputTree::acmPort(int n) const {
 }
 
 void FakeInputTree::write(const QString& node, const QByteArray& bytes) {
+    const int fd = fds_.at(node);
     for (qsizetype done = 0; done < bytes.size();) { // a full pipe waits for its reader
-        const ssize_t w =
-            ::write(fds_.at(node), bytes.constData() + done, size_t(bytes.size() - done));
-        if (w <= 0 && errno != EAGAIN)
-            QFAIL(qPrintable(node + QStringLiteral(": ") + qt_error_string(errno)));
+        const ssize_t w = ::write(fd, bytes.constData() + done, size_t(bytes.size() - done));
+        QVERIFY2(w > 0 || errno == EAGAIN, qPrintable(node + ": " + qt_error_string(errno)));
         done += std::max<ssize_t>(w, 0);
     }
 }

@@ -147,8 +147,7 @@ int main(int argc, char** argv) {
         settings.setValue(QStringLiteral("scanner"), QStringLiteral("05E0:1200"));
         settings.setValue(QStringLiteral("scannerName"), QStringLiteral("Bench"));
     }
-    tree.addHidraw(0, {0x0C2E, 0x0B87, QStringLiteral("Counter scanner"),
-                       korvel::test::honeywellStyleDescriptor()});
+    tree.addHidraw(0, korvel::test::honeywellStyleDescriptor());
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("XDG_CONFIG_HOME"), home.path() + QStringLiteral("/config"));
     env.insert(QStringLiteral("XDG_DATA_HOME"), home.path() + QStringLiteral("/data"));
@@ -212,14 +211,14 @@ int main(int argc, char** argv) {
         settings.setValue(QStringLiteral("scanner"), QStringLiteral("0C2E:0B87"));
     }
     agent.start(QString::fromLocal8Bit(argv[1]), {});
-    tree.sendReport(0, korvel::test::honeywellReport("hidwarmup", "]E0", false));
+    tree.write(QStringLiteral("hidraw0"), korvel::test::honeywellReport("hidwarmup", "]E0", false));
     server.arrivalOf("hidwarmup");
     std::vector<double> report;
     for (int i = 0; i < samples; ++i) {
         const QByteArray value = "40063814" + QByteArray::number(i).rightJustified(5, '0');
         const QByteArray bytes = korvel::test::honeywellReport(value, "]E0", false);
         const auto start = Clock::now();
-        tree.sendReport(0, bytes);
+        tree.write(QStringLiteral("hidraw0"), bytes);
         report.push_back(ms(server.arrivalOf(value.toStdString()) - start));
         QThread::msleep(30);
     }

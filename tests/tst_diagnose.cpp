@@ -5,31 +5,20 @@
 #include "support/hid_descriptors.h"
 #include "support/test_main.h"
 
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
-#include <QRegularExpression>
-
-#include <cstring>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <unistd.h>
 
 using namespace korvel::test;
 
-namespace {
+static const QString kUsb = QStringLiteral("pci0000:00/usb1/1-1");
 
-// The scanner as the kernel nests it: USB device, interface, HID device, input device.
-const QString kUsb = QStringLiteral("pci0000:00/usb1/1-1");
-
-QJsonObject deviceIn(const QJsonObject& report, const QString& vendor) {
+static QJsonObject deviceIn(const QJsonObject& report, const QString& vendor) {
     for (const QJsonValue d : report.value("devices").toArray())
         if (d["vendor"].toString() == vendor)
             return d.toObject();
     return {};
 }
-
-} // namespace
 
 class TestDiagnose : public QObject {
     Q_OBJECT
@@ -37,7 +26,6 @@ class TestDiagnose : public QObject {
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     std::unique_ptr<ChildProcess> agent;
     std::unique_ptr<ChildProcess> server;
-    QTemporaryDir notifyDir;
     int notifySocket = -1; // stands in for systemd's: what a Type=notify service says
     QStringList notified;
 
@@ -60,7 +48,6 @@ class TestDiagnose : public QObject {
         return last.left(last.indexOf('\n')).section(' ', 1);
     }
 
-    // Scanners in HID POS and USB serial mode, with their interface and node.
     void everyInterfaceIsListed(const QJsonObject& report) {
         const QJsonObject hidPos = deviceIn(report, "0c2e"), serial = deviceIn(report, "05f9");
         QCOMPARE(hidPos["interface"].toString() + ' ' + hidPos["node"].toString(),
@@ -74,22 +61,18 @@ class TestDiagnose : public QObject {
     void initTestCase() {
         env.insert(QStringLiteral("KORVEL_INPUT_ROOT"), tree.root());
         env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-        env.insert(QStringLiteral("LANG"), QStringLiteral("C.UTF-8"));
-        env.remove(QStringLiteral("LANGUAGE"));
         env.remove(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"));
         env.insert(QStringLiteral("DBUS_SYSTEM_BUS_ADDRESS"), QStringLiteral("unix:path=/none"));
         tree.add(1, {0x046D, 0xC31C, QStringLiteral("USB Keyboard")});
         tree.add(2, {});
         tree.nest(2, kUsb + "/1-1:1.0/0003:05E0:1200.0001/input/input7");
         writeFile(tree.root() + "/sys/devices/" + kUsb + "/authorized", "1\n");
-        tree.addHidraw(
-            0, {0x0C2E, 0x0B87, QStringLiteral("Counter scanner"), honeywellStyleDescriptor()});
+        tree.addHidraw(0, honeywellStyleDescriptor());
         tree.addAcm(0, 0x05F9, 0x4204, QStringLiteral("Serial scanner"));
         Settings().setScanner(QStringLiteral("05E0:1200"), QStringLiteral("Test Scanner"));
-        sockaddr_un address{};
-        address.sun_family = AF_UNIX;
-        const QByteArray path = QFile::encodeName(notifyDir.filePath("notify"));
-        std::memcpy(address.sun_path, path.constData(), path.size());
+        sockaddr_un address{AF_UNIX, {}};
+        const QByteArray path = QFile::encodeName(tree.root() + "/notify");
+        qstrncpy(address.sun_path, path.constData(), sizeof address.sun_path);
         notifySocket = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
         QCOMPARE(::bind(notifySocket, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
         env.insert(QStringLiteral("NOTIFY_SOCKET"), QString::fromLocal8Bit(path));
@@ -163,7 +146,6 @@ class TestDiagnose : public QObject {
     }
 
     void cleanupTestCase() {
-        ::close(notifySocket);
         if (agent) {
             agent->signal(SIGTERM);
             QCOMPARE(agent->exitCode(), 0);

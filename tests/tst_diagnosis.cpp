@@ -6,24 +6,9 @@
 #include "support/http_stub.h"
 #include "support/test_main.h"
 
-#include <QJsonArray>
-
 using namespace korvel::test;
 using namespace std::chrono_literals;
 using Change = std::function<void(DiagnosisFacts&)>;
-
-namespace {
-
-struct ScriptedDevices final : DeviceSurvey {
-    QList<DeviceFacts> list{[] {
-        DeviceFacts d;
-        d.interface = "keyboard", d.vendor = 0x05E0, d.product = 0x1200, d.readable = true;
-        return d;
-    }()};
-    QList<DeviceFacts> devices() override { return list; }
-};
-
-} // namespace
 
 class TestDiagnosis : public QObject {
     Q_OBJECT
@@ -58,7 +43,8 @@ class TestDiagnosis : public QObject {
         DiagnosisFacts f;
         f.running = true, f.serverURL = "s", f.lastStatus = 201;
         f.scanner = "05E0:1200", f.scannerName = "S";
-        f.devices = ScriptedDevices().list;
+        DeviceFacts& d = f.devices.emplace_back();
+        d.interface = "keyboard", d.vendor = 0x05E0, d.product = 0x1200, d.readable = true;
         change(f);
         const QJsonObject report = Diagnosis::report(f);
         const QStringList problems = report["problems"].toVariant().toStringList();
@@ -70,8 +56,8 @@ class TestDiagnosis : public QObject {
         QCOMPARE(report["devices"][0]["connected"].toBool(), !f.devices.isEmpty());
     }
 
-    // After registration, at a change and on the timer, until the server says it
-    // does not take them (404, 405: one guard).
+    // After registration and on the timer (a change is sent at once: tst_diagnose),
+    // until the server says it does not take them (404, 405: one guard).
     void statusReportsFollowTheServer_data() {
         QTest::addColumn<int>("answer");
         QTest::addColumn<bool>("enabled");
@@ -96,27 +82,14 @@ class TestDiagnosis : public QObject {
                                                              : 200};
         };
         ScriptedKeyboard keyboard;
-        ScriptedDevices devices;
         Journal journal;
-        Agent::Ports ports{keyboard, journal, journal};
-        ports.devices = {&devices};
-        Agent agent(settings, ports, dir.filePath(QString::number(answer) + (enabled ? "e" : "d")),
+        Agent agent(settings, {keyboard, journal, journal}, dir.filePath(QTest::currentDataTag()),
                     {.tick = 50ms, .retry = 20ms, .requestTimeout = 1000ms, .statusReport = 150ms});
         agent.start();
         for (const int usage : {0x04, 0x28}) // "a", Enter
             keyboard.handler({KeyEvent::key, 7, usage, 1, 1, 0x05E0, 0x1200, "Scanner", 1});
-        const auto lastBody = [&] {
-            QByteArray body;
-            for (const HttpStub::Request& r : stub.requests)
-                body = r.target == status ? r.body : body;
-            return body;
-        };
-        if (enabled)
-            QTRY_VERIFY(stub.count(status) >= 1); // once registered
-        devices.list[0].battery = 3;
+        QTRY_VERIFY(stub.count(status) >= int(enabled)); // once registered
         if (more) {
-            QTRY_VERIFY(lastBody().contains("battery is at 3 %")); // the change
-            QVERIFY(!lastBody().contains("\"a\""));                // no scan text
             const int sent = stub.count(status);
             QTRY_VERIFY(stub.count(status) >= sent + 2); // the timer
         } else {

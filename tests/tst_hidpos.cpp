@@ -13,26 +13,21 @@
 
 using namespace korvel::test;
 
-namespace {
-
-// Where this process holds a descriptor open.
-QStringList openPaths() {
-    QStringList paths;
-    for (const QString& fd : QDir(QStringLiteral("/proc/self/fd")).entryList(QDir::Files))
-        paths << QFile::symLinkTarget(QStringLiteral("/proc/self/fd/") + fd);
-    return paths;
+// How many descriptors this process holds open on `path`.
+static int opened(const QString& path) {
+    int n = 0;
+    for (const QFileInfo& fd : QDir(QStringLiteral("/proc/self/fd")).entryInfoList(QDir::Files))
+        n += fd.symLinkTarget() == path;
+    return n;
 }
 
-const QString counterKey = QStringLiteral("0C2E:0B87");
-
-} // namespace
+static const QString counterKey = QStringLiteral("0C2E:0B87");
 
 class TestHidPos : public QObject {
     Q_OBJECT
-    FakeInputTree tree;
+    std::optional<FakeInputTree> tree; // a fresh one for each test
     Settings settings;
     Journal journal;
-    QTemporaryDir data;
     HttpStub server;
     std::unique_ptr<EvdevKeyboard> keyboard;
     std::unique_ptr<HidPosSource> hidPos;
@@ -40,50 +35,31 @@ class TestHidPos : public QObject {
     std::unique_ptr<Agent> agent;
 
     QStringList queued() const { return values(agent->queue().items()); }
-    QStringList scansPosted() const {
-        QStringList v;
-        for (const auto& r : server.requests) {
-            if (r.target == "/api/scan")
-                v << QJsonDocument::fromJson(r.body)[QLatin1String("value")].toString();
-        }
-        return v;
-    }
-    // hidraw0, a HidDevice of the counter scanner, read.
-    void startReading(const QByteArray& descriptor) {
-        tree.addHidraw(0, {.descriptor = descriptor});
-        startAgent();
-        QTRY_VERIFY(hidPos->reading(0x0C2E, 0x0B87));
-    }
-    void startAgent() {
-        keyboard = std::make_unique<EvdevKeyboard>(tree.root());
-        hidPos = std::make_unique<HidPosSource>(tree.root());
-        serial = std::make_unique<SerialSource>(tree.root());
+    // With a descriptor: hidraw0, the counter scanner's, read first.
+    void startAgent(const QByteArray& descriptor = {}) {
+        if (!descriptor.isNull())
+            tree->addHidraw(0, descriptor);
+        keyboard = std::make_unique<EvdevKeyboard>(tree->root());
+        hidPos = std::make_unique<HidPosSource>(tree->root());
+        serial = std::make_unique<SerialSource>(tree->root());
         agent = std::make_unique<Agent>(
             settings,
             Agent::Ports{
                 *keyboard, journal, journal, {}, {}, {}, {}, {}, {hidPos.get(), serial.get()}},
-            data.path());
+            tree->root() + "/data");
         agent->start();
+        QTRY_VERIFY(descriptor.isNull() || hidPos->reading(0x0C2E, 0x0B87));
     }
 
   private Q_SLOTS:
     void init() {
+        tree.emplace();
         settings.setServerURL(QString()); // deliveries fail at once: scans stay queued
         settings.setScanner(counterKey, QStringLiteral("Counter scanner"));
-        QFile::remove(data.filePath(QStringLiteral("queue.json")));
         journal.entries.clear();
     }
     void cleanup() {
-        agent.reset();
-        serial.reset();
-        hidPos.reset();
-        for (int n = 0; n < 3; ++n)
-            tree.removeAcm(n);
-        keyboard.reset();
-        for (int n = 0; n < 2; ++n)
-            tree.removeHidraw(n);
-        if (QFile::exists(tree.root() + QStringLiteral("/dev/input/event1")))
-            tree.remove(1);
+        agent.reset(), serial.reset(), hidPos.reset(), keyboard.reset(), tree.reset();
     }
 
     void reportsBecomeScans_data() {
@@ -97,83 +73,69 @@ class TestHidPos : public QObject {
             << QString::fromLatin1(sixty);
         QTest::newRow("newland-style, windows-1252")
             << newlandStyleDescriptor() << newlandReport("Stra\337e\03501") << u"Straße\u001D01"_qs;
-        QByteArray plain(36, '\0');
-        plain.replace(0, 11, "]Q3caf\xC3\xA9 42");
+        const QByteArray plain = QByteArray("]Q3caf\xC3\xA9 42").leftJustified(36, '\0');
         QTest::newRow("plain, utf-8 up to the NUL") << plainDescriptor() << plain << u"café 42"_qs;
     }
     void reportsBecomeScans() {
         QFETCH(QByteArray, descriptor);
         QFETCH(QByteArray, reports);
         QFETCH(QString, value);
-        startReading(descriptor);
-        tree.sendReport(0, reports);
+        startAgent();
+        tree->addHidraw(0, descriptor); // plugged in later
+        QTRY_VERIFY(hidPos->reading(0x0C2E, 0x0B87));
+        tree->write("hidraw0", reports);
         QTRY_COMPARE(queued(), QStringList{value});
         QCOMPARE(agent->capture().interfaceOf(counterKey), ScannerInterface::hidPos);
     }
 
-    // Other hidraw devices are never opened, the scanner's keyboard interface is not
-    // read beside its HID POS one, and a scanner plugged in later is read.
-    void onlyScannersAreOpenedAndReadOnce() {
-        tree.addHidraw(1, {0x046D, 0xC31C, QStringLiteral("Keyboard"), keyboardDescriptor()});
-        tree.add(1, {0x0C2E, 0x0B87, QStringLiteral("Counter scanner")});
-        startAgent();
-        agent->toggleDetect(); // every scanner wanted: still not the keyboard's hidraw
-        agent->toggleDetect();
-        tree.addHidraw(0, {.descriptor = honeywellStyleDescriptor()});
-        QTRY_VERIFY(hidPos->reading(0x0C2E, 0x0B87));
-        // The fake tree's own writer only.
-        QCOMPARE(openPaths().count(tree.root() + QStringLiteral("/dev/hidraw1")), 1);
-        QCOMPARE(openPaths().count(tree.root() + QStringLiteral("/dev/hidraw0")), 2);
-        tree.type(1, QStringLiteral("TYPED"));
-        tree.sendReport(0, honeywellReport("SENT", "]E0"));
-        QTRY_COMPARE(queued(), QStringList{"SENT"});
-        tree.type(1, QStringLiteral("AGAIN"));
-        tree.sendReport(0, honeywellReport("ONCE", "]E0"));
-        QTRY_COMPARE(queued(), (QStringList{"SENT", "ONCE"}));
-        QCOMPARE(agent->menuTexts().scannerLine.contains(QLatin1String("HID POS")), true);
-    }
-
-    void detectionTakesTheFirstScanOfAnyInterface() {
+    // None read while no scanner is chosen; detection takes the first scan of any
+    // interface, even a short one. Other hidraw devices are never opened, nor a scanner's
+    // whose descriptor cannot be used (told once); the chosen scanner's keyboard
+    // interface is not read beside its HID POS one, nor another scanner's.
+    void detectionOpensAndReadsOnlyScanners() {
+        KORVEL_EXPECT_ONE_WARNING("^HID POS scanner Counter scanner \\(0C2E:0B87\\) on hidraw2 not "
+                                  "read: its report descriptor cannot be used: ");
         settings.setScanner(QString(), QString());
-        tree.add(1, {0x05E0, 0x1200, QStringLiteral("Keyboard scanner")});
-        tree.addHidraw(0, {.descriptor = newlandStyleDescriptor()});
+        tree->addHidraw(0, newlandStyleDescriptor());
+        tree->addHidraw(1, keyboardDescriptor(), 0x046D, 0xC31C, "Keyboard");
+        tree->addHidraw(2, honeywellStyleDescriptor().left(40));
+        tree->add(1, {0x0C2E, 0x0B87, QStringLiteral("Counter scanner")});
+        tree->add(2, {0x05E0, 0x1200, QStringLiteral("Keyboard scanner")});
         startAgent();
-        QVERIFY(!hidPos->reading(0x0C2E, 0x0B87)); // no scanner chosen: nothing to read
-        agent->toggleDetect();
+        QVERIFY(!hidPos->reading(0x0C2E, 0x0B87));
+        agent->toggleDetect(); // every scanner wanted: still not the keyboard's hidraw
         QTRY_VERIFY(hidPos->reading(0x0C2E, 0x0B87));
-        tree.sendReport(0, newlandReport("AB")); // even a short one
+        hidPos->follow(); // the faulty one looked at again
+        // The fake tree's own writer only.
+        QCOMPARE(opened(tree->root() + "/dev/hidraw1"), 1);
+        QCOMPARE(opened(tree->root() + "/dev/hidraw2"), 1);
+        QCOMPARE(opened(tree->root() + "/dev/hidraw0"), 2);
+        tree->write("hidraw0", newlandReport("AB"));
         QTRY_COMPARE(settings.scanner(), counterKey);
         QVERIFY(journal.entries.contains(
             QStringLiteral("notify:Scanner selected|Counter scanner (0C2E:0B87)\nIt was chosen by "
                            "the barcode \"AB\", which was not sent: scan it again to send it.")));
         QCOMPARE(queued(), QStringList());
-        tree.type(1, QStringLiteral("4006"));
-        tree.sendReport(0, newlandReport("after"));
-        QTRY_COMPARE(queued(), QStringList{"after"});
+        tree->type(1, QStringLiteral("TYPED"));
+        tree->type(2, QStringLiteral("4006"));
+        tree->write("hidraw0", newlandReport("SENT"));
+        QTRY_COMPARE(queued(), QStringList{"SENT"});
+        tree->type(1, QStringLiteral("AGAIN"));
+        tree->write("hidraw0", newlandReport("ONCE"));
+        QTRY_COMPARE(queued(), (QStringList{"SENT", "ONCE"}));
+        QVERIFY(agent->menuTexts().scannerLine.contains(QLatin1String("HID POS")));
     }
 
     // Dropped with a warning naming the device; the next scan is read whole.
     void badReportIsDroppedAndTold() {
-        startReading(honeywellStyleDescriptor());
+        startAgent(honeywellStyleDescriptor());
         KORVEL_EXPECT_ONE_WARNING("^HID POS scanner Counter scanner \\(0C2E:0B87\\) on hidraw0 "
                                   "sent a scan that was dropped: .*a length of 60");
         QByteArray beyond = honeywellReport("abc", "]E0");
         beyond[1] = char(60);
-        tree.sendReport(0, honeywellReport("first", "]E0", true) + beyond +
-                               honeywellReport("whole", "]E0"));
+        tree->write("hidraw0", honeywellReport("first", "]E0", true) + beyond +
+                                   honeywellReport("whole", "]E0"));
         QTRY_COMPARE(queued(), QStringList{"whole"});
-    }
-
-    void faultyScannerDescriptorIsToldOnce() {
-        KORVEL_EXPECT_ONE_WARNING("^HID POS scanner Counter scanner \\(0C2E:0B87\\) on hidraw0 not "
-                                  "read: its report descriptor cannot be used: ");
-        tree.addHidraw(0, {.descriptor = honeywellStyleDescriptor().left(40)});
-        startAgent();
-        for (int retry = 0; retry < 3; ++retry)
-            agent->capture().startCapture();
-        hidPos->follow();
-        QVERIFY(!hidPos->reading(0x0C2E, 0x0B87));
-        QCOMPARE(openPaths().count(tree.root() + QStringLiteral("/dev/hidraw0")), 1);
     }
 
     // The server refuses a scan: the scanner beeps its error (output report 4);
@@ -188,52 +150,41 @@ class TestHidPos : public QObject {
         QFETCH(int, status);
         QFETCH(QByteArray, beep);
         server.requests.clear();
-        server.script = [status](const HttpStub::Request& r) {
-            return HttpStub::Reply{r.target == "/api/scan" ? status : 200, "{\"message\":\"m\"}"};
-        };
+        server.queue("/api/scan", {status, "{\"message\":\"m\"}"});
         settings.setServerURL(server.url());
-        startReading(honeywellStyleDescriptor());
-        tree.sendReport(0, honeywellReport("4006381333931", "]E0"));
-        QTRY_COMPARE(scansPosted(), QStringList{"4006381333931"});
+        startAgent(honeywellStyleDescriptor());
+        tree->write("hidraw0", honeywellReport("4006381333931", "]E0"));
+        QTRY_COMPARE(server.count("/api/scan"), 1);
         QTRY_VERIFY(agent->queue().items().isEmpty());
         QTRY_COMPARE(journal.entries.contains(QStringLiteral("sound:Basso")), status == 400);
-        QCOMPARE(tree.output(0), beep);
-    }
-
-    // Ended by CR, LF or CR LF, in pieces or several to a write; windows-1252 or utf-8.
-    void serialLinesBecomeScans() {
-        tree.addAcm(0, 0x0C2E, 0x0B87, QStringLiteral("Counter scanner"));
-        startAgent();
-        QTRY_VERIFY(serial->reading(0x0C2E, 0x0B87));
-        for (const char* bytes :
-             {"12", "34", "\r", "ABC\n", "A1\r\nB2\r\n", "Stra\337e\03501\r", "caf\xC3\xA9\n"})
-            tree.sendSerial(0, bytes);
-        QTRY_COMPARE(queued(),
-                     (QStringList{"1234", "ABC", "A1", "B2", u"Straße\u001D01"_qs, u"café"_qs}));
-        QCOMPARE(agent->capture().interfaceOf(counterKey), ScannerInterface::serial);
+        QCOMPARE(tree->read("hidraw0.out"), beep);
     }
 
     // Opening a port may reset a board: only the chosen scanner's ports, and during
-    // detection those of scanner makers, are ever opened.
-    void onlyScannerPortsAreOpened() {
+    // detection those of scanner makers, are ever opened. Lines end by CR, LF or CR LF,
+    // in pieces or several to a write; windows-1252 or utf-8.
+    void serialPortsOfScannersOnlyAreRead() {
         settings.setScanner(QStringLiteral("1234:0001"), QStringLiteral("Own scanner"));
-        tree.addAcm(0, 0x1234, 0x0001, QStringLiteral("Own scanner"));
-        tree.addAcm(1, 0x1EAB, 0x0D10, QStringLiteral("Maker scanner"));
-        tree.addAcm(2, 0x2341, 0x0043, QStringLiteral("Board"));
+        tree->addAcm(0, 0x1234, 0x0001, QStringLiteral("Own scanner"));
+        tree->addAcm(1, 0x1EAB, 0x0D10, QStringLiteral("Maker scanner"));
+        tree->addAcm(2, 0x2341, 0x0043, QStringLiteral("Board"));
         startAgent();
-        const auto opened = [this](int n) { return openPaths().count(tree.acmPort(n)); };
-        QTRY_COMPARE(opened(0), 1);
-        QCOMPARE(opened(1), 0);
+        QTRY_COMPARE(opened(tree->acmPort(0)), 1);
+        QCOMPARE(opened(tree->acmPort(1)), 0);
         agent->toggleDetect();
-        QTRY_COMPARE(opened(1), 1);
-        QCOMPARE(opened(0), 1);
-        QCOMPARE(opened(2), 0);
-        tree.sendSerial(1, "X\r");
+        QTRY_COMPARE(opened(tree->acmPort(1)), 1);
+        QCOMPARE(opened(tree->acmPort(0)), 1);
+        QCOMPARE(opened(tree->acmPort(2)), 0);
+        tree->write("ttyACM1", "X\r");
         QTRY_COMPARE(settings.scanner(), QStringLiteral("1EAB:0D10"));
-        QTRY_COMPARE(opened(0), 0); // the former scanner let go
-        QCOMPARE(opened(2), 0);
-        tree.sendSerial(1, "after\r\n");
-        QTRY_COMPARE(queued(), QStringList{"after"});
+        QTRY_COMPARE(opened(tree->acmPort(0)), 0); // the former scanner let go
+        QCOMPARE(opened(tree->acmPort(2)), 0);
+        for (const char* bytes :
+             {"12", "34", "\r", "ABC\n", "A1\r\nB2\r\n", "Stra\337e\03501\r", "caf\xC3\xA9\n"})
+            tree->write("ttyACM1", bytes);
+        QTRY_COMPARE(queued(),
+                     (QStringList{"1234", "ABC", "A1", "B2", u"Straße\u001D01"_qs, u"café"_qs}));
+        QCOMPARE(agent->capture().interfaceOf("1EAB:0D10"), ScannerInterface::serial);
     }
 };
 

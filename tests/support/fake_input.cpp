@@ -11,14 +11,6 @@
 
 namespace korvel::test {
 
-namespace {
-
-QByteArray node(const QString& root, int n) {
-    return QFile::encodeName(root + QStringLiteral("/dev/input/event%1").arg(n));
-}
-
-} // namespace
-
 input_event record(quint16 type, quint16 code, qint32 value, qint64 ms) {
     input_event r{};
     r.input_event_sec = ms / 1000;
@@ -33,85 +25,56 @@ FakeInputTree::FakeInputTree() {
 }
 
 FakeInputTree::~FakeInputTree() {
-    for (const auto* fds : {&writers_, &hidWriters_, &hidReaders_, &ptyMasters_}) {
-        for (const auto& [n, fd] : *fds)
-            ::close(fd);
-    }
+    for (const auto& [node, fd] : fds_)
+        ::close(fd);
 }
 
-void FakeInputTree::addHidraw(int n, const HidDevice& device) {
-    const QString sys = root() + QStringLiteral("/sys/class/hidraw/hidraw%1/device/").arg(n);
-    writeFile(sys + QStringLiteral("report_descriptor"), device.descriptor);
-    writeFile(sys + QStringLiteral("uevent"),
-              QStringLiteral("DRIVER=hid-generic\nHID_ID=0003:%1:%2\nHID_NAME=%3\n")
-                  .arg(QString::asprintf("%08X", device.vendor),
-                       QString::asprintf("%08X", device.product), device.name)
-                  .toUtf8());
-    const QString dev = root() + QStringLiteral("/dev/hidraw%1").arg(n);
-    ::mkfifo(QFile::encodeName(dev + QStringLiteral(".out")), 0600);
-    hidReaders_[n] =
-        ::open(QFile::encodeName(dev + QStringLiteral(".out")), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+void FakeInputTree::place(const QString& node, int mode, bool fifo) {
     const QByteArray staged = QFile::encodeName(root() + QStringLiteral("/staged"));
-    ::mkfifo(staged, 0600);
-    hidWriters_[n] = ::open(staged, O_RDWR | O_NONBLOCK | O_CLOEXEC);
-    ::rename(staged, QFile::encodeName(dev));
+    if (fifo)
+        ::mkfifo(staged, 0600);
+    fds_[node] = ::open(staged, O_RDWR | O_NONBLOCK | O_CLOEXEC | O_CREAT, 0600);
+    ::chmod(staged, mode_t(mode));
+    ::rename(staged, QFile::encodeName(dev(node)));
+}
+
+void FakeInputTree::addHidraw(int n, const QByteArray& descriptor, quint32 vendor, quint32 product,
+                              const QString& name) {
+    const QString sys = root() + QStringLiteral("/sys/class/hidraw/hidraw%1/device/").arg(n);
+    writeFile(sys + "report_descriptor", descriptor);
+    const QString id = QString::asprintf("HID_ID=0003:%08X:%08X\n", vendor, product);
+    writeFile(sys + "uevent", ("DRIVER=hid-generic\n" + id + "HID_NAME=" + name + '\n').toUtf8());
+    place(QStringLiteral("hidraw%1.out").arg(n));
+    place(QStringLiteral("hidraw%1").arg(n));
 }
 
 void FakeInputTree::addAcm(int n, quint32 vendor, quint32 product, const QString& name) {
     const QString sys = root() + QStringLiteral("/sys/class/tty/ttyACM%1/device/").arg(n);
-    writeFile(sys + QStringLiteral("uevent"),
-              QStringLiteral("DEVTYPE=usb_interface\nPRODUCT=%1/%2/100\nINTERFACE=2/2/1\n")
-                  .arg(vendor, 0, 16)
-                  .arg(product, 0, 16)
-                  .toUtf8());
-    writeFile(sys + QStringLiteral("interface"), name.toUtf8() + '\n');
+    const QString id = QString::asprintf("PRODUCT=%x/%x/100\n", vendor, product);
+    writeFile(sys + "uevent", ("DEVTYPE=usb_interface\n" + id + "INTERFACE=2/2/1\n").toUtf8());
+    writeFile(sys + "interface", name.toUtf8() + '\n');
     const int master = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
     QVERIFY(master >= 0 && ::grantpt(master) == 0 && ::unlockpt(master) == 0);
-    ptyMasters_[n] = master;
-    QDir(root()).mkpath(QStringLiteral("dev"));
-    QVERIFY(QFile::link(QString::fromLocal8Bit(::ptsname(master)),
-                        root() + QStringLiteral("/dev/ttyACM%1").arg(n)));
+    fds_[QStringLiteral("ttyACM%1").arg(n)] = master;
+    QVERIFY(QFile::link(acmPort(n), dev(QStringLiteral("ttyACM%1").arg(n))));
 }
 
 QString FakeInputTree::acmPort(int n) const {
-    return QString::fromLocal8Bit(::ptsname(ptyMasters_.at(n)));
+    return QString::fromLocal8Bit(::ptsname(fds_.at(QStringLiteral("ttyACM%1").arg(n))));
 }
 
-void FakeInputTree::removeAcm(int n) {
-    QFile::remove(root() + QStringLiteral("/dev/ttyACM%1").arg(n));
-    QDir(root() + QStringLiteral("/sys/class/tty/ttyACM%1").arg(n)).removeRecursively();
-    if (const auto it = ptyMasters_.find(n); it != ptyMasters_.end()) {
-        ::close(it->second);
-        ptyMasters_.erase(it);
+void FakeInputTree::write(const QString& node, const QByteArray& bytes) {
+    const int fd = fds_.at(node);
+    for (qsizetype done = 0; done < bytes.size();) { // a full pipe waits for its reader
+        const ssize_t w = ::write(fd, bytes.constData() + done, size_t(bytes.size() - done));
+        QVERIFY2(w > 0 || errno == EAGAIN, qPrintable(node + ": " + qt_error_string(errno)));
+        done += std::max<ssize_t>(w, 0);
     }
 }
 
-void FakeInputTree::sendSerial(int n, const QByteArray& bytes) {
-    QCOMPARE(::write(ptyMasters_.at(n), bytes.constData(), size_t(bytes.size())), bytes.size());
-}
-
-void FakeInputTree::removeHidraw(int n) {
-    const QString dev = root() + QStringLiteral("/dev/hidraw%1").arg(n);
-    ::unlink(QFile::encodeName(dev));
-    ::unlink(QFile::encodeName(dev + QStringLiteral(".out")));
-    QDir(root() + QStringLiteral("/sys/class/hidraw/hidraw%1").arg(n)).removeRecursively();
-    for (auto* fds : {&hidWriters_, &hidReaders_}) {
-        if (const auto it = fds->find(n); it != fds->end()) {
-            ::close(it->second);
-            fds->erase(it);
-        }
-    }
-}
-
-void FakeInputTree::sendReport(int n, const QByteArray& reports) {
-    QCOMPARE(::write(hidWriters_.at(n), reports.constData(), size_t(reports.size())),
-             reports.size());
-}
-
-QByteArray FakeInputTree::output(int n) {
+QByteArray FakeInputTree::read(const QString& node) {
     QByteArray bytes(4096, '\0');
-    const ssize_t got = ::read(hidReaders_.at(n), bytes.data(), size_t(bytes.size()));
-    bytes.truncate(std::max<ssize_t>(got, 0));
+    bytes.truncate(std::max<ssize_t>(::read(fds_.at(node), bytes.data(), size_t(bytes.size())), 0));
     return bytes;
 }
 
@@ -131,16 +94,11 @@ void FakeInputTree::add(int n, const Device& device) {
     writeFile(sys + QStringLiteral("capabilities/key"),
               device.keyboard ? "1000000000007 ff9f207ac14057ff febeffdfffefffff fffffffffffffffe\n"
                               : "ff0000 0 0 0 0\n");
-    const QByteArray staged = QFile::encodeName(root() + QStringLiteral("/staged"));
-    if (device.fifo)
-        ::mkfifo(staged, 0600);
-    writers_[n] = ::open(staged, O_RDWR | O_NONBLOCK | O_CLOEXEC | O_CREAT, 0600);
-    ::chmod(staged, device.readable ? 0600 : 0);
-    ::rename(staged, node(root(), n));
+    place(event(n), device.readable ? 0600 : 0, device.fifo);
 }
 
 void FakeInputTree::setReadable(int n) {
-    ::chmod(node(root(), n), 0600);
+    ::chmod(QFile::encodeName(dev(event(n))), 0600);
 }
 
 void FakeInputTree::nest(int n, const QString& at) {
@@ -153,21 +111,9 @@ void FakeInputTree::nest(int n, const QString& at) {
 }
 
 void FakeInputTree::remove(int n) {
-    ::unlink(node(root(), n));
-    ::close(writers_[n]);
-    writers_.erase(n);
-}
-
-void FakeInputTree::send(int n, const RawEvents& events) {
-    const char* data = reinterpret_cast<const char*>(events.data());
-    size_t left = events.size() * sizeof(input_event);
-    while (left > 0) {
-        const ssize_t w = ::write(writers_.at(n), data, left);
-        if (w <= 0 && errno != EAGAIN)
-            return;
-        data += std::max<ssize_t>(w, 0);
-        left -= static_cast<size_t>(std::max<ssize_t>(w, 0));
-    }
+    ::unlink(QFile::encodeName(dev(event(n))));
+    ::close(fds_[event(n)]);
+    fds_.erase(event(n));
 }
 
 RawEvents FakeInputTree::tap(int code, qint64 t, int scanUsage) {

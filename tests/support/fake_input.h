@@ -1,8 +1,8 @@
 #pragma once
 
-// A stand-in for /sys/class/input and /dev/input under a temporary root (what the
-// agent reads through KORVEL_INPUT_ROOT): sysfs-like folders and FIFO event nodes
-// fed with real input_event records.
+// A stand-in for sysfs and /dev under a temporary root (what the agent reads through
+// KORVEL_INPUT_ROOT): sysfs-like folders, FIFO event nodes fed with real input_event
+// records, FIFO hidraw nodes and pseudo-terminals for ttyACM ports.
 
 #include <QTemporaryDir>
 
@@ -36,36 +36,28 @@ class FakeInputTree {
     // open until remove(), since a FIFO without one reads as a device gone.
     void add(int n, const Device& device);
     void setReadable(int n);
-    // Moves eventN's device folder to sys/devices/<at>, nested as the kernel nests it
-    // (USB device, interface, HID device, input device), and links it back.
+    // eventN's device folder moved to sys/devices/<at>, as the kernel nests it, linked back.
     void nest(int n, const QString& at);
     void remove(int n);
-    void send(int n, const RawEvents& events);
+    void send(int n, const RawEvents& events) {
+        write(event(n), QByteArray::fromRawData(reinterpret_cast<const char*>(events.data()),
+                                                qsizetype(events.size() * sizeof(input_event))));
+    }
     void type(int n, const QString& text, bool enter = true) {
         send(n, typed(text, nowMs(), enter));
     }
 
     // hidrawN's sysfs folder (report descriptor, uevent), then its FIFO node and the
-    // FIFO dev/hidrawN.out that output reports go to, read by output().
-    struct HidDevice {
-        quint32 vendor = 0x0C2E;
-        quint32 product = 0x0B87;
-        QString name = QStringLiteral("Counter scanner");
-        QByteArray descriptor;
-    };
-    void addHidraw(int n, const HidDevice& device);
-    void removeHidraw(int n);
-    // Whole input reports, in one write.
-    void sendReport(int n, const QByteArray& reports);
-    QByteArray output(int n);
-
-    // ttyACMN's sysfs folder, then dev/ttyACMN: a link to a pseudo-terminal, the other
-    // end held here.
+    // FIFO dev/hidrawN.out that output reports go to.
+    void addHidraw(int n, const QByteArray& descriptor, quint32 vendor = 0x0C2E,
+                   quint32 product = 0x0B87,
+                   const QString& name = QStringLiteral("Counter scanner"));
+    // ttyACMN's sysfs folder, then dev/ttyACMN: a link to acmPort(n), a pseudo-terminal.
     void addAcm(int n, quint32 vendor, quint32 product, const QString& name);
-    void removeAcm(int n);
-    void sendSerial(int n, const QByteArray& bytes);
-    // The pseudo-terminal dev/ttyACMN stands for.
     QString acmPort(int n) const;
+    // To, or what waits in, a node under dev/: "hidraw0", "hidraw0.out", "ttyACM0".
+    void write(const QString& node, const QByteArray& bytes);
+    QByteArray read(const QString& node);
 
     // Press and release of a key code in SYN_REPORT frames, each after the MSC_SCAN
     // a HID keyboard sends when scanUsage is given.
@@ -78,9 +70,13 @@ class FakeInputTree {
     static int usageOf(QChar c);
 
   private:
+    static QString event(int n) { return QStringLiteral("input/event%1").arg(n); }
+    QString dev(const QString& node) const { return root() + QStringLiteral("/dev/") + node; }
+    // A file made aside and moved to dev/<node> whole, held open here.
+    void place(const QString& node, int mode = 0600, bool fifo = true);
+
     QTemporaryDir dir_;
-    std::map<int, int> writers_;
-    std::map<int, int> hidWriters_, hidReaders_, ptyMasters_;
+    std::map<QString, int> fds_; // of nodes under dev/: held open, or a pseudo-terminal's master
 };
 
 } // namespace korvel::test

@@ -2,8 +2,6 @@
 
 namespace korvel::test {
 
-namespace {
-
 enum { kMain = 0, kGlobal = 1, kLocal = 2 };
 const QByteArray scannerPage = hidItem(kGlobal, 0x0, 0x8C);
 const QByteArray vendorPage = hidItem(kGlobal, 0x0, 0xFF66);
@@ -18,13 +16,8 @@ const QByteArray output = hidItem(kMain, 0x9, 0x02);
 const QByteArray application = hidItem(kMain, 0xA, 0x01);
 const QByteArray logical = hidItem(kMain, 0xA, 0x02);
 const QByteArray end = hidItem(kMain, 0xC, 0);
-
-QByteArray opening() {
-    return hidItems({scannerPage, usage(0x02), application, usage(0x12), logical,
-                     hidItem(kGlobal, 0x1, 0), hidItem(kGlobal, 0x2, 0xFF)});
-}
-
-} // namespace
+const QByteArray opening = scannerPage + usage(0x02) + application + usage(0x12) + logical +
+                           hidItem(kGlobal, 0x1, 0) + hidItem(kGlobal, 0x2, 0xFF);
 
 QByteArray hidItem(int type, int tag, quint32 data) {
     const int size = data > 0xFFFF ? 3 : data > 0xFF ? 2 : data > 0 ? 1 : 0;
@@ -35,37 +28,28 @@ QByteArray hidItem(int type, int tag, quint32 data) {
     return item;
 }
 
-QByteArray hidItems(std::initializer_list<QByteArray> items) {
-    QByteArray all;
-    for (const QByteArray& item : items)
-        all += item;
-    return all;
-}
-
 QByteArray keyboardDescriptor() {
-    return hidItems(
-        {hidItem(kGlobal, 0, 1), usage(6), application, field(8, 8), hidItem(kMain, 8, 0), end});
+    return hidItem(kGlobal, 0, 1) + usage(6) + application + field(8, 8) + hidItem(kMain, 8, 0) +
+           end;
 }
 
 QByteArray honeywellStyleDescriptor() {
-    return hidItems({opening(),   reportId(2),  field(8, 1), vendorPage,  usage(0x04), input,
-                     scannerPage, usage(0xFB),  usage(0xFC), usage(0xFD), field(8, 3), input,
-                     usage(0xFE), field(8, 56), input,       vendorPage,  usage(0x05), usage(0x06),
-                     field(8, 2), input,        scannerPage, usage(0xFF), field(1, 1), input,
-                     field(7, 1), padding,      end,         reportId(4), vendorPage,  usage(0x07),
-                     field(8, 1), output,       end});
+    return opening + reportId(2) + field(8, 1) + vendorPage + usage(0x04) + input + scannerPage +
+           usage(0xFB) + usage(0xFC) + usage(0xFD) + field(8, 3) + input + usage(0xFE) +
+           field(8, 56) + input + vendorPage + usage(0x05) + usage(0x06) + field(8, 2) + input +
+           scannerPage + usage(0xFF) + field(1, 1) + input + field(7, 1) + padding + end +
+           reportId(4) + vendorPage + usage(0x07) + field(8, 1) + output + end;
 }
 
 QByteArray newlandStyleDescriptor() {
-    return hidItems({opening(), reportId(2), vendorPage, usage(0x01), field(8, 1), input,
-                     scannerPage, usage(0xFE), field(8, 62), input, usage(0xFF), field(8, 1), input,
-                     end, end});
+    return opening + reportId(2) + vendorPage + usage(0x01) + field(8, 1) + input + scannerPage +
+           usage(0xFE) + field(8, 62) + input + usage(0xFF) + field(8, 1) + input + end + end;
 }
 
 QByteArray plainDescriptor() {
-    return hidItems({opening(), hidItem(kLocal, 0x1, 0xFB), hidItem(kLocal, 0x2, 0xFD), field(8, 3),
-                     input, usage(0xFE), field(8, 32), input, usage(0xFF), field(1, 1), input,
-                     field(7, 1), padding, end, end});
+    return opening + hidItem(kLocal, 0x1, 0xFB) + hidItem(kLocal, 0x2, 0xFD) + field(8, 3) + input +
+           usage(0xFE) + field(8, 32) + input + usage(0xFF) + field(1, 1) + input + field(7, 1) +
+           padding + end + end;
 }
 
 QByteArray honeywellReport(const QByteArray& data, const QByteArray& aim, bool more) {

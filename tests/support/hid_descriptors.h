@@ -4,13 +4,10 @@
 
 #include <QByteArray>
 
-#include <initializer_list>
-
 namespace korvel::test {
 
 // One short item: type 0 main, 1 global, 2 local; data in as few bytes as it takes.
 QByteArray hidItem(int type, int tag, quint32 data);
-QByteArray hidItems(std::initializer_list<QByteArray> items);
 // A keyboard's collection: no scans in it.
 QByteArray keyboardDescriptor();
 

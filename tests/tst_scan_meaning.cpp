@@ -84,10 +84,7 @@ class TestScanMeaning : public QObject {
             "(15): not a valid date");
         row("day 00 where the month alone is no date", "]C1" + pack + "7006261200", "]C1", true,
             "01=09506000134352", "(7006): not a valid date");
-        row("hour 24",
-            "]C17003261231"
-            "2400",
-            "]C1", true, "", "(7003): not a valid time");
+        row("hour 24", "]C170032612312400", "]C1", true, "", "(7003): not a valid time");
         row("unknown AI", "]C1" + pack + "2312345", "]C1", true, "01=09506000134352",
             "(231): unknown AI");
         row("AI cut short", "]C10", "]C1", true, "", "(0): unknown AI");

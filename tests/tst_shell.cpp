@@ -28,6 +28,7 @@
 #include <QCompleter>
 #include <QDBusArgument>
 #include <QDBusConnection>
+#include <QDBusMetaType>
 #include <QDBusPendingCall>
 #include <QDBusPendingCallWatcher>
 #include <QDBusVariant>
@@ -49,6 +50,8 @@ using namespace std::chrono_literals;
 
 namespace {
 
+const QString kWatcherName = QStringLiteral("org.kde.StatusNotifierWatcher");
+
 // Runs `act` on the modal dialog of that type once it is on screen (on a busy machine
 // that may take a while); fails when none comes within a minute.
 template <typename Dialog> void whenShown(std::function<void(Dialog*)> act) {
@@ -56,9 +59,8 @@ template <typename Dialog> void whenShown(std::function<void(Dialog*)> act) {
     const QDeadlineTimer deadline(60s);
     QObject::connect(poll, &QTimer::timeout, poll, [poll, act, deadline] {
         auto* d = qobject_cast<Dialog*>(QApplication::activeModalWidget());
-        const bool shown = d && d->isVisible() && d->windowHandle() &&
-                           (d->windowHandle()->isExposed() ||
-                            QGuiApplication::platformName() == QLatin1String("offscreen"));
+        const bool shown =
+            d && d->isVisible() && d->windowHandle() && d->windowHandle()->isExposed();
         if (!shown && !deadline.hasExpired())
             return;
         poll->stop();
@@ -109,29 +111,18 @@ class Watcher : public QObject {
     void StatusNotifierHostUnregistered();
 };
 
-// A label as a DBusMenu host shows it: "__" is "_", any other "_" marks a shortcut.
-QString dbusMenuShown(const QString& label) {
-    QString shown;
-    for (qsizetype i = 0; i < label.size(); ++i) {
-        if (label[i] != u'_')
-            shown += label[i];
-        else if (i + 1 < label.size() && label[i + 1] == u'_')
-            shown += label[++i];
-    }
-    return shown;
-}
-
-// The labels of a GetLayout answer's items, depth first.
+// The labels of a GetLayout answer's items, depth first, as a DBusMenu host shows
+// them: "__" is "_", any other "_" marks a shortcut.
 void layoutLabels(const QDBusArgument& item, QStringList& labels) {
     int id = 0;
-    QVariantMap properties;
+    QVariantMap p;
     item.beginStructure();
-    item >> id >> properties;
+    item >> id >> p;
     if (id != 0)
-        labels << (!properties.value("visible", true).toBool() ? QStringLiteral("(hidden)")
-                   : properties.value("type") == "separator"
+        labels << (!p.value("visible", true).toBool() ? QStringLiteral("(hidden)")
+                   : p.value("type") == "separator"
                        ? QStringLiteral("---")
-                       : dbusMenuShown(properties.value("label").toString()));
+                       : p.value("label").toString().replace(QRegularExpression("_(_?)"), "\\1"));
     item.beginArray();
     while (!item.atEnd()) {
         QDBusVariant child;
@@ -142,48 +133,32 @@ void layoutLabels(const QDBusArgument& item, QStringList& labels) {
     item.endStructure();
 }
 
-// A call as a tray host makes it, without blocking: the item answers on this thread.
-// The answer, an error, or an invalid message when none came.
-QDBusMessage call(const QString& service, const QString& path, const QString& interface,
-                  const QString& method, const QList<QVariant>& args) {
-    QDBusMessage m = QDBusMessage::createMethodCall(service, path, interface, method);
+// A call ("interface.member") as a tray host makes it, without blocking: the item
+// answers on this thread. The answer, an error, or an invalid message when none came.
+QDBusMessage call(const QString& service, const QString& path, const QString& method,
+                  const QList<QVariant>& args) {
+    QDBusMessage m = QDBusMessage::createMethodCall(service, path, method.section('.', 0, -2),
+                                                    method.section('.', -1));
     m.setArguments(args);
     QDBusPendingCall pending = QDBusConnection::sessionBus().asyncCall(m, 30000);
-    if (!QTest::qWaitFor([&pending] { return pending.isFinished(); }, 30000))
-        return {};
-    return pending.reply();
-}
-QList<QVariant> ask(const QString& service, const QString& path, const QString& interface,
-                    const QString& method, const QList<QVariant>& args) {
-    const QDBusMessage answer = call(service, path, interface, method, args);
-    return answer.type() == QDBusMessage::ReplyMessage ? answer.arguments() : QList<QVariant>();
+    return QTest::qWaitFor([&pending] { return pending.isFinished(); }, 30000) ? pending.reply()
+                                                                               : QDBusMessage();
 }
 
 QVariant itemProperty(const QString& service, const QString& name) {
     const QList<QVariant> answer =
-        ask(service, "/StatusNotifierItem", "org.freedesktop.DBus.Properties", "Get",
-            {QStringLiteral("org.kde.StatusNotifierItem"), name});
-    return answer.isEmpty() ? QVariant() : qvariant_cast<QDBusVariant>(answer[0]).variant();
+        call(service, "/StatusNotifierItem", "org.freedesktop.DBus.Properties.Get",
+             {QStringLiteral("org.kde.StatusNotifierItem"), name})
+            .arguments();
+    return qvariant_cast<QDBusVariant>(answer.value(0)).variant();
 }
 
-// The tooltip's title and text as a host that renders markup shows them.
+// The tooltip's title and text as a host that takes no markup shows them.
 QString shownToolTip(const QString& service) {
-    const QDBusArgument tip = qvariant_cast<QDBusArgument>(itemProperty(service, "ToolTip"));
-    QString icon, title, text;
-    tip.beginStructure();
-    tip >> icon;
-    tip.beginArray();
-    while (!tip.atEnd()) {
-        int w = 0, h = 0;
-        QByteArray argb;
-        tip.beginStructure();
-        tip >> w >> h >> argb;
-        tip.endStructure();
-    }
-    tip.endArray();
-    tip >> title >> text;
-    tip.endStructure();
-    return title + '\n' + text; // as a host that takes no markup shows it
+    SniToolTip tip;
+    QDBusMetaType::demarshall(qvariant_cast<QDBusArgument>(itemProperty(service, "ToolTip")),
+                              QMetaType::fromType<SniToolTip>(), &tip);
+    return tip.title + '\n' + tip.text;
 }
 
 } // namespace
@@ -232,10 +207,11 @@ class TestShell : public QObject {
         });
         QTRY_VERIFY(presence->decided());
     }
+    QDBusMessage menuCall(const QString& method, const QList<QVariant>& args) const {
+        return call(item->serviceName(), "/MenuBar", "com.canonical.dbusmenu." + method, args);
+    }
     QStringList texts() const { // what a tray host that never asks first would draw
-        const QList<QVariant> answer =
-            ask(item->serviceName(), "/MenuBar", "com.canonical.dbusmenu", "GetLayout",
-                {0, -1, QStringList{}});
+        const QList<QVariant> answer = menuCall("GetLayout", {0, -1, QStringList{}}).arguments();
         QStringList labels;
         if (answer.size() == 2)
             layoutLabels(qvariant_cast<QDBusArgument>(answer[1]), labels);
@@ -245,6 +221,10 @@ class TestShell : public QObject {
     void type(std::initializer_list<int> usages) {
         for (const int usage : usages)
             keyboard.handler({KeyEvent::key, 7, usage, 1, 0, 0x05E0, 0x1200, "Imaging & Co"});
+    }
+    void inSettings(std::function<void(SettingsDialog*)> act) {
+        whenShown<SettingsDialog>(std::move(act));
+        menu->showSettings();
     }
 
     // The test code as a US scanner types it, with its Ctrl+] for GS.
@@ -270,7 +250,7 @@ class TestShell : public QObject {
         QDBusConnection bus = QDBusConnection::sessionBus();
         QVERIFY(bus.registerObject("/StatusNotifierWatcher", &watcher,
                                    QDBusConnection::ExportAllContents));
-        QVERIFY(bus.registerService("org.kde.StatusNotifierWatcher"));
+        QVERIFY(bus.registerService(kWatcherName));
     }
     void init() {
         stub = std::make_unique<HttpStub>();
@@ -299,7 +279,9 @@ class TestShell : public QObject {
         agent.reset();
     }
 
+    // Names are shown as they are: "_", "&" and markup alike.
     void theMenuIsCurrentWithoutBeingAskedFirst() {
+        settings->setDeviceName(QStringLiteral("Pack_1 & <b>Ship</b>"));
         for (const bool attention : {false, true}) // the SVG icons render
             QVERIFY(!menu->icon(attention).pixmap(22, 22).isNull());
         QVERIFY(menu->trayShown() && !window->isVisible());
@@ -313,10 +295,8 @@ class TestShell : public QObject {
                 !menu->serverLine()->isEnabled());
         menu->detectItem()->trigger();
         session.set(false); // another user at the station: detection ends, nothing is read
-        QTRY_COMPARE(texts().mid(0, 7),
-                     (QStringList{"Paused while another user is at this station",
-                                  "Waiting to send: 0", texts()[2], "(hidden)",
-                                  "Why no scans?\u2026", "---", "Detect scanner (scan now)"}));
+        QTRY_COMPARE(texts()[0], QStringLiteral("Paused while another user is at this station"));
+        QCOMPARE(texts()[6], QStringLiteral("Detect scanner (scan now)"));
         QCOMPARE(status(), QStringLiteral("NeedsAttention"));
         QCOMPARE(shownToolTip(item->serviceName()),
                  "Korvel Agent\nKorvel \u00B7 no scanner chosen\nPaused while another user is at "
@@ -325,8 +305,7 @@ class TestShell : public QObject {
         session.set(true);
         QTRY_VERIFY(keyboard.handler && menu->detectItem()->isEnabled());
         QTRY_COMPARE(status(), QStringLiteral("Active"));
-        ask(item->serviceName(), "/MenuBar", "com.canonical.dbusmenu", "Event", // a click on it
-            {7, QStringLiteral("clicked"), QVariant::fromValue(QDBusVariant(0)), 0u});
+        menuCall("Event", {7, "clicked", QVariant::fromValue(QDBusVariant(0)), 0u}); // a click
         QTRY_COMPARE(texts()[0], QStringLiteral("Scan any barcode with the scanner now\u2026"));
         QCOMPARE(texts()[6], QStringLiteral("Cancel detection"));
         type({33, 39, 39, 35, 40}); // 4006 Enter
@@ -335,8 +314,9 @@ class TestShell : public QObject {
             (QStringList{"sound:Glass", "notify:Scanner selected|Imaging & Co (05E0:1200)\nIt was "
                                         "chosen by the barcode \"4006\", which was not "
                                         "sent: scan it again to send it."}));
-        QTRY_COMPARE(texts()[0],
-                     QStringLiteral("Scanner: Imaging & Co (05E0:1200) \u00B7 Packing 1"));
+        QTRY_COMPARE(
+            texts()[0],
+            QStringLiteral("Scanner: Imaging & Co (05E0:1200) \u00B7 Pack_1 & <b>Ship</b>"));
         KORVEL_EXPECT_ONE_WARNING("scanner layout \"xx\" is unknown");
         settings->setScannerLayout(QStringLiteral("xx"));
         Q_EMIT menu->menu().aboutToShow();
@@ -353,8 +333,6 @@ class TestShell : public QObject {
         QCOMPARE(texts()[1], refused);
         QCOMPARE(changes.count(), 2);
         QCOMPARE(keyboard.accessChecks, accessChecks); // no file system work per scan
-        menu->loginItem()->trigger();
-        QVERIFY(login.on && menu->loginItem()->isChecked());
         login.failure = QStringLiteral("disk full");
         QString shown;
         whenShown<QMessageBox>([&shown](QMessageBox* box) {
@@ -363,13 +341,18 @@ class TestShell : public QObject {
         });
         menu->loginItem()->trigger();
         QCOMPARE(shown, QStringLiteral("Start at login could not be changed.|disk full"));
-        QVERIFY(login.on && menu->loginItem()->isChecked());
-        keyboard.granted = false; // read at every opening: access missing comes first
-        Q_EMIT menu->menu().aboutToShow();
+        QVERIFY(!login.on && !menu->loginItem()->isChecked());
+        // A host asks before it shows the menu whether it must read the layout again.
+        const auto aboutToShow = [this] { return menuCall("AboutToShow", {0}).arguments(); };
+        texts();
+        QCOMPARE(aboutToShow(), QVariantList{false});
+        keyboard.granted = false; // read as the menu is about to show: missing access first
+        QCOMPARE(aboutToShow(), QVariantList{true});
         QCOMPARE(texts()[0],
                  QStringLiteral("Keyboard access is off: Korvel can't read the scanner"));
-        QTRY_COMPARE(status(), QStringLiteral("NeedsAttention"));
         QVERIFY(menu->permissionItem()->isVisible() && !menu->detectItem()->isEnabled());
+        QCOMPARE(aboutToShow(), QVariantList{false});
+        QTRY_COMPARE(status(), QStringLiteral("NeedsAttention"));
     }
 
     void quitEndsTheEventLoopNormally() {
@@ -379,28 +362,6 @@ class TestShell : public QObject {
         connect(&never, &QTimer::timeout, [] { QCoreApplication::exit(1); });
         never.start(60s);
         QCOMPARE(QCoreApplication::exec(), 0);
-    }
-
-    // From the menu and the window alike: the problems first, then the details, and
-    // the report's JSON copied whole.
-    void whyNoScansTellsWhatToDo() {
-        settings->setScanner(QStringLiteral("05E0:1200"), QStringLiteral("Imaging <b>&</b> Co"));
-        menu->whyItem()->trigger();
-        QPointer<WhyDialog> why = menu->whyDialog();
-        QVERIFY(why && QTest::qWaitForWindowExposed(why));
-        QVERIFY2(why->problemsLabel()->text().startsWith(
-                     "1. The scanner Imaging <b>&</b> Co (05E0:1200) is not connected"),
-                 qPrintable(why->problemsLabel()->text()));
-        QCOMPARE(why->problemsLabel()->textFormat(), Qt::PlainText);
-        QVERIFY(why->detailsLabel()->text().contains("(05e0:1200), the chosen scanner"));
-        QTest::mouseClick(why->copyButton(), Qt::LeftButton);
-        const QJsonObject copied =
-            QJsonDocument::fromJson(QGuiApplication::clipboard()->text().toUtf8()).object();
-        QVERIFY(why->problemsLabel()->text().startsWith("1. " + copied["problems"][0].toString()));
-        window->buttonFor(menu->whyItem())->click(); // one at a time, made afresh
-        QTRY_VERIFY(!why);
-        QVERIFY(menu->whyDialog() && menu->whyDialog()->isVisible());
-        menu->whyDialog()->close();
     }
 
     // The window's Quit asks first; the tray menu's stays immediate.
@@ -425,6 +386,26 @@ class TestShell : public QObject {
         window->buttonFor(menu->quitItem())->click();
         QCOMPARE(asked, QStringLiteral("Quit Korvel Agent?"));
         QCOMPARE(quits.count(), confirmed ? 1 : 0);
+    }
+
+    // From the menu and the window alike: the problems as plain text, the report's
+    // JSON copied whole.
+    void whyNoScansTellsWhatToDo() {
+        settings->setScanner(QStringLiteral("05E0:1200"), QStringLiteral("Imaging <b>&</b> Co"));
+        menu->whyItem()->trigger();
+        QPointer<WhyDialog> why = menu->whyDialog();
+        QVERIFY(why && QTest::qWaitForWindowExposed(why));
+        QCOMPARE(why->problemsLabel()->textFormat(), Qt::PlainText);
+        QTest::mouseClick(why->copyButton(), Qt::LeftButton);
+        const QString first = QJsonDocument::fromJson(QGuiApplication::clipboard()->text().toUtf8())
+                                  .object()["problems"][0]
+                                  .toString();
+        QVERIFY(first.startsWith("The scanner Imaging <b>&</b> Co (05E0:1200) is not connected"));
+        QVERIFY(why->problemsLabel()->text().startsWith("1. " + first));
+        window->buttonFor(menu->whyItem())->click(); // one at a time, made afresh
+        QTRY_VERIFY(!why);
+        QVERIFY(menu->whyDialog() && menu->whyDialog()->isVisible());
+        menu->whyDialog()->close();
     }
 
     // Numbered steps in the order they are done, every command copied whole by its
@@ -495,13 +476,8 @@ class TestShell : public QObject {
         QFETCH(QString, field);
         QFETCH(int, key);
         QFETCH(bool, saved);
-        whenShown<SettingsDialog>([&](SettingsDialog* d) {
+        inSettings([&](SettingsDialog* d) {
             QVERIFY(QTest::qWaitForWindowActive(d));
-            QStringList labels;
-            for (QLabel* l : d->findChildren<QLabel*>())
-                labels << l->text();
-            QVERIFY(labels.contains("Device ID: " + settings->deviceId()));
-            QCOMPARE(d->urlField()->width(), 240);
             QCOMPARE(d->focusWidget(), d->urlField());
             d->urlField()->setText(" \t" + stub->url() + "/ \u00A0");
             d->nameField()->setText(QStringLiteral("  Packing 2\t"));
@@ -520,7 +496,6 @@ class TestShell : public QObject {
             if (d->isVisible())
                 d->reject(); // the key did nothing
         });
-        menu->showSettings();
         QCOMPARE(settings->serverURL(), saved ? stub->url() + "/" : stub->url());
         QCOMPARE(settings->deviceName(), saved ? "Packing 2" : "Packing 1");
         QCOMPARE(settings->scannerLayout(), saved ? "ch" : "");
@@ -543,12 +518,11 @@ class TestShell : public QObject {
     void unusableURLsCannotBeSaved() {
         QFETCH(QString, typed);
         QFETCH(QString, offered);
-        whenShown<SettingsDialog>([&](SettingsDialog* d) {
+        inSettings([&](SettingsDialog* d) {
             d->urlField()->setText(typed);
             QTest::keyClick(d->nameField(), Qt::Key_Return);
             QVERIFY(d->isVisible() && !d->saveButton()->isEnabled() &&
-                    !d->testButton()->isEnabled());
-            QVERIFY(!d->urlHint()->isHidden());
+                    !d->testButton()->isEnabled() && !d->urlHint()->isHidden());
             QCOMPARE(!d->urlFixButton()->isHidden(), !offered.isEmpty());
             if (!offered.isEmpty()) {
                 d->urlFixButton()->click();
@@ -557,7 +531,6 @@ class TestShell : public QObject {
             }
             d->reject();
         });
-        menu->showSettings();
         QCOMPARE(settings->serverURL(), stub->url());
     }
 
@@ -627,46 +600,6 @@ class TestShell : public QObject {
         QVERIFY(d.saveButton()->isEnabled());
     }
 
-    void trayHostsShowNamesAsTheyAre() {
-        settings->setScanner(QStringLiteral("0C2E:0B61"), QStringLiteral("Imaging & Mobility_X"));
-        settings->setDeviceName(QStringLiteral("Pack_1 & <b>Ship</b>"));
-        agent->saveSettings(settings->serverURL(), settings->deviceName());
-        QTRY_VERIFY(watcher.items.contains(item->serviceName()));
-        QTRY_COMPARE(
-            texts().mid(0, 2),
-            (QStringList{"Scanner: Imaging & Mobility_X (0C2E:0B61) \u00B7 Pack_1 & <b>Ship</b>",
-                         "Waiting to send: 0"}));
-        QTRY_COMPARE(
-            shownToolTip(item->serviceName()),
-            "Korvel Agent\nKorvel \u00B7 Imaging & Mobility_X (0C2E:0B61)\nWaiting to send: 0");
-        // The host goes (a panel restarting): the window shows; back, it has the item again.
-        QDBusConnection bus = QDBusConnection::sessionBus();
-        watcher.items.clear();
-        QVERIFY(bus.unregisterService("org.kde.StatusNotifierWatcher"));
-        QTRY_VERIFY(window->isVisible());
-        QVERIFY(bus.registerService("org.kde.StatusNotifierWatcher"));
-        QTRY_COMPARE(watcher.items, QStringList{item->serviceName()});
-    }
-
-    // A watcher left behind by a panel that crashed holds no tray: the window shows
-    // until a host registers with it, then the icon is there; the host gone, the window.
-    void aWatcherWithoutAHostIsNoTray() {
-        watcher.host = false;
-        const auto back = qScopeGuard([this] { watcher.host = true; });
-        startShell();
-        QTRY_VERIFY(window->isVisible());
-        QVERIFY(!menu->trayShown());
-        watcher.items.clear();
-        watcher.host = true;
-        Q_EMIT watcher.StatusNotifierHostRegistered();
-        QTRY_VERIFY(menu->hosted());
-        QTRY_COMPARE(watcher.items, QStringList{item->serviceName()});
-        window->hide();
-        watcher.host = false;
-        Q_EMIT watcher.StatusNotifierHostUnregistered();
-        QTRY_VERIFY(window->isVisible());
-    }
-
     // Any process on the session bus may call the item, its menu and the agent: what
     // they cannot take is answered with an error, and the agent goes on answering.
     void wrongCallsAreAnsweredWithErrors_data() {
@@ -677,16 +610,15 @@ class TestShell : public QObject {
             QTest::newRow(name) << "/MenuBar" << QString("com.canonical.dbusmenu.") + method
                                 << args;
         };
+        const QVariant none = QVariant::fromValue(QDBusVariant(0));
         menu("layout of 99", "GetLayout", {99, -1, QStringList()});
-        menu("layout of INT_MIN", "GetLayout", {INT_MIN, 1, QStringList()});
         menu("property of -1", "GetProperty", {-1, "label"});
-        menu("event of 99", "Event", {99, "clicked", QVariant::fromValue(QDBusVariant(0)), 0u});
+        menu("event of 99", "Event", {99, "clicked", none, 0u});
         menu("about to show -1", "AboutToShow", {-1});
         menu("properties of none known", "GetGroupProperties",
              {QVariant::fromValue(QList<int>{-1, 99}), QStringList()});
-        menu("a text for the id", "GetLayout", {"1", 0, QStringList()});
         menu("unknown property", "GetProperty", {1, "no-such"});
-        menu("unknown event", "Event", {0, "exploded", QVariant::fromValue(QDBusVariant(0)), 0u});
+        menu("unknown event", "Event", {0, "exploded", none, 0u});
         menu("no known id", "AboutToShowGroup", {QVariant::fromValue(QList<int>{-1, 99})});
         QTest::newRow("odd scroll")
             << "/StatusNotifierItem"
@@ -705,27 +637,9 @@ class TestShell : public QObject {
         const qsizetype entries = texts().size();
         const QString service =
             path.startsWith("/com/") ? QStringLiteral("com.korvel.Agent") : item->serviceName();
-        const QDBusMessage answer =
-            call(service, path, method.section('.', 0, -2), method.section('.', -1), args);
-        QCOMPARE(answer.type(), QDBusMessage::ErrorMessage);
+        QCOMPARE(call(service, path, method, args).type(), QDBusMessage::ErrorMessage);
         QCOMPARE(texts().size(), entries); // still answering, the menu as it was
         QVERIFY(!agent->capture().detecting() && !window->isVisible()); // nothing clicked
-    }
-
-    // A host asks before it shows the menu whether it must read the layout again.
-    void aboutToShowSaysWhetherTheMenuChanged() {
-        const auto aboutToShow = [this] {
-            return ask(item->serviceName(), "/MenuBar", "com.canonical.dbusmenu", "AboutToShow",
-                       {0})
-                .value(0);
-        };
-        QTRY_VERIFY(texts().value(2).endsWith("reached")); // the host read the layout
-        QCOMPARE(aboutToShow(), QVariant(false));
-        keyboard.granted = false; // read as the menu is about to show
-        QCOMPARE(aboutToShow(), QVariant(true));
-        QCOMPARE(texts().value(0),
-                 QStringLiteral("Keyboard access is off: Korvel can't read the scanner"));
-        QCOMPARE(aboutToShow(), QVariant(false));
     }
 
     // The classic tray: a menu of Qt's own, a QToolTip.
@@ -734,7 +648,6 @@ class TestShell : public QObject {
         QTest::newRow("markup") << "Refused: <b>A&amp;B</b>";
         QTest::newRow("shortcut marks") << "Pack_1 & Co && __x_";
         QTest::newRow("leading underscore, trailing &") << "_Pack &";
-        QTest::newRow("plain") << "Waiting to send: 2";
     }
     void labelsAndToolTipsShowTextAsItIs() {
         QFETCH(QString, text);
@@ -748,10 +661,24 @@ class TestShell : public QObject {
         QCOMPARE(drawn.toPlainText().replace(QChar::LineSeparator, '\n'), text + "\nnext");
     }
 
+    // No tray host (none on the bus, or a watcher whose panel crashed): a window shows
+    // the menu until a host comes; the host gone, the window again.
+    void withoutATrayHostAWindowShowsTheMenu_data() {
+        QTest::addColumn<bool>("leftBehind");
+        QTest::newRow("no watcher") << false;
+        QTest::newRow("a watcher without a host") << true;
+    }
     void withoutATrayHostAWindowShowsTheMenu() {
-        QDBusConnection::sessionBus().unregisterService("org.kde.StatusNotifierWatcher");
-        const auto back = qScopeGuard(
-            [] { QDBusConnection::sessionBus().registerService("org.kde.StatusNotifierWatcher"); });
+        QFETCH(bool, leftBehind);
+        QDBusConnection bus = QDBusConnection::sessionBus();
+        const auto back = qScopeGuard([this, bus]() mutable {
+            watcher.host = true;
+            bus.registerService(kWatcherName);
+        });
+        if (leftBehind)
+            watcher.host = false;
+        else
+            QVERIFY(bus.unregisterService(kWatcherName));
         settings->store().remove("scanner");
         journal.entries.clear();
         startShell();
@@ -781,19 +708,30 @@ class TestShell : public QObject {
         window->move(140, 90);
         QTRY_COMPARE(window->pos(), QPoint(140, 90));
         QVERIFY(window->close() || !window->isVisible()); // hidden, not ended
-        QVERIFY(!window->isVisible());
-        startShell(); // the next start: where it was
+        startShell();                                     // the next start: where it was
         QTRY_VERIFY(window->isVisible());
         QTRY_COMPARE(window->pos(), QPoint(140, 90));
-        window->hide();
-        window->bringToFront(); // as a second launch asks it
+        watcher.items.clear(); // a host comes: the item registers, the icon shows
+        watcher.host = true;
+        if (leftBehind)
+            Q_EMIT watcher.StatusNotifierHostRegistered();
+        else
+            QVERIFY(bus.registerService(kWatcherName));
+        QTRY_VERIFY(menu->hosted());
+        QTRY_COMPARE(watcher.items, QStringList{item->serviceName()});
+        window->hide(); // it goes (a panel restarting or crashing): the window again
+        watcher.host = false;
+        if (leftBehind)
+            Q_EMIT watcher.StatusNotifierHostUnregistered();
+        else
+            QVERIFY(bus.unregisterService(kWatcherName));
         QTRY_VERIFY(window->isVisible());
     }
 
     // Settings asked for again while open (from the tray) brings that one forward.
     void settingsOpensOnce() {
         int open = 0;
-        whenShown<SettingsDialog>([&](SettingsDialog* d) {
+        inSettings([&](SettingsDialog* d) {
             QTimer::singleShot(0, d, [&open, d] { // runs in a second dialog's loop too
                 for (QWidget* w : QApplication::topLevelWidgets()) {
                     auto* each = qobject_cast<SettingsDialog*>(w);
@@ -807,88 +745,60 @@ class TestShell : public QObject {
             QTRY_VERIFY(open > 0);
             d->reject();
         });
-        menu->showSettings();
         QCOMPARE(open, 1);
         QVERIFY(!menu->settingsDialog());
     }
 
-    // "Detect scanner" from the tray while Settings is open: a window that works.
-    void detectingFromTheTrayOverSettings() {
-        keyboard.granted = true;
-        agent->capture().startCapture();
-        agent->takeSlowStates();
-        whenShown<SettingsDialog>([&](SettingsDialog* d) {
-            menu->detectItem()->trigger();
-            QVERIFY(agent->capture().detecting() && menu->detectWindow());
-            QCOMPARE(menu->detectWindow()->parentWidget(), d); // above the modal dialog
-            QTest::mouseClick(menu->detectWindow()->cancelButton(), Qt::LeftButton);
-            QVERIFY(!agent->capture().detecting() && d->isVisible());
-            d->reject();
-        });
-        menu->showSettings();
+    // The settings dialog's "Find from a scan…": the detect window shows the test code;
+    // a US scanner scans it; Save then keeps what it told, Cancel puts back the scanner,
+    // layout and pause before. "Detect scanner" from the tray works over the dialog too.
+    void findFromAScanInSettings_data() {
+        QTest::addColumn<bool>("save");
+        QTest::newRow("saved") << true;
+        QTest::newRow("cancelled") << false;
     }
-
-    // The settings dialog's "Find from a scan…": the detect window shows the test
-    // code; a US scanner scans it; the dialog then shows what Save keeps.
-    void findFromAScanShowsWhatTheTestCodeTold() {
-        keyboard.granted = true;
+    void findFromAScanInSettings() {
+        QFETCH(bool, save);
         agent->capture().startCapture();
         agent->takeSlowStates();
         // A server that has not answered yet: setting up goes on to it next.
         stub->script = [](const HttpStub::Request&) { return HttpStub::Reply{200, "{}", true}; };
         agent->saveSettings(settings->serverURL(), settings->deviceName());
+        settings->setScanner(QStringLiteral("0001:0002"), QStringLiteral("Old one"));
         settings->setScannerLayout(QStringLiteral("de"));
-        whenShown<SettingsDialog>([&](SettingsDialog* d) {
+        settings->setScannerPause(170);
+        const Agent::ScannerChoice before = agent->scannerChoice();
+        inSettings([&](SettingsDialog* d) {
+            menu->detectItem()->trigger();
+            QVERIFY(agent->capture().detecting() && menu->detectWindow());
+            QCOMPARE(menu->detectWindow()->parentWidget(), d); // above the modal dialog
+            QTest::mouseClick(menu->detectWindow()->cancelButton(), Qt::LeftButton);
+            QVERIFY(!agent->capture().detecting() && d->isVisible());
             QTest::mouseClick(d->findButton(), Qt::LeftButton);
             QVERIFY(menu->detectWindow() && menu->detectWindow()->isVisible());
             QVERIFY(!menu->detectWindow()->codeLabel()->pixmap().isNull());
             scanTestCode();
             QTRY_VERIFY(!menu->detectWindow());
             QCOMPARE(d->scannerLayout(), QString());
-            QTest::mouseClick(d->saveButton(), Qt::LeftButton);
-        });
-        menu->showSettings();
-        QCOMPARE(settings->scannerLayout(), QString());
-        // What was found, then the next step of a first run: the server.
-        QCOMPARE(journal.entries.mid(journal.entries.size() - 2),
-                 (QStringList{"notify:Scanner selected|Scanner Imaging & Co (05E0:1200): English "
-                              "(US) layout",
-                              "notify:Korvel Agent|Next, the server: choose Settings\u2026 in the "
-                              "tray menu and enter the scan server's address. Until it is "
-                              "reached, scans wait on this station."}));
-        menu->detectItem()->trigger(); // closing the window cancels detection
-        QVERIFY(agent->capture().detecting());
-        QTest::mouseClick(menu->detectWindow()->cancelButton(), Qt::LeftButton);
-        QVERIFY(!agent->capture().detecting());
-        whenShown<SettingsDialog>([](SettingsDialog* d) { // the window goes with the dialog
-            QTest::mouseClick(d->findButton(), Qt::LeftButton);
-            d->reject();
-        });
-        menu->showSettings();
-        QTRY_VERIFY(!agent->capture().detecting());
-    }
-
-    // Cancel after "Find from a scan…" puts back the scanner, layout and pause before.
-    void cancelAfterFindingPutsBackTheScanner() {
-        keyboard.granted = true;
-        agent->capture().startCapture();
-        agent->takeSlowStates();
-        settings->setScanner(QStringLiteral("0001:0002"), QStringLiteral("Old one"));
-        settings->setScannerLayout(QStringLiteral("de"));
-        settings->setScannerPause(170);
-        const Agent::ScannerChoice before = agent->scannerChoice();
-        whenShown<SettingsDialog>([&](SettingsDialog* d) {
-            QTest::mouseClick(d->findButton(), Qt::LeftButton);
-            scanTestCode();
-            QTRY_VERIFY(!menu->detectWindow());
             QVERIFY(agent->scannerChoice() != before);
-            d->reject();
+            QTest::mouseClick(d->findButton(), Qt::LeftButton); // goes with the dialog
+            QTest::mouseClick(save ? d->saveButton() : d->cancelButton(), Qt::LeftButton);
         });
-        menu->showSettings();
-        QCOMPARE(settings->scanner(), before.key);
-        QCOMPARE(settings->scannerName(), QStringLiteral("Old one"));
-        QCOMPARE(settings->scannerLayout(), QStringLiteral("de"));
-        QCOMPARE(settings->scannerPause(), 170);
+        QTRY_VERIFY(!agent->capture().detecting());
+        if (save) { // what was found, then the next step of a first run: the server
+            QCOMPARE(settings->scannerLayout(), QString());
+            QCOMPARE(journal.entries.mid(journal.entries.size() - 2),
+                     (QStringList{"notify:Scanner selected|Scanner Imaging & Co (05E0:1200): "
+                                  "English (US) layout",
+                                  "notify:Korvel Agent|Next, the server: choose Settings\u2026 in "
+                                  "the tray menu and enter the scan server's address. Until it "
+                                  "is reached, scans wait on this station."}));
+        } else {
+            QCOMPARE(settings->scanner(), before.key);
+            QCOMPARE(settings->scannerName(), QStringLiteral("Old one"));
+            QCOMPARE(settings->scannerLayout(), QStringLiteral("de"));
+            QCOMPARE(settings->scannerPause(), 170);
+        }
     }
 
     // The session's language reaches the menu, the dialogs and the notifications.
@@ -905,17 +815,12 @@ class TestShell : public QObject {
         QTRY_COMPARE(texts().value(0),
                      QStringLiteral("Kein Scanner gewählt: „Scanner erkennen“ nutzen"));
         QCOMPARE(texts().value(7), QStringLiteral("Einstellungen…"));
-        QStringList shown;
-        whenShown<SettingsDialog>([&shown](SettingsDialog* d) {
-            for (QLabel* l : d->findChildren<QLabel*>())
-                shown << l->text();
-            shown << d->saveButton()->text() << d->cancelButton()->text();
+        QString save;
+        inSettings([&save](SettingsDialog* d) {
+            save = d->saveButton()->text();
             d->reject();
         });
-        menu->showSettings();
-        QVERIFY2(shown.contains("&Server-URL") && shown.contains("Speichern") &&
-                     shown.contains("Abbrechen"),
-                 qPrintable(shown.join('|')));
+        QCOMPARE(save, QStringLiteral("Speichern"));
     }
 
     // Layout names in the user's language, as xkb-data translates them.
@@ -929,15 +834,12 @@ class TestShell : public QObject {
         const auto restore = qScopeGuard([&language] { qputenv("LANGUAGE", language); });
         qputenv("LANGUAGE", "de");
         XkbLayouts german;
-        QCOMPARE(german.description("ch"), QStringLiteral("Deutsch (Schweiz)"));
         SettingsDialog d(settings->deviceId(), stub->url(), "P", "ch", &german);
         QCOMPARE(d.layoutField()->currentText(), QStringLiteral("Deutsch (Schweiz)"));
     }
 
     void notificationsReachTheDesktopsServer() {
         QDBusConnection bus = QDBusConnection::sessionBus();
-        if (!bus.isConnected())
-            QSKIP("no session bus (run under dbus-run-session)");
         Notifications server;
         QVERIFY(bus.registerObject("/org/freedesktop/Notifications", &server,
                                    QDBusConnection::ExportAllSlots |

@@ -246,8 +246,7 @@ class TestShell : public QObject {
         settings->store().setValue("sendStatus", false); // the stub hears only what is tried
         settings->setServerURL(stub->url());
         journal.entries.clear();
-        login.on = false;
-        login.failure.reset();
+        login = {};
         keyboard.granted = true;
         session.inFront = true;
         QFile::remove(dir.filePath(QStringLiteral("queue.json")));
@@ -776,7 +775,6 @@ class TestShell : public QObject {
                  (QStringList{"Korvel Agent|0|Korvel: scan refused|&lt;A&amp;B&gt;\nunknown",
                               "Korvel Agent|0|Korvel: scan refused|" + body}));
         QCOMPARE(server.actions[0], QStringList()); // none offered: none shown
-
         // A click on one of ours brings the window; one on another's does not.
         int opened = 0;
         window->hide();

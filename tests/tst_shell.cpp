@@ -39,6 +39,8 @@
 #include <QTextDocument>
 #include <QTimer>
 
+#include <clocale>
+
 using namespace korvel::test;
 using namespace std::chrono_literals;
 
@@ -561,6 +563,10 @@ class TestShell : public QObject {
         chooser->setEditText(QStringLiteral("German (Switzerland)"));
         QVERIFY(d.saveButton()->isEnabled() && d.layoutHint()->isHidden());
         QCOMPARE(d.scannerLayout(), QStringLiteral("ch"));
+        if (!names.contains(QStringLiteral("ch(fr)")))
+            QSKIP("this system's list has no variants");
+        chooser->setEditText(QStringLiteral("French (Switzerland)"));
+        QCOMPARE(d.scannerLayout(), QStringLiteral("ch(fr)"));
     }
 
     // Any process on the session bus may call the item, its menu and the agent: what
@@ -658,7 +664,12 @@ class TestShell : public QObject {
         keyboard.granted = false;
         agent->takeSlowStates(); // as the retry timer does: the window follows by itself
         QTRY_VERIFY(window->buttonFor(menu->permissionItem())->isVisible());
+        window->move(140, 90);
+        QTRY_COMPARE(window->pos(), QPoint(140, 90));
         QVERIFY(window->close() || !window->isVisible()); // hidden, not ended
+        startShell();                                     // the next start: where it was
+        QTRY_VERIFY(window->isVisible());
+        QTRY_COMPARE(window->pos(), QPoint(140, 90));
         watcher.items.clear(); // a host comes: the item registers, the icon shows
         watcher.host = true;
         if (leftBehind)
@@ -790,6 +801,22 @@ class TestShell : public QObject {
         Q_EMIT server.ActionInvoked(3, QStringLiteral("default"));
         QTRY_VERIFY(window->isVisible());
         QCOMPARE(opened, 1);
+    }
+
+    // Layout names in the user's language, as xkb-data translates them (last: gettext
+    // may keep the language it found).
+    void layoutNamesInTheUsersLanguage() {
+        if (!QFile::exists("/usr/share/locale/de/LC_MESSAGES/xkeyboard-config.mo"))
+            QSKIP("xkb-data's German names are not installed (no xkeyboard-config.mo for de)");
+        if (const QByteArray messages = setlocale(LC_MESSAGES, nullptr);
+            messages == "C" || messages == "POSIX")
+            QSKIP("the C locale: gettext takes no language from LANGUAGE there");
+        const QByteArray language = qgetenv("LANGUAGE");
+        const auto restore = qScopeGuard([&language] { qputenv("LANGUAGE", language); });
+        qputenv("LANGUAGE", "de");
+        XkbLayouts german;
+        SettingsDialog d(settings->deviceId(), stub->url(), "P", "ch", &german);
+        QCOMPARE(d.layoutField()->currentText(), QStringLiteral("Deutsch (Schweiz)"));
     }
 };
 

@@ -82,63 +82,56 @@ double socketRate(quint16 port, const QString& deviceId, const QList<QueuedScan>
     return scans.size() / (timer.nsecsElapsed() / 1e9);
 }
 
-// One request at a time, the next sent when the previous answer is in.
-double plainRate(QNetworkAccessManager& network, const QString& base, const QString& deviceId,
-                 const QList<QueuedScan>& scans) {
-    QNetworkRequest request(QUrl(base + QStringLiteral("/api/scan")));
-    request.setHeader(QNetworkRequest::ContentTypeHeader, QStringLiteral("application/json"));
+// Scans per second of `post`, called with each scan's body in turn and a function to
+// call when its answer is in: one request at a time.
+double chainedRate(const QString& deviceId, const QList<QueuedScan>& scans,
+                   const std::function<void(QByteArray, std::function<void()>)>& post) {
     QEventLoop loop;
     qsizetype next = 0;
-    std::function<void()> post = [&] {
+    std::function<void()> step = [&] {
         if (next == scans.size()) {
             loop.quit();
             return;
         }
         const QueuedScan& s = scans[next++];
-        const QJsonObject body{{QStringLiteral("device_id"), deviceId},
-                               {QStringLiteral("value"), s.value},
-                               {QStringLiteral("ts"), s.ts}};
-        QNetworkReply* reply =
-            network.post(request, QJsonDocument(body).toJson(QJsonDocument::Compact));
-        QObject::connect(reply, &QNetworkReply::finished, reply, [&, reply] {
-            reply->readAll();
-            reply->deleteLater();
-            post();
-        });
+        post(QJsonDocument(QJsonObject{{QStringLiteral("device_id"), deviceId},
+                                       {QStringLiteral("value"), s.value},
+                                       {QStringLiteral("ts"), s.ts}})
+                 .toJson(QJsonDocument::Compact),
+             step);
     };
     QElapsedTimer timer;
     timer.start();
-    post();
+    step();
     loop.exec();
     return scans.size() / (timer.nsecsElapsed() / 1e9);
 }
 
-// The agent's HTTP client alone, one request at a time.
+// Qt's own HTTP client.
+double plainRate(QNetworkAccessManager& network, const QString& base, const QString& deviceId,
+                 const QList<QueuedScan>& scans) {
+    QNetworkRequest request(QUrl(base + QStringLiteral("/api/scan")));
+    request.setHeader(QNetworkRequest::ContentTypeHeader, QStringLiteral("application/json"));
+    return chainedRate(deviceId, scans, [&](QByteArray body, std::function<void()> next) {
+        QNetworkReply* reply = network.post(request, body);
+        QObject::connect(reply, &QNetworkReply::finished, reply, [reply, next] {
+            reply->readAll();
+            reply->deleteLater();
+            next();
+        });
+    });
+}
+
+// The agent's HTTP client alone.
 double clientRate(HttpClient& http, const QString& base, const QString& deviceId,
                   const QList<QueuedScan>& scans) {
-    QEventLoop loop;
-    qsizetype next = 0;
-    std::function<void()> post = [&] {
-        if (next == scans.size()) {
-            loop.quit();
-            return;
-        }
-        const QueuedScan& s = scans[next++];
-        HttpClient::Request request;
-        request.url = QUrl(base + QStringLiteral("/api/scan"));
-        request.method = "POST";
-        request.body = QJsonDocument(QJsonObject{{QStringLiteral("device_id"), deviceId},
-                                                 {QStringLiteral("value"), s.value},
-                                                 {QStringLiteral("ts"), s.ts}})
-                           .toJson(QJsonDocument::Compact);
-        request.done = [&](const HttpClient::Answer&) { post(); };
-        http.send(std::move(request));
-    };
-    QElapsedTimer timer;
-    timer.start();
-    post();
-    loop.exec();
-    return scans.size() / (timer.nsecsElapsed() / 1e9);
+    const QUrl url(base + QStringLiteral("/api/scan"));
+    return chainedRate(deviceId, scans, [&](QByteArray body, std::function<void()> next) {
+        http.send({.url = url,
+                   .method = "POST",
+                   .body = std::move(body),
+                   .done = [next](const HttpClient::Answer&) { next(); }});
+    });
 }
 
 double queueRate(Settings& settings, HttpClient& http, const QString& folder,

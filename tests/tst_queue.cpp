@@ -102,21 +102,20 @@ class TestQueue : public QObject {
         QTest::addColumn<qint64>("loaded"); // the newest stamp in the queue file, 0: none
         QTest::addColumn<QList<qint64>>("clock");
         QTest::addColumn<QList<qint64>>("stamps");
-        QTest::newRow("burst") << 0LL << QList<qint64>{1000, 1000, 999, 1003}
-                               << QList<qint64>{1000, 1001, 1002, 1003};
-        QTest::newRow("restart") << 5000LL << QList<qint64>{4000, 6000}
-                                 << QList<qint64>{5001, 6000};
-        QTest::newRow("slewed back")
-            << 0LL << QList<qint64>{90000, 89000} << QList<qint64>{90000, 90001};
+        const auto row = [](const char* name, qint64 loaded, const QList<qint64>& clock,
+                            const QList<qint64>& stamps) {
+            QTest::newRow(name) << loaded << clock << stamps;
+        };
+        row("burst", 0, {1000, 1000, 999, 1003}, {1000, 1001, 1002, 1003});
+        row("restart", 5000, {4000, 6000}, {5001, 6000});
+        row("slewed back", 0, {90000, 89000}, {90000, 90001});
         // A stamp given before the step would come again if the clock were followed.
-        QTest::newRow("stepped back")
-            << 0LL << QList<qint64>{90000, 30000, 30000} << QList<qint64>{90000, 90001, 90002};
-        QTest::newRow("stepped back between runs")
-            << 90000LL << QList<qint64>{30000} << QList<qint64>{90001};
+        row("stepped back", 0, {90000, 30000, 30000}, {90000, 90001, 90002});
+        row("stepped back between runs", 90000, {30000}, {90001});
         QList<qint64> burst(5002, 1000), stamps;
         for (qsizetype i = 0; i < burst.size(); ++i)
             stamps << 1000 + i;
-        QTest::newRow("a long burst is no step back") << 0LL << burst << stamps;
+        row("a long burst is no step back", 0, burst, stamps);
     }
     void stampsNeverRepeatAndFollowAClockSteppedBack() {
         QFETCH(qint64, loaded);
@@ -160,10 +159,8 @@ class TestQueue : public QObject {
         ::close(static_cast<int>(limit.rlim_cur));
         if (passing)
             ::setrlimit(RLIMIT_NOFILE, &limit);
-        Agent agent(
-            settings, Agent::Ports{keyboard, journal, journal}, dir.path(),
-            Agent::Intervals{
-                .tick = 50ms, .retry = 20ms, .idlePoll = 60000ms, .requestTimeout = 1000ms});
+        Agent agent(settings, {keyboard, journal, journal}, dir.path(),
+                    {.tick = 50ms, .retry = 20ms, .idlePoll = 60000ms, .requestTimeout = 1000ms});
         limit.rlim_cur = was;
         ::setrlimit(RLIMIT_NOFILE, &limit);
         agent.start();

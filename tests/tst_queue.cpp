@@ -102,21 +102,20 @@ class TestQueue : public QObject {
         QTest::addColumn<qint64>("loaded"); // the newest stamp in the queue file, 0: none
         QTest::addColumn<QList<qint64>>("clock");
         QTest::addColumn<QList<qint64>>("stamps");
-        QTest::newRow("burst") << 0LL << QList<qint64>{1000, 1000, 999, 1003}
-                               << QList<qint64>{1000, 1001, 1002, 1003};
-        QTest::newRow("restart") << 5000LL << QList<qint64>{4000, 6000}
-                                 << QList<qint64>{5001, 6000};
-        QTest::newRow("slewed back")
-            << 0LL << QList<qint64>{90000, 89000} << QList<qint64>{90000, 90001};
+        const auto row = [](const char* name, qint64 loaded, const QList<qint64>& clock,
+                            const QList<qint64>& stamps) {
+            QTest::newRow(name) << loaded << clock << stamps;
+        };
+        row("burst", 0, {1000, 1000, 999, 1003}, {1000, 1001, 1002, 1003});
+        row("restart", 5000, {4000, 6000}, {5001, 6000});
+        row("slewed back", 0, {90000, 89000}, {90000, 90001});
         // A stamp given before the step would come again if the clock were followed.
-        QTest::newRow("stepped back")
-            << 0LL << QList<qint64>{90000, 30000, 30000} << QList<qint64>{90000, 90001, 90002};
-        QTest::newRow("stepped back between runs")
-            << 90000LL << QList<qint64>{30000} << QList<qint64>{90001};
+        row("stepped back", 0, {90000, 30000, 30000}, {90000, 90001, 90002});
+        row("stepped back between runs", 90000, {30000}, {90001});
         QList<qint64> burst(5002, 1000), stamps;
         for (qsizetype i = 0; i < burst.size(); ++i)
             stamps << 1000 + i;
-        QTest::newRow("a long burst is no step back") << 0LL << burst << stamps;
+        row("a long burst is no step back", 0, burst, stamps);
     }
     void stampsNeverRepeatAndFollowAClockSteppedBack() {
         QFETCH(qint64, loaded);
@@ -153,7 +152,6 @@ class TestQueue : public QObject {
         settings.setScanner(QStringLiteral("S"), QString());
         ScriptedKeyboard keyboard;
         Journal journal;
-        std::optional<Agent> agent;
         rlimit limit{};
         ::getrlimit(RLIMIT_NOFILE, &limit);
         const rlim_t was = limit.rlim_cur;
@@ -161,38 +159,34 @@ class TestQueue : public QObject {
         ::close(static_cast<int>(limit.rlim_cur));
         if (passing)
             ::setrlimit(RLIMIT_NOFILE, &limit);
-        agent.emplace(
-            settings, Agent::Ports{keyboard, journal, journal}, dir.path(),
-            Agent::Intervals{
-                .tick = 50ms, .retry = 20ms, .idlePoll = 60000ms, .requestTimeout = 1000ms});
+        Agent agent(settings, {keyboard, journal, journal}, dir.path(),
+                    {.tick = 50ms, .retry = 20ms, .idlePoll = 60000ms, .requestTimeout = 1000ms});
         limit.rlim_cur = was;
         ::setrlimit(RLIMIT_NOFILE, &limit);
-        agent->start();
+        agent.start();
         for (int i = 0; i < 3; ++i)
-            agent->capture().onScan(QStringLiteral("S"), {}, QStringLiteral("same"));
+            agent.capture().onScan(QStringLiteral("S"), {}, QStringLiteral("same"));
         if (passing) { // kept as it is, and said
             QCOMPARE(readFile(path()), good);
-            QVERIFY(agent->menuTexts().queueLine.endsWith(
+            QVERIFY(agent.menuTexts().queueLine.endsWith(
                 "Not saved to disk (queue file not read yet: Too many open files)"));
         }
         const QStringList expected =
             QStringList{"old"}.mid(bytes.isNull() ? 0 : 1) + QStringList{"same", "same", "same"};
         QTRY_COMPARE(onDisk(), expected);
-        QCOMPARE(values(agent->queue().items()), expected);
+        QCOMPARE(values(agent.queue().items()), expected);
         QVERIFY(!QFile::exists(leftover));
-        const QList<QueuedScan> scans = agent->queue().items().mid(expected.size() - 3);
+        const QList<QueuedScan> scans = agent.queue().items().mid(expected.size() - 3);
         QVERIFY(scans[0].ts < scans[1].ts && scans[1].ts < scans[2].ts);
         QCOMPARE(scans[0].ts > ahead, !passing && bytes.isNull());
-        QCOMPARE(agent->menuTexts().queueLine.contains(
+        QCOMPARE(agent.menuTexts().queueLine.contains(
                      QRegularExpression(" \u00B7 Unreadable queue file kept as "
                                         "queue\\.json\\.unreadable-\\d+$")),
                  !bytes.isNull());
     }
 
-    // The journal cut at every byte of its last record, or followed by the zeros a
-    // power cut may leave: the record is ignored, nothing set aside, and the next
-    // record follows the last whole one. Damage before the end keeps the scans before
-    // it and a copy of the journal.
+    // A torn last record (cut anywhere, or zeros after) is ignored and the next follows the
+    // last whole one; damage before the end keeps the scans before it and a copy.
     void aTornLastRecordIsIgnoredAndDamageIsKeptAside_data() {
         QTest::addColumn<QByteArray>("tail"); // put after the cut
         QTest::addColumn<bool>("damage");     // one byte of the first record changed
@@ -240,11 +234,9 @@ class TestQueue : public QObject {
             }
             const auto contents = store.load();
             QVERIFY(contents);
-            QStringList kept{"a", "b", "c"};
-            if (damage)
-                kept.clear();
-            else if (cut < whole.size())
-                kept.removeLast();
+            const QStringList kept = QStringList{"a", "b", "c"}.mid(0, damage               ? 0
+                                                                       : cut < whole.size() ? 2
+                                                                                            : 3);
             QCOMPARE(values(contents->scans), kept);
             QCOMPARE(!contents->setAside.isEmpty(), damage);
             if (damage)
@@ -256,8 +248,7 @@ class TestQueue : public QObject {
         }
     }
 
-    // A journal of several read chunks compacted while removals keep coming: every
-    // record is copied whole, wherever a chunk ends.
+    // Compacted while removals come, every record is copied whole wherever a chunk ends.
     void aLargeJournalIsCompactedWhole() {
         QList<QueuedScan> scans;
         for (int i = 0; i < 60000; ++i)
@@ -316,8 +307,7 @@ class TestQueue : public QObject {
         QCOMPARE(list.mid(0, 2) + list.mid(7), (QStringList{"b", "c", "d"}));
     }
 
-    // A writer killed at random moments while it appends, removes and compacts: the
-    // store then holds the last state it was told is on disk, or the one after it.
+    // A writer killed at random holds the last state it was told is on disk, or the next.
     void aKillAtAnyMomentLeavesAWrittenState() {
         const auto stateAfter = [](int ops) {
             QStringList list;
@@ -435,8 +425,7 @@ class TestQueue : public QObject {
         QCOMPARE(values(queue.items()), QStringList{"d"});
     }
 
-    // An answer waits for the head's own record only, not for a newer scan's that the
-    // writer is slow to reach (here: the list written again into a removed folder).
+    // An answer waits for the head's own record only, not a newer one the writer is slow to.
     void anAnswerWaitsOnlyForTheHeadsOwnRecord() {
         Server server;
         ScanQueue queue(QueueFile(path()), server.fn());

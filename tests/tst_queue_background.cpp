@@ -8,24 +8,6 @@
 
 using namespace korvel::test;
 
-namespace {
-
-QList<QueuedScan> numbered(int n, int from = 0) {
-    QList<QueuedScan> scans;
-    for (int i = from; i < from + n; ++i)
-        scans.append({QStringLiteral("4006381%1").arg(i, 6, 10, QLatin1Char('0')), i});
-    return scans;
-}
-
-// The files of `folder` copied as they are: what a crash just now would leave.
-void copyFolder(const QString& folder, const QString& to) {
-    QDir().mkpath(to);
-    for (const QString& name : QDir(folder).entryList(QDir::Files))
-        QFile::copy(folder + u'/' + name, to + u'/' + name);
-}
-
-} // namespace
-
 class TestQueueBackground : public QObject {
     Q_OBJECT
     QTemporaryDir dir;
@@ -53,14 +35,19 @@ class TestQueueBackground : public QObject {
         QStringList steps;
         const auto hook = [&](const char* step) {
             steps << QString::fromLatin1(step);
-            copyFolder(folder, dir.filePath(QStringLiteral("crash/%1").arg(steps.size())));
+            const QString crash = dir.filePath(QStringLiteral("crash/%1").arg(steps.size()));
+            QDir().mkpath(crash); // the files as they are: what a crash just now would leave
+            for (const QString& name : QDir(folder).entryList(QDir::Files))
+                QFile::copy(folder + u'/' + name, crash + u'/' + name);
             if (qstrcmp(step, "building") == 0 && !held.exchange(true)) {
                 reached.release();
                 (void)mayGoOn.tryAcquire(1, 10000);
             }
         };
         const QString big(600000, u'7');
-        QList<QueuedScan> before = numbered(20000);
+        QList<QueuedScan> before;
+        for (int i = 0; i < 20000; ++i)
+            before.append({QString::number(4006381000000 + i), i});
         if (takeOver)
             QVERIFY(QueueFile(path).save(before));
         QueueStore store(path, hook);

@@ -187,8 +187,7 @@ class TestScanMeaning : public QObject {
         {
             QueueStore store(path);
             QCOMPARE(store.load()->scans, scans);
-            store.compact(); // the list written whole
-            store.waitUntilWritten();
+            store.waitFor(store.compact()); // the list written whole
         }
         QVERIFY(readFile(path).contains("\"ts\":1,\"symbology\":\"]d2\"}"));
         QCOMPARE(QueueFile(path).load(), scans);

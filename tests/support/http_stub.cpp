@@ -4,30 +4,6 @@
 
 namespace korvel::test {
 
-namespace {
-
-// A body of `size` bytes that exists only as far as the connection has taken it.
-class MadeBody final : public QIODevice {
-  public:
-    MadeBody(qint64 size, qint64& taken) : size_(size), taken_(taken) { open(ReadOnly); }
-    qint64 size() const override { return size_; }
-
-  protected:
-    qint64 readData(char* data, qint64 max) override {
-        const qint64 n = std::min(max, size_ - pos());
-        std::fill_n(data, n, 'x');
-        taken_ += n;
-        return n;
-    }
-    qint64 writeData(const char*, qint64) override { return -1; }
-
-  private:
-    qint64 size_;
-    qint64& taken_;
-};
-
-} // namespace
-
 HttpStub::HttpStub(quint16 port, const QSslConfiguration* tls) {
     if (tls)
         server_.sslSetup(*tls);
@@ -41,9 +17,6 @@ HttpStub::HttpStub(quint16 port, const QSslConfiguration* tls) {
             queued_.erase(queued);
         if (reply.silent)
             unanswered_.push_back(std::make_unique<QHttpServerResponder>(std::move(out)));
-        else if (reply.made > 0)
-            out.write(new MadeBody(reply.made, madeTaken), "application/json",
-                      static_cast<QHttpServerResponder::StatusCode>(reply.status));
         else
             out.write(reply.body, "application/json",
                       static_cast<QHttpServerResponder::StatusCode>(reply.status));

@@ -23,7 +23,6 @@ class HttpStub {
         int status = 200;
         QByteArray body = "{}";
         bool silent = false; // read the request, never answer
-        qint64 made = 0;     // instead of body: that many bytes, made as they are taken
     };
 
     // On `port` (0: a free one); with `tls`, HTTPS with its certificate and key.
@@ -32,7 +31,6 @@ class HttpStub {
     int count(const QByteArray& target) const;
 
     QList<Request> requests;
-    qint64 madeTaken = 0; // bytes of made bodies taken by the connections so far
     // Replies queued for a path come first, one each; then script's, by default 200 "{}".
     std::function<Reply(const Request&)> script = [](const Request&) { return Reply{}; };
     void queue(const QByteArray& target, const Reply& reply) { queued_.append({target, reply}); }
